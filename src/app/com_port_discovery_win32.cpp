@@ -1,0 +1,69 @@
+// COM port discovery: the NT device-name list, or probing COM1..COM255 on other platforms.
+#include "app/com_port_discovery.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/com_port_names.h"
+#include "app/main_dialog.h"
+#include "app/resource.h"
+
+uint8_t g_comPortCount = 0;
+uint8_t g_comPortNumbers[256] = {};
+
+namespace {
+
+const DWORD kDeviceListUnits = 65535;
+
+void SearchDeviceNames() {
+    std::vector<wchar_t> names(kDeviceListUnits, L'\0');
+    DWORD stored = QueryDosDeviceW(NULL, names.data(), kDeviceListUnits);
+    if (stored == 0) {
+        return;
+    }
+    CollectComPortNumbers(names.data(), stored, g_comPortNumbers, g_comPortCount);
+}
+
+void ProbePorts() {
+    for (int i = 1; i <= 255; ++i) {
+        wchar_t path[40] = {};
+        wsprintfW(path, L"\\\\.\\COM%d", i);
+        HANDLE port =
+            CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        bool exists = port != INVALID_HANDLE_VALUE;
+        if (exists) {
+            CloseHandle(port);
+        } else {
+            // The port exists but is in use or not ready.
+            DWORD error = GetLastError();
+            exists = error == ERROR_ACCESS_DENIED || error == ERROR_GEN_FAILURE;
+        }
+        if (exists) {
+            g_comPortNumbers[g_comPortCount] = static_cast<uint8_t>(i);
+            ++g_comPortCount;
+        }
+    }
+}
+
+}  // namespace
+
+void EnumerateComPorts() {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        SearchDeviceNames();
+    } else {
+        ProbePorts();
+    }
+    if (g_comPortCount == 0) {
+        return;
+    }
+    HWND combo = GetDlgItem(g_dialog, IDC_PORT_COMBO);
+    for (int k = 0; k < g_comPortCount; ++k) {
+        wchar_t entry[10] = {};
+        wsprintfW(entry, L"COM%d", g_comPortNumbers[k]);
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+    }
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+}

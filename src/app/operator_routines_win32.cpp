@@ -1,0 +1,113 @@
+// The operator routines on the main dialog's controls. Every control is looked up by its ID on
+// g_dialog at each call; calls from the update thread are carried out by the main thread's
+// message loop.
+#include "app/operator_routines.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <string>
+
+#include "app/log_busy.h"
+#include "app/main_dialog.h"
+#include "app/resource.h"
+#include "serial/text_conversion.h"
+
+std::atomic<unsigned char> g_logBusy(0);
+
+namespace {
+
+HWND Control(int id) {
+    return GetDlgItem(g_dialog, id);
+}
+
+}  // namespace
+
+void AppendLog(const wchar_t* text) {
+    HWND log = Control(IDC_LOG);
+    // An append that meets another one under way is dropped, as designed.
+    if (g_logBusy.exchange(1) == 1) {
+        return;
+    }
+    if (text != nullptr) {
+        // Select all, then drop the selection: the caret, and with it the view, goes to the end.
+        SendMessageW(log, EM_SETSEL, 0, -1);
+        SendMessageW(log, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+        SendMessageW(log, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text));
+        SendMessageW(log, EM_SETSEL, 0, -1);
+        SendMessageW(log, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+    }
+    g_logBusy = 0;
+}
+
+void AppendLogA(const char* text) {
+    AppendLog(AnsiToWide(text));
+}
+
+void ReportError(const char* text) {
+    if (text == nullptr) {
+        return;
+    }
+    std::wstring line = L"Error occured : ";
+    line += AnsiToWide(text);
+    AppendLog(line.c_str());
+    AppendLog(L"\r\n");
+}
+
+void ClearLog() {
+    HWND log = Control(IDC_LOG);
+    SetWindowTextW(log, L"");
+    SendMessageW(log, WM_PAINT, 0, 0);
+}
+
+void SetStatusText(const wchar_t* text) {
+    SetWindowTextW(Control(IDC_STATUS), text);
+}
+
+void SetStatusTextA(const char* text) {
+    SetStatusText(AnsiToWide(text));
+}
+
+void SetProgress(int position, int maximum) {
+    HWND bar = Control(IDC_PROGRESS);
+    SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, maximum & 0xFFFF));
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    SendMessageW(bar, WM_PAINT, 0, 0);
+}
+
+void SetMarquee(bool on) {
+    HWND bar = Control(IDC_PROGRESS);
+    LONG style = GetWindowLongW(bar, GWL_STYLE);
+    if (on) {
+        SetWindowLongW(bar, GWL_STYLE, style | PBS_MARQUEE);
+        // One animation step every 100 ms.
+        SendMessageW(bar, PBM_SETMARQUEE, 1, 100);
+    } else {
+        SetWindowLongW(bar, GWL_STYLE, style & ~PBS_MARQUEE);
+        SendMessageW(bar, PBM_SETMARQUEE, 0, 100);
+        SetProgress(0, 100);
+    }
+}
+
+void EnableControls() {
+    EnableWindow(Control(IDC_PORT_COMBO), TRUE);
+    EnableWindow(Control(IDC_BROWSE), TRUE);
+    EnableWindow(Control(IDC_WRITE), TRUE);
+    EnableWindow(Control(IDC_CHAR_COMMAND_CHECK), FALSE);
+}
+
+void DisableControls() {
+    EnableWindow(Control(IDC_PORT_COMBO), FALSE);
+    EnableWindow(Control(IDC_BROWSE), FALSE);
+    EnableWindow(Control(IDC_WRITE), FALSE);
+    EnableWindow(Control(IDC_CHAR_COMMAND_CHECK), FALSE);
+}
+
+void ReadSelectedPortName(wchar_t* buffer, int units) {
+    GetWindowTextW(Control(IDC_PORT_COMBO), buffer, units);
+}
+
+bool IsCharacterCommandChecked() {
+    return SendMessageW(Control(IDC_CHAR_COMMAND_CHECK), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}

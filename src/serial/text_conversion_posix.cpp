@@ -1,0 +1,86 @@
+// Wide (UTF-32) <-> UTF-8 conversion for the native build, independent of the process locale.
+#include "serial/text_conversion.h"
+
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+thread_local std::vector<char> ansiResult;
+thread_local std::vector<wchar_t> wideResult;
+
+const char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::vector<char>& out, char32_t code) {
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        code = kReplacement;
+    }
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Decodes one UTF-8 sequence at text; a malformed one yields U+FFFD and consumes one byte.
+char32_t DecodeUtf8(const unsigned char*& text) {
+    unsigned char lead = *text++;
+    if (lead < 0x80) {
+        return lead;
+    }
+    int extra = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+    if (extra < 0 || lead > 0xF4) {
+        return kReplacement;
+    }
+    char32_t code = lead & (0x3F >> extra);
+    const unsigned char* next = text;
+    for (int i = 0; i < extra; ++i, ++next) {
+        if ((*next & 0xC0) != 0x80) {
+            return kReplacement;
+        }
+        code = (code << 6) | (*next & 0x3F);
+    }
+    static const char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return kReplacement;
+    }
+    text = next;
+    return code;
+}
+
+}  // namespace
+
+const char* WideToAnsi(const wchar_t* text) {
+    if (text == nullptr) {
+        text = L"";
+    }
+    ansiResult.clear();
+    for (; *text != L'\0'; ++text) {
+        AppendUtf8(ansiResult, static_cast<char32_t>(*text));
+    }
+    ansiResult.push_back('\0');
+    return ansiResult.data();
+}
+
+const wchar_t* AnsiToWide(const char* text) {
+    if (text == nullptr) {
+        text = "";
+    }
+    wideResult.clear();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    while (*bytes != 0) {
+        wideResult.push_back(static_cast<wchar_t>(DecodeUtf8(bytes)));
+    }
+    wideResult.push_back(L'\0');
+    return wideResult.data();
+}

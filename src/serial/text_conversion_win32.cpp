@@ -1,0 +1,38 @@
+// Wide <-> ANSI code page conversion through the system's code page tables.
+#include "serial/text_conversion.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+thread_local std::vector<char> ansiResult;
+thread_local std::vector<wchar_t> wideResult;
+
+}  // namespace
+
+const char* WideToAnsi(const wchar_t* text) {
+    if (text == nullptr) {
+        text = L"";
+    }
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    if (needed < 0) {
+        needed = 0;
+    }
+    ansiResult.assign(static_cast<size_t>(needed) + 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansiResult.data(), needed, NULL, NULL);
+    return ansiResult.data();
+}
+
+const wchar_t* AnsiToWide(const char* text) {
+    if (text == nullptr) {
+        text = "";
+    }
+    size_t length = std::strlen(text);
+    wideResult.assign(length + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wideResult.data(), static_cast<int>(length + 1));
+    return wideResult.data();
+}

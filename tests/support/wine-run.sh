@@ -1,0 +1,44 @@
+#!/bin/sh
+# Runs a Windows test program under Wine in a private prefix, on Xvfb when no display is set.
+# Usage: wine-run.sh PREFIX PROGRAM.exe [ARGUMENTS...]
+# Exits 77 (ctest: skipped) when this host cannot run the program's architecture.
+set -eu
+
+prefix=$(realpath -m "$1")
+shift
+program=$1
+
+skip() {
+    echo "skipped: $*" >&2
+    exit 77
+}
+
+# The PE machine field tells a 32-bit from a 64-bit program.
+pe_offset=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
+machine=$(od -An -t x2 -j $((pe_offset + 4)) -N 2 "$program" | tr -d ' ')
+case "$machine" in
+    014c)
+        loader=/usr/lib/wine/wine
+        arch=win32
+        "$loader" --version >/dev/null 2>&1 ||
+            skip "this host cannot run 32-bit code (no IA-32 emulation); the win64 preset runs these tests"
+        ;;
+    8664)
+        loader=/usr/lib/wine/wine64
+        arch=win64
+        ;;
+    *) echo "wine-run.sh: $program is not a PE program for x86 ($machine)" >&2; exit 2 ;;
+esac
+[ -x "$loader" ] || skip "Wine is not installed ($loader)"
+
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG="${WINEDEBUG:--all}" WINELOADER="$loader"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+"$(dirname "$0")/wine-prefix.sh" "$prefix" "$loader"
+
+if [ -z "${DISPLAY:-}" ]; then
+    DISPLAY=$("$(dirname "$0")/xvfb-display.sh" "$prefix")
+    export DISPLAY
+fi
+
+exec "$loader" "$@"

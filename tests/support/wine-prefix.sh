@@ -16,10 +16,18 @@ exec 9>"$prefix.lock"
 flock 9
 [ -e "$ready" ] && exit 0
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEARCH="${WINEARCH:-win64}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's first start opens a progress window; keep it off any real display.
 DISPLAY= "$loader" wineboot -i >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -w
+
+# Wine's own Tahoma (the dialog's font) and Marlett (the title-bar buttons) are found only in the
+# prefix's font folder.
+for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    if [ -f "/usr/share/wine/fonts/$font" ]; then
+        cp "/usr/share/wine/fonts/$font" "$prefix/drive_c/windows/Fonts/"
+    fi
+done
 
 settings="$prefix/drive_c/velmora-settings.reg"
 {
@@ -41,4 +49,4 @@ mkdir -p "$prefix.ports"
 /usr/lib/wine/wineserver -k || true
 /usr/lib/wine/wineserver -w
 
-touch "$ready"
+echo "$WINEARCH" >"$ready"

@@ -13,9 +13,17 @@ skip() {
     exit 77
 }
 
-# The PE machine field tells a 32-bit from a 64-bit program.
-pe_offset=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
-machine=$(od -An -t x2 -j $((pe_offset + 4)) -N 2 "$program" | tr -d ' ')
+# The PE machine field tells a 32-bit from a 64-bit program; Wine's own programs (regedit,
+# reg ...) run with the prefix's architecture.
+if [ -f "$program" ]; then
+    pe_offset=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
+    machine=$(od -An -t x2 -j $((pe_offset + 4)) -N 2 "$program" | tr -d ' ')
+else
+    case "$(cat "$prefix/.velmora-ready" 2>/dev/null)" in
+        win32) machine=014c ;;
+        *) machine=8664 ;;
+    esac
+fi
 case "$machine" in
     014c)
         loader=/usr/lib/wine/wine

@@ -1,0 +1,298 @@
+// Test driver: operates a running Velmora window from a second process, by control ID, and prints
+// what it finds as one JSON line. Scripted tests call it once per step under Wine.
+//
+//   velmora_driver wait-dialog [ms]          wait for the main dialog
+//   velmora_driver state                     controls of the main dialog
+//   velmora_driver dosdevices                COM names of the system's device list, in order
+//   velmora_driver message-box CAPTION [ms]  text of a message box, which is then closed
+//   velmora_driver key escape|enter|tab      a key press on the focused control
+//   velmora_driver click ID                  a click on a button
+//   velmora_driver select-port NAME          choose a port in the combo box
+//   velmora_driver open-file PATH [ms]       answer the open-file dialog with PATH
+//   velmora_driver cancel-file [ms]          cancel the open-file dialog
+//   velmora_driver wait-status TEXT [ms]     wait until the status line reads TEXT
+//   velmora_driver close                     ask the main dialog to close (WM_CLOSE)
+// Exit code 0 on success, 1 when the expected window or state did not appear, 2 on bad usage.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kPollMs = 50;
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), NULL, 0,
+                                   NULL, NULL);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
+                        NULL, NULL);
+    return out;
+}
+
+std::string Json(const std::wstring& text) {
+    std::string out = "\"";
+    for (unsigned char c : Utf8(text)) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::wstring TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> text(length + 2, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    return std::wstring(text.data());
+}
+
+HWND FindDialog(const wchar_t* caption) {
+    return FindWindowW(L"#32770", caption);
+}
+
+HWND WaitForDialog(const wchar_t* caption, int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        HWND window = FindDialog(caption);
+        if (window != NULL && IsWindowVisible(window)) {
+            return window;
+        }
+        Sleep(kPollMs);
+    }
+    return NULL;
+}
+
+HWND MainDialog() {
+    return FindDialog(L"Velmora");
+}
+
+int Fail(const char* why) {
+    std::printf("{\"ok\":false,\"error\":\"%s\"}\n", why);
+    return 1;
+}
+
+int Ok() {
+    std::printf("{\"ok\":true}\n");
+    return 0;
+}
+
+int Timeout(int argc, wchar_t** argv, int index, int fallback) {
+    return argc > index ? _wtoi(argv[index]) : fallback;
+}
+
+int State() {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    HWND combo = GetDlgItem(dialog, 1003);
+    std::string items = "[";
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t item[64] = {};
+        if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 63) {
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+        }
+        items += (i ? "," : "") + Json(item);
+    }
+    items += "]";
+    HWND bar = GetDlgItem(dialog, 1027);
+    PBRANGE range = {};
+    SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+    bool marquee = (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+    auto enabled = [dialog](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0; };
+    HWND check = GetDlgItem(dialog, 1002);
+    std::printf(
+        "{\"ok\":true,\"ports\":%s,\"selected\":%d,\"port\":%s,\"fileName\":%s,"
+        "\"status\":%s,\"log\":%s,\"progress\":{\"low\":%d,\"high\":%d,\"position\":%d,"
+        "\"marquee\":%d},\"enabled\":{\"port\":%d,\"browse\":%d,\"write\":%d,\"check\":%d},"
+        "\"checkVisible\":%d}\n",
+        items.c_str(), static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)),
+        Json(TextOf(combo)).c_str(), Json(TextOf(GetDlgItem(dialog, 1016))).c_str(),
+        Json(TextOf(GetDlgItem(dialog, 1023))).c_str(),
+        Json(TextOf(GetDlgItem(dialog, 1026))).c_str(), range.iLow, range.iHigh,
+        static_cast<int>(position), marquee ? 1 : 0, enabled(1003), enabled(1021), enabled(1022),
+        enabled(1002), IsWindowVisible(check) ? 1 : 0);
+    return 0;
+}
+
+int DosDevices() {
+    std::vector<wchar_t> names(65535, L'\0');
+    DWORD stored = QueryDosDeviceW(NULL, names.data(), 65535);
+    std::string list = "[";
+    bool first = true;
+    for (DWORD i = 0; i < stored && names[i] != L'\0'; i += wcslen(&names[i]) + 1) {
+        if (wcsncmp(&names[i], L"COM", 3) == 0) {
+            list += (first ? "" : ",") + Json(&names[i]);
+            first = false;
+        }
+    }
+    std::printf("{\"ok\":true,\"com\":%s]}\n", list.c_str());
+    return 0;
+}
+
+int MessageBoxText(const wchar_t* caption, int timeoutMs) {
+    HWND box = WaitForDialog(caption, timeoutMs);
+    if (box == NULL) {
+        return Fail("no message box");
+    }
+    std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+    HWND main = MainDialog();
+    bool mainVisible = main != NULL && IsWindowVisible(main);
+    std::printf("{\"ok\":true,\"text\":%s,\"mainVisible\":%d}\n", Json(text).c_str(),
+                mainVisible ? 1 : 0);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+int Key(const wchar_t* name) {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    UINT key = wcscmp(name, L"escape") == 0  ? VK_ESCAPE
+               : wcscmp(name, L"enter") == 0 ? VK_RETURN
+               : wcscmp(name, L"tab") == 0   ? VK_TAB
+                                             : 0;
+    if (key == 0) {
+        return Fail("unknown key");
+    }
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info);
+    HWND target = info.hwndFocus != NULL ? info.hwndFocus : dialog;
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    return Ok();
+}
+
+int Click(int id) {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    return Ok();
+}
+
+int SelectPort(const wchar_t* name) {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    LRESULT index = SendMessageW(GetDlgItem(dialog, 1003), CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(name));
+    return index == CB_ERR ? Fail("no such port") : Ok();
+}
+
+// The open-file dialog: its file-name box is the combo box 0x47C (or the edit 0x480 on older
+// layouts); IDOK opens, IDCANCEL cancels.
+int AnswerOpenFile(const wchar_t* path, int timeoutMs) {
+    HWND box = WaitForDialog(L"Open", timeoutMs);
+    if (box == NULL) {
+        return Fail("no open-file dialog");
+    }
+    if (path == nullptr) {
+        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        return Ok();
+    }
+    HWND name = GetDlgItem(box, 0x47C);
+    if (name == NULL) {
+        name = GetDlgItem(box, 0x480);
+    }
+    if (name == NULL) {
+        return Fail("open-file dialog has no file name box");
+    }
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return Ok();
+}
+
+int WaitStatus(const wchar_t* expected, int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        HWND dialog = MainDialog();
+        if (dialog != NULL && TextOf(GetDlgItem(dialog, 1023)) == expected) {
+            return Ok();
+        }
+        Sleep(kPollMs);
+    }
+    return Fail("status did not appear");
+}
+
+int Close() {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return Ok();
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: velmora_driver COMMAND [ARGUMENTS] (see the source)\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return Usage();
+    }
+    std::wstring command = argv[1];
+    if (command == L"wait-dialog") {
+        return WaitForDialog(L"Velmora", Timeout(argc, argv, 2, 20000)) ? Ok()
+                                                                        : Fail("no main dialog");
+    }
+    if (command == L"state") {
+        return State();
+    }
+    if (command == L"dosdevices") {
+        return DosDevices();
+    }
+    if (command == L"message-box" && argc >= 3) {
+        return MessageBoxText(argv[2], Timeout(argc, argv, 3, 20000));
+    }
+    if (command == L"key" && argc >= 3) {
+        return Key(argv[2]);
+    }
+    if (command == L"click" && argc >= 3) {
+        return Click(_wtoi(argv[2]));
+    }
+    if (command == L"select-port" && argc >= 3) {
+        return SelectPort(argv[2]);
+    }
+    if (command == L"open-file" && argc >= 3) {
+        return AnswerOpenFile(argv[2], Timeout(argc, argv, 3, 20000));
+    }
+    if (command == L"cancel-file") {
+        return AnswerOpenFile(nullptr, Timeout(argc, argv, 2, 20000));
+    }
+    if (command == L"wait-status" && argc >= 3) {
+        return WaitStatus(argv[2], Timeout(argc, argv, 3, 20000));
+    }
+    if (command == L"close") {
+        return Close();
+    }
+    return Usage();
+}

@@ -1,0 +1,176 @@
+// The simulated board's reactions to the host's port and its port faults.
+#include "board.h"
+
+#include <chrono>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+// The host opens and closes the port at this rate to reset the board (boot mode, reboot).
+constexpr int kResetBitRate = 19200;
+// The adapter goes only after the host has had time to read the block's reply: a hang-up would
+// flush what the host's driver still holds.
+constexpr auto kVanishDelay = std::chrono::milliseconds(50);
+
+const char* ModeName(int mode) {
+    static const char* const names[] = {"old-firmware", "boot-program", "new-firmware"};
+    return names[mode];
+}
+
+}  // namespace
+
+Board::Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, EventLog& log)
+    : options_(options),
+      port_(port),
+      flash_(flash),
+      log_(log),
+      transmitter_(port, log, options.mute),
+      boot_(options, flash, transmitter_, log, *this) {}
+
+void Board::OnHostOpened() {
+    lineJudged_ = false;
+    log_.Record("open")
+        .Number("open_events", port_.OpenEvents())
+        .Number("close_events", port_.CloseEvents());
+}
+
+void Board::OnHostClosed(const LineSettings& last) {
+    log_.Record("close")
+        .Json("settings", last.ToJson())
+        .Number("open_events", port_.OpenEvents())
+        .Number("close_events", port_.CloseEvents());
+    port_.DiscardUnreadReplies();
+    if (last.bitRate == kResetBitRate) {
+        Reset();
+    }
+}
+
+void Board::Reset() {
+    transmitter_.Discard("reset");
+    const Mode before = mode_;
+    if (mode_ == Mode::BootProgram && programmingFinished_) {
+        programmingFinished_ = false;
+        mode_ = Mode::NewFirmware;
+        boot_.Stop();
+        log_.Record("reboot").Text("into", ModeName(static_cast<int>(mode_)));
+        return;
+    }
+    mode_ = Mode::BootProgram;
+    programmingFinished_ = false;
+    boot_.Start();
+    log_.Record("reset")
+        .Text("from", ModeName(static_cast<int>(before)))
+        .Text("into", ModeName(static_cast<int>(mode_)));
+}
+
+void Board::OnHostBytes(const uint8_t* bytes, size_t count, const LineSettings& host,
+                        TimePoint now) {
+    const std::optional<double> rate = boot_.Rate();
+    const bool understood = mode_ == Mode::BootProgram && host.IsEightNoneOne() &&
+                            host.bitRate > 0 && (!rate || RatesAgree(host.bitRate, *rate));
+    log_.Record("rx")
+        .Hex("bytes", bytes, count)
+        .Number("bit_rate", host.bitRate)
+        .Flag("understood", understood);
+    if (mode_ != Mode::BootProgram) {
+        log_.Record("violation")
+            .Text("reason", "bytes while the MCU runs its user program (no boot mode)")
+            .Text("mode", ModeName(static_cast<int>(mode_)))
+            .Hex("bytes", bytes, count);
+        return;
+    }
+    if (!lineJudged_) {
+        lineJudged_ = true;
+        if (host.HasFlowControl() || !host.cooked.empty()) {
+            log_.Record("violation")
+                .Text("reason", "host line is not raw without flow control")
+                .Json("settings", host.ToJson());
+        }
+    }
+    if (!understood) {
+        log_.Record("violation")
+            .Text("reason", "bytes at a bit rate or frame the MCU is not using (garbage)")
+            .Json("settings", host.ToJson())
+            .Real("mcu_bit_rate", rate.value_or(0))
+            .Hex("bytes", bytes, count);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        boot_.Receive(bytes[i], host.bitRate, now);
+    }
+}
+
+void Board::OnDeadFileClosed() {
+    ++deadFileAttempts_;
+    log_.Record("unopenable-attempt").Number("attempt", deadFileAttempts_);
+    if (options_.unopenableAttempts > 0 && deadFileAttempts_ >= options_.unopenableAttempts) {
+        std::string error;
+        const bool restored = port_.LinkToDevice(&error);
+        log_.Record("link").Text("state", restored ? "device" : error);
+    }
+}
+
+void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
+    boot_.Tick(now);
+    transmitter_.Pump(now, portOpen, host);
+    if (vanishPending_ && transmitter_.Idle()) {
+        vanishPending_ = false;
+        vanishAt_ = now + kVanishDelay;
+    }
+    if (vanishAt_ && now >= *vanishAt_) {
+        vanishAt_.reset();
+        port_.Vanish();
+        log_.Record("vanish").Text("reason", "device unplugged after the block");
+    }
+}
+
+std::optional<TimePoint> Board::Deadline() const {
+    std::optional<TimePoint> earliest;
+    for (const std::optional<TimePoint>& deadline :
+         {boot_.Deadline(), transmitter_.Deadline(), vanishAt_}) {
+        if (deadline && (!earliest || *deadline < *earliest)) {
+            earliest = deadline;
+        }
+    }
+    return earliest;
+}
+
+bool Board::WriteDump(const char* reason) {
+    std::string error;
+    if (!flash_.WriteDump(options_.dumpPath, &error)) {
+        log_.Record("dump").Text("reason", reason).Text("error", error);
+        return false;
+    }
+    log_.Record("dump").Text("reason", reason).Text("path", options_.dumpPath);
+    return true;
+}
+
+void Board::OnBlockAnswered(int number) {
+    if (number == options_.vanishAfterBlock && port_.Present()) {
+        vanishPending_ = true;
+    }
+}
+
+void Board::OnEndOfProgramming(bool accepted) {
+    WriteDump("end of programming");
+    if (accepted) {
+        programmingFinished_ = true;
+        BreakRebootPort();
+    }
+}
+
+void Board::BreakRebootPort() {
+    if (rebootPortBroken_ || options_.rebootPortFault == RebootPortFault::None) {
+        return;
+    }
+    rebootPortBroken_ = true;
+    std::string error;
+    if (options_.rebootPortFault == RebootPortFault::LinkRemoved) {
+        const bool removed = port_.RemoveLink(&error);
+        log_.Record("link").Text("state", removed ? "removed" : error);
+    } else {
+        const bool redirected = port_.LinkToDeadFile(&error);
+        log_.Record("link").Text("state", redirected ? "unopenable" : error);
+    }
+}

@@ -1,0 +1,586 @@
+// The simulated boot program's state machine, frame assembly and replies.
+#include "boot_program.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "bit_rate_selection.h"
+
+namespace {
+
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kMatchingByte = 0x00;
+constexpr uint8_t kHandshake = 0x55;
+constexpr uint8_t kHandshakeReply = 0xE6;
+// The boot program's answer to a byte it cannot take as the handshake.
+constexpr uint8_t kHandshakeError = 0xFF;
+
+constexpr uint8_t kDeviceInquiry = 0x20;
+constexpr uint8_t kProgrammingUnitInquiry = 0x27;
+constexpr uint8_t kStatusInquiry = 0x4F;
+constexpr uint8_t kDeviceSelection = 0x10;
+constexpr uint8_t kClockModeSelection = 0x11;
+constexpr uint8_t kNewBitRateSelection = 0x3F;
+constexpr uint8_t kBitRateConfirmation = 0x06;
+constexpr uint8_t kProgrammingTransition = 0x40;
+constexpr uint8_t kUserMatSelection = 0x43;
+constexpr uint8_t kProgramming = 0x50;
+
+constexpr uint8_t kDeviceReply = 0x30;
+constexpr uint8_t kProgrammingUnitReply = 0x37;
+constexpr uint8_t kStatusReply = 0x5F;
+// An error reply is the command with its top bit set, then one of these codes.
+constexpr uint8_t kErrorFlag = 0x80;
+constexpr uint8_t kChecksumError = 0x11;
+constexpr uint8_t kDeviceCodeError = 0x21;
+constexpr uint8_t kClockModeError = 0x22;
+constexpr uint8_t kBitRateError = 0x24;
+constexpr uint8_t kAddressError = 0x2A;
+constexpr uint8_t kEraseError = 0x51;
+constexpr uint8_t kProgrammingError = 0x53;
+constexpr uint8_t kSelectionError = 0x54;
+constexpr uint8_t kCommandError = 0x80;
+
+// The only clock mode of the board.
+constexpr uint8_t kClockMode = 0;
+// Address of the end-of-programming frame in its six-byte form.
+constexpr uint32_t kEndAddress = 0xFFFFFFFF;
+constexpr size_t kBlockFrameLength = 1 + 4 + kProgrammingUnit + 1;
+constexpr size_t kEndFrameLength = 1 + 4 + 1;
+// The quiet that ends the two-byte end frame: 20 byte times, but never below scheduling noise.
+constexpr int kQuietByteTimes = 20;
+constexpr auto kShortestQuiet = std::chrono::milliseconds(30);
+
+// Status reply: the state the boot program waits in.
+constexpr uint8_t kWaitingDeviceSelection = 0x11;
+constexpr uint8_t kWaitingClockModeSelection = 0x12;
+constexpr uint8_t kWaitingBitRateSelection = 0x13;
+constexpr uint8_t kWaitingTransition = 0x1F;
+constexpr uint8_t kWaitingProgrammingSelection = 0x3F;
+constexpr uint8_t kWaitingProgrammingData = 0x4F;
+
+uint8_t Sum(const std::vector<uint8_t>& bytes) {
+    uint8_t sum = 0;
+    for (uint8_t byte : bytes) {
+        sum = static_cast<uint8_t>(sum + byte);
+    }
+    return sum;
+}
+
+// Appends the SUM that makes all bytes of the frame add up to 0.
+void AppendSum(std::vector<uint8_t>* frame) {
+    frame->push_back(static_cast<uint8_t>(0x100 - Sum(*frame)));
+}
+
+uint32_t BigEndian32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+const char* PhaseName(int phase) {
+    static const char* const names[] = {
+        "stopped",
+        "bit-rate-matching",
+        "awaiting-handshake",
+        "device-selection",
+        "clock-mode-selection",
+        "bit-rate-selection",
+        "awaiting-bit-rate-confirmation",
+        "awaiting-programming-transition",
+        "erasing",
+        "programming-selection",
+        "programming-data",
+    };
+    return names[phase];
+}
+
+const char* CommandName(uint8_t command) {
+    switch (command) {
+        case kDeviceInquiry:
+            return "device-inquiry";
+        case kProgrammingUnitInquiry:
+            return "programming-unit-inquiry";
+        case kStatusInquiry:
+            return "status-inquiry";
+        case kDeviceSelection:
+            return "device-selection";
+        case kClockModeSelection:
+            return "clock-mode-selection";
+        case kNewBitRateSelection:
+            return "new-bit-rate-selection";
+        case kProgrammingTransition:
+            return "programming-transition";
+        case kUserMatSelection:
+            return "user-mat-selection";
+        case kProgramming:
+            return "programming";
+        default:
+            return "unknown";
+    }
+}
+
+}  // namespace
+
+BootProgram::BootProgram(const SimOptions& options, FlashMemory& flash, Transmitter& transmitter,
+                         EventLog& log, BootListener& listener)
+    : options_(options), flash_(flash), transmitter_(transmitter), log_(log), listener_(listener) {}
+
+void BootProgram::Start() {
+    Clear();
+    SetPhase(Phase::Matching);
+}
+
+void BootProgram::Stop() {
+    Clear();
+    SetPhase(Phase::Stopped);
+}
+
+void BootProgram::Clear() {
+    if (!frame_.empty()) {
+        Violation("unfinished frame discarded", frame_.data(), frame_.size());
+    }
+    frame_.clear();
+    endFrameQuietAt_.reset();
+    eraseDoneAt_.reset();
+    rate_.reset();
+    matchingBytes_ = 0;
+    lastError_ = 0;
+}
+
+void BootProgram::SetPhase(Phase phase) {
+    if (phase != phase_) {
+        log_.Record("state")
+            .Text("from", PhaseName(static_cast<int>(phase_)))
+            .Text("to", PhaseName(static_cast<int>(phase)))
+            .Real("bit_rate", rate_.value_or(0));
+    }
+    phase_ = phase;
+}
+
+void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
+    switch (phase_) {
+        case Phase::Stopped:
+            return;
+        case Phase::Matching:
+            ReceiveMatching(byte, hostRate, now);
+            return;
+        case Phase::AwaitingHandshake:
+            ReceiveHandshake(byte, now);
+            return;
+        case Phase::AwaitingConfirmation:
+            ReceiveConfirmation(byte, now);
+            return;
+        case Phase::Erasing:
+            Violation("byte received while erasing", &byte, 1);
+            return;
+        default:
+            break;
+    }
+    frame_.push_back(byte);
+    endFrameQuietAt_.reset();
+    const size_t length = FrameLength();
+    if (length == 0 || frame_.size() < length) {
+        if (frame_.size() == 2 && frame_[0] == kProgramming && Sum(frame_) == 0) {
+            const auto byteTimes = Seconds(kQuietByteTimes * 10 / *rate_);
+            endFrameQuietAt_ = now + std::max<Clock::duration>(byteTimes, kShortestQuiet);
+        }
+        return;
+    }
+    std::vector<uint8_t> frame;
+    frame.swap(frame_);
+    Dispatch(frame, now);
+}
+
+void BootProgram::ReceiveMatching(uint8_t byte, int hostRate, TimePoint now) {
+    if (byte != kMatchingByte) {
+        Violation("not a bit-rate matching byte", &byte, 1);
+        return;
+    }
+    ++matchingBytes_;
+    if (options_.neverMatch || matchingBytes_ < options_.matchOn) {
+        log_.Record("matching").Number("count", matchingBytes_).Flag("answered", false);
+        return;
+    }
+    log_.Record("matching").Number("count", matchingBytes_).Flag("answered", true);
+    rate_ = hostRate;
+    Send({kMatchingByte}, now);
+    SetPhase(Phase::AwaitingHandshake);
+}
+
+void BootProgram::ReceiveHandshake(uint8_t byte, TimePoint now) {
+    if (byte == kMatchingByte) {
+        Send({kMatchingByte}, now);  // a late matching byte: the rate still holds
+    } else if (byte == kHandshake) {
+        Send({options_.handshakeReply}, now);
+        if (options_.handshakeReply == kHandshakeReply) {
+            SetPhase(Phase::DeviceSelection);
+        } else {
+            log_.Record("fault").Text("fault", "handshake-reply");
+        }
+    } else {
+        Violation("expected the handshake 0x55", &byte, 1);
+        Send({kHandshakeError}, now);
+    }
+}
+
+void BootProgram::ReceiveConfirmation(uint8_t byte, TimePoint now) {
+    if (byte != kBitRateConfirmation) {
+        Violation("expected the bit-rate confirmation 0x06", &byte, 1);
+        return;
+    }
+    if (options_.noConfirm) {
+        log_.Record("fault").Text("fault", "no-confirm");
+        return;
+    }
+    Acknowledge("bit-rate-confirmation", now);
+    SetPhase(Phase::AwaitingTransition);
+}
+
+size_t BootProgram::FrameLength() const {
+    switch (frame_[0]) {
+        case kDeviceSelection:
+        case kClockModeSelection:
+        case kNewBitRateSelection:
+            return frame_.size() < 2 ? 0 : frame_[1] + 3u;
+        case kProgramming:
+            if (frame_.size() < 5) {
+                return 0;
+            }
+            return BigEndian32(&frame_[1]) == kEndAddress ? kEndFrameLength : kBlockFrameLength;
+        default:
+            return 1;
+    }
+}
+
+void BootProgram::Tick(TimePoint now) {
+    if (endFrameQuietAt_ && now >= *endFrameQuietAt_) {
+        endFrameQuietAt_.reset();
+        std::vector<uint8_t> frame;
+        frame.swap(frame_);
+        Dispatch(frame, now);
+    }
+    if (phase_ == Phase::Erasing && eraseDoneAt_ && now >= *eraseDoneAt_) {
+        eraseDoneAt_.reset();
+        flash_.Erase();
+        log_.Record("erase").Text("phase", "done");
+        Acknowledge("programming-transition", now);
+        SetPhase(Phase::ProgrammingSelection);
+    }
+}
+
+std::optional<TimePoint> BootProgram::Deadline() const {
+    if (endFrameQuietAt_ && eraseDoneAt_) {
+        return std::min(*endFrameQuietAt_, *eraseDoneAt_);
+    }
+    return endFrameQuietAt_ ? endFrameQuietAt_ : eraseDoneAt_;
+}
+
+void BootProgram::Dispatch(const std::vector<uint8_t>& frame, TimePoint now) {
+    const bool inquiring = phase_ == Phase::DeviceSelection ||
+                           phase_ == Phase::ClockModeSelection ||
+                           phase_ == Phase::BitRateSelection || phase_ == Phase::AwaitingTransition;
+    switch (frame[0]) {
+        case kDeviceInquiry:
+            if (InPhase(frame, inquiring, now)) {
+                ReplyDevices(now);
+            }
+            break;
+        case kProgrammingUnitInquiry:
+            if (InPhase(frame, inquiring, now)) {
+                ReplyProgrammingUnit(now);
+            }
+            break;
+        case kStatusInquiry:
+            ReplyStatus(now);
+            break;
+        case kDeviceSelection:
+            if (InPhase(frame, phase_ == Phase::DeviceSelection, now)) {
+                SelectDevice(frame, now);
+            }
+            break;
+        case kClockModeSelection:
+            if (InPhase(frame, phase_ == Phase::ClockModeSelection, now)) {
+                SelectClockMode(frame, now);
+            }
+            break;
+        case kNewBitRateSelection:
+            if (InPhase(frame, phase_ == Phase::BitRateSelection, now)) {
+                SelectNewBitRate(frame, now);
+            }
+            break;
+        case kProgrammingTransition:
+            if (InPhase(frame, phase_ == Phase::AwaitingTransition, now)) {
+                EnterProgrammingState(now);
+            }
+            break;
+        case kUserMatSelection:
+            if (InPhase(frame, phase_ == Phase::ProgrammingSelection, now)) {
+                SelectUserMat(now);
+            }
+            break;
+        case kProgramming:
+            if (InPhase(frame, phase_ == Phase::ProgrammingData, now)) {
+                if (frame.size() == kBlockFrameLength) {
+                    ProgramBlock(frame, now);
+                } else {
+                    EndProgramming(frame, now);
+                }
+            }
+            break;
+        default:
+            Violation("unknown command", frame.data(), frame.size());
+            Send({kErrorFlag, kCommandError}, now);
+            break;
+    }
+}
+
+bool BootProgram::InPhase(const std::vector<uint8_t>& frame, bool allowed, TimePoint now) {
+    if (!allowed) {
+        Violation(std::string(CommandName(frame[0])) + " out of order in " +
+                      PhaseName(static_cast<int>(phase_)),
+                  frame.data(), std::min<size_t>(frame.size(), 8));
+        ReplyError(frame[0], kCommandError, "out of order", now);
+    }
+    return allowed;
+}
+
+bool BootProgram::SumCorrect(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (Sum(frame) == 0) {
+        return true;
+    }
+    Violation(std::string(CommandName(frame[0])) + " with a wrong SUM", frame.data(),
+              std::min<size_t>(frame.size(), 8));
+    ReplyError(frame[0], kChecksumError, "checksum", now);
+    return false;
+}
+
+bool BootProgram::Rejected(uint8_t command, TimePoint now) {
+    if (options_.rejectedCommands.count(command) == 0) {
+        return false;
+    }
+    static const std::pair<uint8_t, uint8_t> errors[] = {
+        {kDeviceSelection, kDeviceCodeError},  {kClockModeSelection, kClockModeError},
+        {kNewBitRateSelection, kBitRateError}, {kProgrammingTransition, kEraseError},
+        {kUserMatSelection, kSelectionError},
+    };
+    uint8_t error = kCommandError;
+    for (const auto& entry : errors) {
+        if (entry.first == command) {
+            error = entry.second;
+        }
+    }
+    log_.Record("fault").Text("fault", "reject-command").Byte("command", command);
+    ReplyError(command, error, "fault injected", now);
+    return true;
+}
+
+void BootProgram::ReplyDevices(TimePoint now) {
+    const std::vector<uint8_t> body = DeviceReplyBody(options_.devices);
+    uint8_t size = static_cast<uint8_t>(body.size());
+    if (options_.oversizeDeviceReply) {
+        size = static_cast<uint8_t>(std::min<size_t>(0xFF, body.size() + 16));
+        log_.Record("fault").Text("fault", "oversize-device-reply");
+    }
+    std::vector<uint8_t> reply{kDeviceReply, size};
+    reply.insert(reply.end(), body.begin(), body.end());
+    AppendSum(&reply);
+    log_.Record("command").Text("command", CommandName(kDeviceInquiry));
+    Send(reply, now);
+}
+
+void BootProgram::ReplyProgrammingUnit(TimePoint now) {
+    std::vector<uint8_t> reply{kProgrammingUnitReply, 0x02, 0x00, kProgrammingUnit};
+    AppendSum(&reply);
+    if (options_.shortModeReply) {
+        reply.pop_back();
+        log_.Record("fault").Text("fault", "short-mode-reply");
+    }
+    log_.Record("command").Text("command", CommandName(kProgrammingUnitInquiry));
+    Send(reply, now);
+}
+
+void BootProgram::ReplyStatus(TimePoint now) {
+    uint8_t status = 0;
+    switch (phase_) {
+        case Phase::DeviceSelection:
+            status = kWaitingDeviceSelection;
+            break;
+        case Phase::ClockModeSelection:
+            status = kWaitingClockModeSelection;
+            break;
+        case Phase::BitRateSelection:
+            status = kWaitingBitRateSelection;
+            break;
+        case Phase::AwaitingTransition:
+            status = kWaitingTransition;
+            break;
+        case Phase::ProgrammingSelection:
+            status = kWaitingProgrammingSelection;
+            break;
+        default:
+            status = kWaitingProgrammingData;
+            break;
+    }
+    uint8_t error = lastError_;
+    if (options_.statusError) {
+        error = *options_.statusError;
+        log_.Record("fault").Text("fault", "status-error");
+    }
+    std::vector<uint8_t> reply{kStatusReply, 0x02, status, error};
+    AppendSum(&reply);
+    log_.Record("command").Text("command", CommandName(kStatusInquiry));
+    Send(reply, now);
+}
+
+void BootProgram::SelectDevice(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (!SumCorrect(frame, now) || Rejected(kDeviceSelection, now)) {
+        return;
+    }
+    const DeviceEntry* own = OwnDevice(options_.devices);
+    if (frame[1] != 4 || own == nullptr ||
+        !std::equal(own->code.begin(), own->code.end(), frame.begin() + 2)) {
+        Violation("device code is not this MCU's", frame.data(), frame.size());
+        ReplyError(kDeviceSelection, kDeviceCodeError, "device code", now);
+        return;
+    }
+    Acknowledge(CommandName(kDeviceSelection), now);
+    SetPhase(Phase::ClockModeSelection);
+}
+
+void BootProgram::SelectClockMode(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (!SumCorrect(frame, now) || Rejected(kClockModeSelection, now)) {
+        return;
+    }
+    if (frame[1] != 1 || frame[2] != kClockMode) {
+        Violation("clock mode not supported", frame.data(), frame.size());
+        ReplyError(kClockModeSelection, kClockModeError, "clock mode", now);
+        return;
+    }
+    Acknowledge(CommandName(kClockModeSelection), now);
+    SetPhase(Phase::BitRateSelection);
+}
+
+void BootProgram::SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (!SumCorrect(frame, now) || Rejected(kNewBitRateSelection, now)) {
+        return;
+    }
+    const BitRateSelection selection = SelectBitRate(&frame[2], frame[1]);
+    if (selection.error != 0) {
+        Violation("new bit rate parameters refused", frame.data(), frame.size());
+        ReplyError(kNewBitRateSelection, selection.error, "bit-rate parameters", now);
+        return;
+    }
+    // The ACK still leaves at the old rate; only then does the SCI switch.
+    Acknowledge(CommandName(kNewBitRateSelection), now);
+    rate_ = selection.lineRate;
+    SetPhase(Phase::AwaitingConfirmation);
+}
+
+void BootProgram::EnterProgrammingState(TimePoint now) {
+    if (Rejected(kProgrammingTransition, now)) {
+        return;
+    }
+    log_.Record("erase").Text("phase", "start").Real("seconds", options_.eraseSeconds);
+    eraseDoneAt_ = now + Seconds(options_.eraseSeconds);
+    SetPhase(Phase::Erasing);
+}
+
+void BootProgram::SelectUserMat(TimePoint now) {
+    if (Rejected(kUserMatSelection, now)) {
+        return;
+    }
+    Acknowledge(CommandName(kUserMatSelection), now);
+    SetPhase(Phase::ProgrammingData);
+}
+
+void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now) {
+    const int number = ++blocksReceived_;
+    const uint32_t address = BigEndian32(&frame[1]);
+    auto record = [&](const char* result) {
+        log_.Record("block")
+            .Number("number", number)
+            .Number("address", address)
+            .Text("result", result);
+    };
+    auto fault = options_.blockFaults.find(number);
+    if (fault != options_.blockFaults.end()) {
+        const BlockFault& injected = fault->second;
+        if (injected.kind == BlockFaultKind::NonAck) {
+            Send({injected.byte}, now);
+        } else if (injected.kind == BlockFaultKind::ErrorReply) {
+            lastError_ = injected.byte;
+            Send({static_cast<uint8_t>(kProgramming | kErrorFlag), injected.byte}, now);
+        }
+        record("fault injected");
+    } else if (!SumCorrect(frame, now)) {
+        record("checksum error");
+    } else {
+        switch (flash_.Program(address, &frame[5])) {
+            case ProgramResult::Programmed:
+                Acknowledge(nullptr, now);
+                record("programmed");
+                break;
+            case ProgramResult::AddressError:
+                Violation("block address not an aligned 128-byte unit of the user MAT",
+                          frame.data(), 5);
+                ReplyError(kProgramming, kAddressError, nullptr, now);
+                record("address error");
+                break;
+            case ProgramResult::NotErased:
+                Violation("block over flash programmed since the erase", frame.data(), 5);
+                ReplyError(kProgramming, kProgrammingError, nullptr, now);
+                record("programming error");
+                break;
+        }
+    }
+    listener_.OnBlockAnswered(number);
+}
+
+void BootProgram::EndProgramming(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (!SumCorrect(frame, now)) {
+        return;
+    }
+    log_.Record("end-of-programming").Hex("frame", frame.data(), frame.size());
+    if (options_.endReply) {
+        log_.Record("fault").Text("fault", "end-nak");
+        Send({*options_.endReply}, now);
+        listener_.OnEndOfProgramming(false);
+        return;
+    }
+    Acknowledge(nullptr, now);
+    SetPhase(Phase::ProgrammingSelection);
+    listener_.OnEndOfProgramming(true);
+}
+
+void BootProgram::Send(std::vector<uint8_t> bytes, TimePoint now) {
+    if (rate_) {
+        transmitter_.Send(bytes, *rate_, now);
+    }
+}
+
+void BootProgram::Acknowledge(const char* command, TimePoint now) {
+    lastError_ = 0;
+    if (command != nullptr) {
+        log_.Record("command").Text("command", command).Text("result", "ack");
+    }
+    Send({kAck}, now);
+}
+
+void BootProgram::ReplyError(uint8_t command, uint8_t error, const char* why, TimePoint now) {
+    lastError_ = error;
+    if (why != nullptr) {
+        log_.Record("command")
+            .Text("command", CommandName(command))
+            .Text("result", "error")
+            .Byte("error", error)
+            .Text("why", why);
+    }
+    Send({static_cast<uint8_t>(command | kErrorFlag), error}, now);
+}
+
+void BootProgram::Violation(const std::string& reason, const uint8_t* bytes, size_t count) {
+    log_.Record("violation")
+        .Text("reason", reason)
+        .Text("phase", PhaseName(static_cast<int>(phase_)))
+        .Hex("bytes", bytes, count);
+}

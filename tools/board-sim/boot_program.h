@@ -1,0 +1,99 @@
+// The H8SX/1520R boot program as the host meets it: bit-rate matching, inquiries and selections,
+// the bit-rate change, the programming/erasing state and 128-byte programming.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "event_log.h"
+#include "flash_memory.h"
+#include "sim_clock.h"
+#include "sim_options.h"
+#include "transmitter.h"
+
+// What the board around the MCU needs to hear of: its port faults and dumps hang on these.
+class BootListener {
+public:
+    virtual void OnBlockAnswered(int number) = 0;
+    virtual void OnEndOfProgramming(bool accepted) = 0;
+
+protected:
+    ~BootListener() = default;
+};
+
+class BootProgram {
+public:
+    BootProgram(const SimOptions& options, FlashMemory& flash, Transmitter& transmitter,
+                EventLog& log, BootListener& listener);
+
+    // Entered on reset: the program starts over and waits for the bit-rate matching.
+    void Start();
+    // Left when the MCU reboots into its user program.
+    void Stop();
+    // The UART's rate; none while matching, when the program measures whatever rate comes.
+    std::optional<double> Rate() const { return rate_; }
+    // One byte that the MCU's UART has received; `hostRate` is what the matching adopts.
+    void Receive(uint8_t byte, int hostRate, TimePoint now);
+    void Tick(TimePoint now);
+    std::optional<TimePoint> Deadline() const;
+
+private:
+    enum class Phase {
+        Stopped,
+        Matching,
+        AwaitingHandshake,
+        DeviceSelection,
+        ClockModeSelection,
+        BitRateSelection,
+        AwaitingConfirmation,
+        AwaitingTransition,
+        Erasing,
+        ProgrammingSelection,
+        ProgrammingData,
+    };
+
+    void Clear();
+    void SetPhase(Phase phase);
+    void ReceiveMatching(uint8_t byte, int hostRate, TimePoint now);
+    void ReceiveHandshake(uint8_t byte, TimePoint now);
+    void ReceiveConfirmation(uint8_t byte, TimePoint now);
+    size_t FrameLength() const;
+    void Dispatch(const std::vector<uint8_t>& frame, TimePoint now);
+    bool InPhase(const std::vector<uint8_t>& frame, bool allowed, TimePoint now);
+    bool SumCorrect(const std::vector<uint8_t>& frame, TimePoint now);
+    bool Rejected(uint8_t command, TimePoint now);
+
+    void ReplyDevices(TimePoint now);
+    void ReplyProgrammingUnit(TimePoint now);
+    void ReplyStatus(TimePoint now);
+    void SelectDevice(const std::vector<uint8_t>& frame, TimePoint now);
+    void SelectClockMode(const std::vector<uint8_t>& frame, TimePoint now);
+    void SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint now);
+    void EnterProgrammingState(TimePoint now);
+    void SelectUserMat(TimePoint now);
+    void ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now);
+    void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
+
+    void Send(std::vector<uint8_t> bytes, TimePoint now);
+    void Acknowledge(const char* command, TimePoint now);
+    void ReplyError(uint8_t command, uint8_t error, const char* why, TimePoint now);
+    void Violation(const std::string& reason, const uint8_t* bytes, size_t count);
+
+    const SimOptions& options_;
+    FlashMemory& flash_;
+    Transmitter& transmitter_;
+    EventLog& log_;
+    BootListener& listener_;
+
+    Phase phase_ = Phase::Stopped;
+    std::optional<double> rate_;
+    int matchingBytes_ = 0;
+    uint8_t lastError_ = 0;
+    std::vector<uint8_t> frame_;
+    // A frame of just 0x50 0xB0 is the end of programming once the line stays quiet this long.
+    std::optional<TimePoint> endFrameQuietAt_;
+    std::optional<TimePoint> eraseDoneAt_;
+    int blocksReceived_ = 0;  // since the simulator started, as fault options count them
+};

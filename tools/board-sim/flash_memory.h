@@ -1,0 +1,31 @@
+// The MCU's user MAT: erase, programming in 128-byte units, and a dump file of its content.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF.
+constexpr uint32_t kUserMatSize = 512 * 1024;
+// The boot program programs whole 128-byte units, aligned to 128.
+constexpr uint32_t kProgrammingUnit = 128;
+constexpr uint8_t kErasedByte = 0xFF;
+
+enum class ProgramResult { Programmed, AddressError, NotErased };
+
+class FlashMemory {
+public:
+    // Holds the board's old firmware: a recognisable text pattern, and no unit erased.
+    FlashMemory();
+
+    void Erase();
+    // A unit can be programmed once after each erase, as real flash can.
+    ProgramResult Program(uint32_t address, const uint8_t* data);
+    // Replaces the file in one step (temporary file, then rename) so a reader never sees half.
+    bool WriteDump(const std::string& path, std::string* error) const;
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::vector<bool> unitProgrammed_;
+};

@@ -1,0 +1,317 @@
+// Parsing and usage text of velmora-board-sim's command line.
+#include "sim_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+const char kUsage[] =
+    R"usage(Usage: velmora-board-sim --link PATH [options]
+
+Simulates the H8SX/1520R board at the far end of Velmora's serial line. A pseudo-terminal stands
+for the COM port and its device is linked at PATH; once the link exists the program prints
+"ready PATH" on standard output. SIGINT or SIGTERM ends it: the flash dump is written and the
+link removed.
+
+Closing the port after opening it at 19200 bps resets the MCU. Before the first reset the MCU runs
+its old firmware and ignores every byte. A reset enters the boot program, except the first reset
+after an accepted end of programming, which reboots into the new firmware.
+
+The boot program answers a command out of order or unknown with an error reply (the command with
+its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)
+after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it erases,
+are garbage to it and get no reply. Every rule the host breaks is logged as a "violation" record.
+
+Port and files:
+  --link PATH              where to link the simulated port's device (required)
+  --log PATH               event log, one JSON object per line; "-" is standard error (default)
+  --dump PATH              flash dump (the whole user MAT), written after each end of
+                           programming and at exit (default: the link path + ".flash")
+
+Board:
+  --erase-time SECONDS     time the erase on entering the programming state takes (default 1)
+  --devices PRESET         announced device list: default (a decoy, then H8SX 1520R(40MHz)),
+                           no-match, empty, two-matches
+  --device CODE:NAME       announce this device (CODE: 8 hex digits); repeat for more; replaces
+                           the preset. The MCU is the first entry whose name contains
+                           "H8SX 1520R(40MHz)"; device selection accepts only its code
+
+Faults:
+  --mute                   never send anything
+  --never-match            never answer the bit-rate matching
+  --match-on N             answer only the N-th 0x00 of the matching (default 1)
+  --handshake-reply BYTE   answer 0x55 with BYTE instead of 0xE6
+  --oversize-device-reply  the device reply's size byte exceeds the bytes sent
+  --short-mode-reply       the programming-unit reply stops after 4 bytes
+  --reject-command CMD     answer CMD (0x10, 0x11, 0x3F, 0x40 or 0x43) with its error reply
+  --no-confirm             never answer the confirmation 0x06 at the new bit rate
+  --status-error BYTE      report BYTE as the error of every status reply
+  --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
+  --block-error K:DETAIL   answer the K-th programming block with 0xD0 DETAIL
+  --block-silent K         do not answer the K-th programming block
+  --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
+  --vanish-after-block K   after answering the K-th block the device disappears (pseudo-terminal
+                           closed, link removed), as an unplugged USB adapter
+  --reboot-link-removed    after the end of programming the link is removed for good
+  --reboot-unopenable M    after the end of programming the link leads to a file that is no
+                           serial device, for M opening attempts (0: for good)
+  --help                   show this text
+
+BYTE, DETAIL and CMD are 0..255, decimal or 0x-prefixed hex. K counts the 128-byte programming
+frames received since the simulator started, from 1.
+)usage";
+
+// Longest erase the option accepts; anything longer only stalls a test run.
+constexpr double kLongestErase = 600.0;
+constexpr int kLargestCount = 1000000;
+
+bool ParseCount(const std::string& text, int lowest, int* value) {
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    int parsed = std::atoi(text.c_str());
+    if (parsed < lowest || parsed > kLargestCount) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+bool ParseByte(const std::string& text, uint8_t* value) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of(allowed) != digits.npos) {
+        return false;
+    }
+    unsigned long parsed = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (parsed > 0xFF) {
+        return false;
+    }
+    *value = static_cast<uint8_t>(parsed);
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double* value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != text.npos) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    double parsed = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || parsed > kLongestErase) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+// "K:BYTE"
+bool ParseBlockAndByte(const std::string& text, int* block, uint8_t* byte) {
+    size_t colon = text.find(':');
+    return colon != text.npos && ParseCount(text.substr(0, colon), 1, block) &&
+           ParseByte(text.substr(colon + 1), byte);
+}
+
+bool AddBlockFault(SimOptions* options, int block, BlockFault fault) {
+    return options->blockFaults.emplace(block, fault).second;
+}
+
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    const char* expects;  // what a valid value looks like, for the error message
+    std::function<bool(SimOptions*, const std::string&)> apply;
+};
+
+std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
+    return {
+        {"--link", true, "a path",
+         [](SimOptions* o, const std::string& v) {
+             o->linkPath = v;
+             return !v.empty();
+         }},
+        {"--log", true, "a path or -",
+         [](SimOptions* o, const std::string& v) {
+             o->logPath = v;
+             return !v.empty();
+         }},
+        {"--dump", true, "a path",
+         [](SimOptions* o, const std::string& v) {
+             o->dumpPath = v;
+             return !v.empty();
+         }},
+        {"--erase-time", true, "seconds from 0 to 600",
+         [](SimOptions* o, const std::string& v) { return ParseSeconds(v, &o->eraseSeconds); }},
+        {"--devices", true, "default, no-match, empty or two-matches",
+         [](SimOptions* o, const std::string& v) { return DevicePreset(v, &o->devices); }},
+        {"--device", true, "CODE:NAME with 8 hex digits and a name of at most 123 characters",
+         [customDevices](SimOptions*, const std::string& v) {
+             DeviceEntry entry;
+             if (!ParseDeviceEntry(v, &entry)) {
+                 return false;
+             }
+             customDevices->push_back(entry);
+             return true;
+         }},
+        {"--mute", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->mute = true;
+             return true;
+         }},
+        {"--never-match", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->neverMatch = true;
+             return true;
+         }},
+        {"--match-on", true, "a count from 1",
+         [](SimOptions* o, const std::string& v) { return ParseCount(v, 1, &o->matchOn); }},
+        {"--handshake-reply", true, "a byte",
+         [](SimOptions* o, const std::string& v) { return ParseByte(v, &o->handshakeReply); }},
+        {"--oversize-device-reply", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->oversizeDeviceReply = true;
+             return true;
+         }},
+        {"--short-mode-reply", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->shortModeReply = true;
+             return true;
+         }},
+        {"--reject-command", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
+         [](SimOptions* o, const std::string& v) {
+             uint8_t command = 0;
+             static const std::set<uint8_t> selectable{0x10, 0x11, 0x3F, 0x40, 0x43};
+             if (!ParseByte(v, &command) || selectable.count(command) == 0) {
+                 return false;
+             }
+             o->rejectedCommands.insert(command);
+             return true;
+         }},
+        {"--no-confirm", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->noConfirm = true;
+             return true;
+         }},
+        {"--status-error", true, "a byte",
+         [](SimOptions* o, const std::string& v) {
+             uint8_t error = 0;
+             if (!ParseByte(v, &error)) {
+                 return false;
+             }
+             o->statusError = error;
+             return true;
+         }},
+        {"--block-nak", true, "K:BYTE with a block count from 1, once per block",
+         [](SimOptions* o, const std::string& v) {
+             int block = 0;
+             uint8_t byte = 0;
+             return ParseBlockAndByte(v, &block, &byte) &&
+                    AddBlockFault(o, block, {BlockFaultKind::NonAck, byte});
+         }},
+        {"--block-error", true, "K:DETAIL with a block count from 1, once per block",
+         [](SimOptions* o, const std::string& v) {
+             int block = 0;
+             uint8_t detail = 0;
+             return ParseBlockAndByte(v, &block, &detail) &&
+                    AddBlockFault(o, block, {BlockFaultKind::ErrorReply, detail});
+         }},
+        {"--block-silent", true, "a block count from 1, once per block",
+         [](SimOptions* o, const std::string& v) {
+             int block = 0;
+             return ParseCount(v, 1, &block) &&
+                    AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
+         }},
+        {"--end-nak", true, "a byte",
+         [](SimOptions* o, const std::string& v) {
+             uint8_t reply = 0;
+             if (!ParseByte(v, &reply)) {
+                 return false;
+             }
+             o->endReply = reply;
+             return true;
+         }},
+        {"--vanish-after-block", true, "a block count from 1",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCount(v, 1, &o->vanishAfterBlock);
+         }},
+        {"--reboot-link-removed", false, "",
+         [](SimOptions* o, const std::string&) {
+             o->rebootPortFault = RebootPortFault::LinkRemoved;
+             return true;
+         }},
+        {"--reboot-unopenable", true, "a count of attempts from 0",
+         [](SimOptions* o, const std::string& v) {
+             o->rebootPortFault = RebootPortFault::Unopenable;
+             return ParseCount(v, 0, &o->unopenableAttempts);
+         }},
+    };
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return kUsage;
+}
+
+ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::string* error) {
+    std::vector<DeviceEntry> customDevices;
+    const std::vector<OptionSpec> specs = Specs(&customDevices);
+    DevicePreset("default", &options->devices);
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            return ParseOutcome::Help;
+        }
+        std::string value;
+        bool hasInlineValue = false;
+        size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != argument.npos) {
+            value = argument.substr(equals + 1);
+            argument.resize(equals);
+            hasInlineValue = true;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& candidate : specs) {
+            if (argument == candidate.name) {
+                spec = &candidate;
+            }
+        }
+        if (spec == nullptr) {
+            *error = "unknown option " + argument;
+            return ParseOutcome::Error;
+        }
+        if (!spec->takesValue && hasInlineValue) {
+            *error = argument + ": takes no value";
+            return ParseOutcome::Error;
+        }
+        if (spec->takesValue && !hasInlineValue) {
+            if (i + 1 >= argc) {
+                *error = argument + ": missing value (" + spec->expects + ")";
+                return ParseOutcome::Error;
+            }
+            value = argv[++i];
+        }
+        if (!spec->apply(options, value)) {
+            *error = argument + ": expects " + spec->expects + ", got '" + value + "'";
+            return ParseOutcome::Error;
+        }
+    }
+    if (options->linkPath.empty()) {
+        *error = "--link PATH is required";
+        return ParseOutcome::Error;
+    }
+    if (!customDevices.empty()) {
+        options->devices = customDevices;
+    }
+    if (DeviceReplyBody(options->devices).size() > 0xFF) {
+        *error = "--device: the device list does not fit the inquiry reply's one size byte";
+        return ParseOutcome::Error;
+    }
+    if (options->dumpPath.empty()) {
+        options->dumpPath = options->linkPath + ".flash";
+    }
+    return ParseOutcome::Run;
+}

@@ -1,0 +1,48 @@
+// Command-line options of the simulated board: where it links, its device list and its faults.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device_catalog.h"
+
+enum class BlockFaultKind { NonAck, ErrorReply, Silence };
+
+struct BlockFault {
+    BlockFaultKind kind;
+    uint8_t byte;  // the non-ACK byte or the error detail
+};
+
+enum class RebootPortFault { None, LinkRemoved, Unopenable };
+
+struct SimOptions {
+    std::string linkPath;
+    std::string logPath = "-";
+    std::string dumpPath;  // the link path + ".flash" unless given
+    double eraseSeconds = 1.0;
+    std::vector<DeviceEntry> devices;
+
+    bool mute = false;
+    bool neverMatch = false;
+    int matchOn = 1;
+    uint8_t handshakeReply = 0xE6;
+    bool oversizeDeviceReply = false;
+    bool shortModeReply = false;
+    std::set<uint8_t> rejectedCommands;
+    bool noConfirm = false;
+    std::optional<uint8_t> statusError;
+    std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
+    std::optional<uint8_t> endReply;
+    int vanishAfterBlock = 0;  // 0: never
+    RebootPortFault rebootPortFault = RebootPortFault::None;
+    int unopenableAttempts = 0;  // 0: every attempt
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::string* error);
+const char* UsageText();

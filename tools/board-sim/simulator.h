@@ -1,0 +1,9 @@
+// The simulator's event loop: the port's openings, the host's bytes, timers and signals.
+#pragma once
+
+#include <string>
+
+#include "sim_options.h"
+
+// Runs until SIGINT, SIGTERM or SIGHUP; returns the process exit code.
+int RunSimulator(const SimOptions& options, const std::string& commandLine);

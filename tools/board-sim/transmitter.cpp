@@ -1,0 +1,82 @@
+// Paced delivery of the simulated MCU's reply bytes.
+#include "transmitter.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr auto kRetryDelay = std::chrono::milliseconds(1);
+
+}  // namespace
+
+Transmitter::Transmitter(PtyPort& port, EventLog& log, bool mute)
+    : port_(port), log_(log), mute_(mute) {}
+
+void Transmitter::Send(const std::vector<uint8_t>& bytes, double rate, TimePoint now) {
+    if (mute_) {
+        log_.Record("tx-muted").Hex("bytes", bytes.data(), bytes.size());
+        return;
+    }
+    log_.Record("tx").Hex("bytes", bytes.data(), bytes.size()).Real("bit_rate", rate);
+    const auto byteTime = Seconds(kBitsPerByte / rate);
+    TimePoint due = std::max(now, lineFreeAt_);
+    for (uint8_t byte : bytes) {
+        due += byteTime;
+        queue_.push_back({byte, rate, due});
+    }
+    lineFreeAt_ = due;
+}
+
+void Transmitter::Pump(TimePoint now, bool portOpen, const LineSettings& host) {
+    if (retryAt_ && now < *retryAt_) {
+        return;
+    }
+    retryAt_.reset();
+    std::vector<uint8_t> lostClosed;
+    std::vector<uint8_t> lostMismatch;
+    while (!queue_.empty() && queue_.front().due <= now) {
+        const Pending& next = queue_.front();
+        if (!portOpen) {
+            lostClosed.push_back(next.byte);
+        } else if (!host.IsEightNoneOne() || !RatesAgree(host.bitRate, next.rate)) {
+            lostMismatch.push_back(next.byte);
+        } else {
+            PtyPort::WriteResult result = port_.Write(next.byte);
+            if (result == PtyPort::WriteResult::Busy) {
+                retryAt_ = now + kRetryDelay;
+                break;
+            }
+            if (result == PtyPort::WriteResult::Failed) {
+                lostClosed.push_back(next.byte);
+            }
+        }
+        queue_.pop_front();
+    }
+    Lose(&lostClosed, "port closed");
+    Lose(&lostMismatch, "host set to another bit rate or frame");
+}
+
+void Transmitter::Discard(const char* reason) {
+    std::vector<uint8_t> lost;
+    for (const Pending& pending : queue_) {
+        lost.push_back(pending.byte);
+    }
+    queue_.clear();
+    retryAt_.reset();
+    Lose(&lost, reason);
+}
+
+std::optional<TimePoint> Transmitter::Deadline() const {
+    if (queue_.empty()) {
+        return std::nullopt;
+    }
+    return retryAt_ ? std::max(*retryAt_, queue_.front().due) : queue_.front().due;
+}
+
+void Transmitter::Lose(std::vector<uint8_t>* lost, const char* reason) {
+    if (!lost->empty()) {
+        log_.Record("tx-lost").Hex("bytes", lost->data(), lost->size()).Text("reason", reason);
+    }
+}

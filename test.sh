@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 
 jobs=$(nproc)
-presets="linux linux-asan linux-tsan win32 win64"
+presets="linux linux-asan linux-tsan win32 win64 fuzz"
 
 for preset in $presets; do
     echo "=== build $preset"

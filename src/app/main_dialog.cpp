@@ -4,6 +4,8 @@
 #include "app/com_port_discovery.h"
 #include "app/operator_routines.h"
 #include "app/resource.h"
+#include "image/browse_command.h"
+#include "image/firmware_file.h"
 
 HWND g_dialog = NULL;
 HBRUSH g_blackBrush = NULL;
@@ -66,6 +68,15 @@ void InitMainDialog() {
 }
 
 void TearDown() {
+    if (g_fileData) {
+        g_fileData.reset();
+        g_fileSize = 0;
+    }
+    if (g_srecReader != nullptr) {
+        g_srecReader->Clear();
+        delete g_srecReader;
+        g_srecReader = nullptr;
+    }
     DeleteObject(g_blackBrush);
     DeleteObject(g_logFont);
 }
@@ -91,6 +102,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             g_dialog = window;
             InitMainDialog();
             return 1;
+        case WM_COMMAND:
+            // The notification code in the high word does not matter.
+            if (LOWORD(wParam) == IDC_BROWSE) {
+                OnBrowseCommand();
+                return 1;
+            }
+            return 0;
         case WM_CTLCOLORSTATIC:
             return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_CLOSE:

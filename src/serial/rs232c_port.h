@@ -1,0 +1,175 @@
+// RS232CPort: one COM port whose own reader thread performs all of its I/O.
+// Results come back through one event callback and three flags.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "serial/thread_sync.h"
+
+// Codes handed to the event callback, always on the reader thread.
+enum PortEvent {
+    Started = 0,       // the reader thread runs; IsOpen is already true
+    Stopped = 1,       // the reader thread is about to end; the port is closed, IsOpen is false
+    WriteDone = 2,     // the bytes of the last Write have gone out
+    DataReceived = 3,  // a read completed with GetReceivedCount() > 0 bytes in GetReceiveBuffer()
+    Ring = 4,          // a line event reported ring with the ring indicator on
+    CarrierOn = 5,     // a line event reported a carrier-detect change, carrier detect on
+    CarrierOff = 6     // the same, carrier detect off
+};
+
+// Results of RS232CPort::Open; exactly one is returned.
+enum RS232COpenResult {
+    PortOpened = 0,            // the reader thread has been created
+    LineEventMaskRefused = 1,  // the line events to watch could not be chosen
+    TimeoutsRefused = 2,       // the zero time-outs could not be set
+    LineSettingsRefused = 4,   // rate, byte size, parity or flow control were refused
+    DeviceNotOpened = 8,       // no such device, in use, a name too long to hold, or the previous
+                               // reader thread of this object has not ended
+    NoPortName = 16,
+    EventsReleased = 32  // the port's wake-up events are missing; wins over every other code
+};
+
+class RS232CPort;
+
+// Called on the reader thread, one event at a time; no other event is served until it returns.
+// The result is ignored.
+typedef int32_t (*RS232CEventCallback)(RS232CPort* port, int32_t code);
+
+// Flow-control settings that replace Open's defaults. The 32-bit switches use their lowest bit.
+// Software flow control stays off either way. A POSIX device takes only the handshake.
+struct RS232COptions {
+    bool hardwareHandshake;  // CTS/DSR output flow with DTR/RTS handshaking; else DTR/RTS off
+    uint32_t errorCharReplacement;  // replace bytes received with a parity error
+    uint32_t binaryMode;            // no end-of-file character processing
+    uint32_t nullStripping;         // discard received zero bytes
+    uint32_t abortOnError;          // stop reads and writes on a line error
+    uint16_t xonLimit;              // input queue bytes at which XON would be sent
+    uint16_t xoffLimit;             // free input queue bytes at which XOFF would be sent
+    char xonChar;
+    char xoffChar;
+    char eventChar;
+};
+
+class RS232CPort {
+public:
+    static const int32_t kMaxReadSize = 256;
+    static const int32_t kMaxWriteLength = 255;
+    // Room for any name the port list produces (COM1..COM255) and for a POSIX device path.
+    static const int kPortNameCapacity = 256;
+
+    RS232CPort();
+    // Waits up to 2000 ms for a reader thread that still runs, without asking it to stop. A thread
+    // that outlives the wait is told to stop and never calls back into the destroyed object.
+    ~RS232CPort();
+    RS232CPort(const RS232CPort&) = delete;
+    RS232CPort& operator=(const RS232CPort&) = delete;
+
+    void SetEventCallback(RS232CEventCallback callback);
+
+    // Opens the named device with the given line settings (parity 0 none, 1 odd, 2 even), no time-
+    // outs and, without options, no flow control with DTR and RTS off, then starts the reader
+    // thread. Returns an RS232COpenResult. IsOpen turns true only once the thread has started.
+    // Call Close first: a previous reader thread that does not end within 2000 ms makes Open
+    // refuse, so one object never has two reader threads.
+    int32_t Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
+                 bool lineEvents, const RS232COptions* options = nullptr);
+    // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
+    // stop asked for while no reader thread runs is taken by the next one, which then stops at
+    // once.
+    void Close();
+
+    // Hands up to kMaxWriteLength bytes to the reader thread and returns at once. Silently
+    // refused while IsWriting, for no data, and for a length outside 0..kMaxWriteLength.
+    void Write(const uint8_t* data, int32_t length);
+    // Lets the reader thread start the next read; none starts after a completed one until then.
+    void RequestRead();
+
+    const uint8_t* GetReceiveBuffer() const;
+    int32_t GetReceivedCount() const;
+    // Bytes each read waits for: 1 to kMaxReadSize; larger sizes give kMaxReadSize, smaller 1.
+    void SetReadSize(int32_t size);
+    // Bytes waiting in the driver's input queue; 0 when no port is open.
+    uint32_t GetInputQueueCount();
+
+    bool IsOpen() const { return state_->running.load(); }
+    bool IsWriting() const { return state_->writeBusy.load(); }
+    bool IsReadPending() const { return state_->readPending.load(); }
+
+private:
+    // Positions of the reader thread's wake-ups, in the order it serves them.
+    enum Position {
+        StopRequest = 0,
+        ReadDone = 1,
+        ReadRequest = 2,
+        WriteCompletion = 3,
+        WriteRequest = 4,
+        LineEventDone = 5,
+        LineEventRequest = 6,
+        kPositionCount = 7
+    };
+
+    // The line events a line-event wait reports: carrier-detect changes and ring.
+    static const uint32_t kLineEventCarrier = 0x20;
+    static const uint32_t kLineEventRing = 0x100;
+
+    // The platform's port handle, wake-up events, request records and thread handle.
+    struct Platform;
+    // The reader thread's entry point in the platform's calling convention.
+    struct ReaderEntry;
+
+    struct PlatformDeleter {
+        void operator()(Platform* platform) const;
+    };
+
+    // What the reader thread works on. The port and its reader thread share it, so a thread that
+    // outlives Close's or the destructor's wait still stands on valid memory; the thread reaches
+    // the port object only through `owner`, under `ownerLock`.
+    struct ReaderState {
+        ReaderState();
+
+        std::atomic<bool> running;      // reader thread started and still in its loop
+        std::atomic<bool> writeBusy;    // from Write until that write has completed
+        std::atomic<bool> readPending;  // from the start of a read until its completion
+        bool lineEventsEnabled;         // Open's request to watch ring and carrier detect
+        bool lineEventWaitPending;      // reader thread only
+        uint8_t receiveBuffer[kMaxReadSize + 1];
+        std::atomic<int32_t> readSize;  // bytes each read waits for
+        uint32_t receivedCount;         // bytes delivered by the last completed read
+        uint8_t transmitBuffer[kMaxWriteLength + 1];
+        int32_t transmitLength;
+        uint32_t lineEventMask;  // line events reported by the last completed line-event wait
+        std::atomic<RS232CEventCallback> callback;
+        Event readerEnded;  // set while no reader thread of this state runs
+        Mutex ownerLock;    // held while an event is delivered
+        RS232CPort* owner;  // none once the port object is being destroyed
+        std::unique_ptr<Platform, PlatformDeleter> platform;
+    };
+
+    // Shared by both platforms.
+    bool PreviousReaderEnded();
+    bool StoreName(const char* name);
+    static void RunReader(ReaderState& state);
+    static void Raise(ReaderState& state, int32_t code);
+    static void DispatchLineEvent(ReaderState& state, bool ringOn, bool carrierOn);
+
+    // Platform specific.
+    static Platform* NewPlatform();
+    static void Signal(ReaderState& state, Position position);
+    // Opens portName_ with the stored settings and clears the request records; an Open result.
+    int32_t OpenDevice(uint8_t byteSize, const RS232COptions* options);
+    bool EventsUsable() const;
+    void StartReader();
+    // Waits up to `milliseconds` for the reader thread that Open recorded, then forgets it.
+    void ForgetReader(int milliseconds);
+    // True, and the request stays latched, when a write was handed over before the thread ran.
+    static bool WriteRequestLatched(ReaderState& state);
+    static void ServeRequests(ReaderState& state);
+    static void ClosePort(ReaderState& state);
+
+    char portName_[kPortNameCapacity];
+    int32_t bitRate_;
+    int32_t parity_;
+    std::shared_ptr<ReaderState> state_;
+};

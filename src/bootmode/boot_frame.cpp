@@ -1,0 +1,38 @@
+// Building the boot program's frames and their checksum.
+#include "bootmode/boot_frame.h"
+
+#include <cstring>
+
+namespace {
+
+const uint8_t kProgrammingCommand = 0x50;
+
+}  // namespace
+
+uint8_t FrameSum(const uint8_t* bytes, size_t count) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i < count; ++i) {
+        sum = static_cast<uint8_t>(sum + bytes[i]);
+    }
+    return static_cast<uint8_t>(0x100 - sum);
+}
+
+std::vector<uint8_t> CommandFrame(uint8_t command, const uint8_t* data, size_t count) {
+    std::vector<uint8_t> frame;
+    frame.reserve(count + 3);
+    frame.push_back(command);
+    frame.push_back(static_cast<uint8_t>(count));
+    frame.insert(frame.end(), data, data + count);
+    frame.push_back(FrameSum(frame.data(), frame.size()));
+    return frame;
+}
+
+void FillBlockFrame(uint8_t (&frame)[kBlockFrameBytes], uint32_t address, const uint8_t* block) {
+    frame[0] = kProgrammingCommand;
+    frame[1] = static_cast<uint8_t>(address >> 24);
+    frame[2] = static_cast<uint8_t>(address >> 16);
+    frame[3] = static_cast<uint8_t>(address >> 8);
+    frame[4] = static_cast<uint8_t>(address);
+    std::memcpy(frame + 5, block, kBlockBytes);
+    frame[kBlockFrameBytes - 1] = FrameSum(frame, kBlockFrameBytes - 1);
+}

@@ -1,0 +1,20 @@
+// Host-to-MCU frames of the boot program: the SUM rule, command frames and the programming frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Bytes the boot program programs with one frame, and the frame that carries them: command,
+// 4 address bytes, the data and SUM.
+constexpr size_t kBlockBytes = 128;
+constexpr size_t kBlockFrameBytes = 1 + 4 + kBlockBytes + 1;
+
+// The two's complement of the 8-bit sum of the bytes, so that a frame with it adds up to 0.
+uint8_t FrameSum(const uint8_t* bytes, size_t count);
+
+// Command, size byte, data and SUM: the frame of every command that carries data.
+std::vector<uint8_t> CommandFrame(uint8_t command, const uint8_t* data, size_t count);
+
+// Fills `frame` with the programming command, the big-endian address, the block and its SUM.
+void FillBlockFrame(uint8_t (&frame)[kBlockFrameBytes], uint32_t address, const uint8_t* block);

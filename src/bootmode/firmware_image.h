@@ -1,0 +1,34 @@
+// The flash image that is programmed block by block, laid out from the records of an S-record file.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class SRECReader;
+
+// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF.
+constexpr uint32_t kUserMatBytes = 512 * 1024;
+// The image is sized from the reader's end address, which counts a record's address and checksum
+// bytes too: up to 5 past its data (an S3 line). A file that fills the user MAT reaches this far.
+constexpr uint32_t kLargestImageSize = kUserMatBytes + 5;
+
+enum class ImageOutcome {
+    Built,
+    NoSize,               // the end address does not lie above the start address
+    LargerThanUserMat,    // more than kLargestImageSize: nothing is allocated
+    RecordOutsideUserMat  // a data record reaches past the image or the user MAT
+};
+
+struct FirmwareImage {
+    ImageOutcome outcome = ImageOutcome::NoSize;
+    // The size the reader's address range asks for, before rounding to whole blocks.
+    uint64_t requestedSize = 0;
+    // For RecordOutsideUserMat: the load address of the first such record.
+    uint32_t recordAddress = 0;
+    // Built: whole 128-byte blocks from address 0, 0xFF where no data record lies.
+    std::vector<uint8_t> bytes;
+};
+
+// Lays every data record (S1, S2, S3) from the reader's first to its last index at its address,
+// later records over earlier ones. Records of other types carry no firmware and are left out.
+FirmwareImage LayFirmwareImage(const SRECReader& reader);

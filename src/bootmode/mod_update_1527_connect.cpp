@@ -1,0 +1,213 @@
+// ModUpdate1527 from first contact to the confirmed fast link: the connection test, boot-mode
+// entry, bit-rate matching and handshake, inquiries, selections and the bit-rate change.
+#include <algorithm>
+#include <cstdint>
+
+#include "bootmode/boot_frame.h"
+#include "bootmode/device_reply.h"
+#include "bootmode/mod_update_1527.h"
+#include "bootmode/receive_buffer.h"
+#include "bootmode/report_text.h"
+#include "bootmode/transaction.h"
+#include "serial/rs232c_port.h"
+#include "serial/thread_sync.h"
+
+namespace {
+
+// The boot program measures the host's bit rate on matching bytes sent at this rate.
+const int kMatchingBitRate = 9600;
+const int kSendLimit = 1000;
+
+const uint8_t kMatchingByte = 0x00;
+const int kMatchingAttempts = 30;
+const uint8_t kHandshake = 0x55;
+const uint8_t kHandshakeReply = 0xE6;
+const uint8_t kDeviceInquiry = 0x20;
+const uint8_t kDeviceReply = 0x30;
+const uint8_t kProgrammingUnitInquiry = 0x27;
+const uint8_t kProgrammingUnitReply = 0x37;
+// Reply code, size byte, and at least one unit of two bytes with the SUM.
+const size_t kShortestUnitReply = 5;
+const uint8_t kDeviceSelection = 0x10;
+const uint8_t kClockModeSelection = 0x11;
+const uint8_t kNewBitRateSelection = 0x3F;
+const uint8_t kBitRateConfirmation = 0x06;
+
+// Fixed delays, in milliseconds, for the boot program to act and answer.
+const int kSettleAfterTestDelay = 1000;  // the board settles after the connection test
+const int kSettleAfterOpenDelay = 1000;  // the boot program is ready for matching
+const int kMatchingDelay = 300;          // per matching byte
+const int kHandshakeDelay = 1000;
+const int kDeviceInquiryDelay = 2000;
+const int kDeviceReplyRestDelay = 1000;  // the rest of a long device list arrives
+const int kProgrammingUnitDelay = 1000;
+const int kSelectionDelay = 1000;  // device and clock mode selection
+const int kBitRateSelectionDelay = 2000;
+const int kConfirmationDelay = 1000;
+
+// The new bit rate parameters: rate (2), input clock (2), number n of multiplication ratios, then
+// n ratios, in a block of 85 bytes.
+const size_t kFixedBitRateParameters = 5;
+const size_t kBitRateParameterBlock = 85;
+
+}  // namespace
+
+bool ModUpdate1527::OpenCom(const char* name) {
+    if (!port) {
+        port.reset(new RS232CPort);
+        port->SetEventCallback(&ModUpdate1527::OnSerialEvent);
+    }
+    portName = name != nullptr ? name : "";
+    if (OpenBootLine(*port, portName, kResetBitRate) != PortOpened) {
+        Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
+        return false;
+    }
+    WaitPortReady(kReadyPolls);
+    port->Close();
+    SleepMilliseconds(kSettleAfterTestDelay);
+    return true;
+}
+
+bool ModUpdate1527::SetBootMode(bool) {
+    if (!port) {
+        Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
+        return false;
+    }
+    if (OpenBootLine(*port, portName, kResetBitRate) != PortOpened) {
+        Report(errorCallback, "ModUpdate1527::SetBootMode() - On Error while open COM port !");
+        return false;
+    }
+    if (!WaitPortReady(kReadyPolls)) {
+        return false;
+    }
+    port->Close();
+    return true;
+}
+
+bool ModUpdate1527::ConnectApprove() {
+    Report(logCallback, "Connecting COM port via 9600bps ...\r\n");
+    if (!port) {
+        return false;
+    }
+    const int32_t opened = OpenBootLine(*port, portName, kMatchingBitRate);
+    if (opened != PortOpened) {
+        if (errorCallback != nullptr) {
+            Report(logCallback, FormatText("Connecting failed by %d \r\n", opened));
+            Report(errorCallback,
+                   "ModUpdate1527::ConnectApprove() - On Error while open COM port !");
+        }
+        return false;
+    }
+    if (!WaitPortReady(kReadyPolls)) {
+        return false;
+    }
+    SleepMilliseconds(kSettleAfterOpenDelay);
+    bool matched = false;
+    for (int attempt = 0; attempt < kMatchingAttempts && !matched; ++attempt) {
+        matched = StartsWith(Transact(*this, *port, kMatchingByte, kMatchingDelay, kSendLimit),
+                             kMatchingByte);
+    }
+    if (!matched) {
+        return false;
+    }
+    if (!StartsWith(Transact(*this, *port, kHandshake, kHandshakeDelay, kSendLimit),
+                    kHandshakeReply)) {
+        Report(errorCallback,
+               "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
+               "0xE6 !");
+        return false;
+    }
+    return true;
+}
+
+bool ModUpdate1527::InquireDevices(DeviceList& list) {
+    if (!port) {
+        return false;
+    }
+    if (!StartsWith(Transact(*this, *port, kDeviceInquiry, kDeviceInquiryDelay, kSendLimit),
+                    kDeviceReply)) {
+        return false;
+    }
+    SleepMilliseconds(kDeviceReplyRestDelay);
+    if (!ReadDeviceReply(g_receiveBuffer.Snapshot(), list)) {
+        return false;
+    }
+    g_receiveBuffer.Clear();
+    return true;
+}
+
+bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
+    modes.clear();
+    if (!port) {
+        return false;
+    }
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
+    if (reply.size() < kShortestUnitReply || reply[0] != kProgrammingUnitReply) {
+        return false;
+    }
+    // The reply's data as big-endian 16-bit values, as far as both the size byte and the bytes
+    // received reach.
+    const size_t dataEnd = std::min<size_t>(2 + reply[1], reply.size());
+    for (size_t offset = 2; offset + 1 < dataEnd; offset += 2) {
+        modes.push_back(static_cast<uint16_t>(reply[offset] << 8 | reply[offset + 1]));
+    }
+    return true;
+}
+
+bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
+    if (!port) {
+        return false;
+    }
+    const std::vector<uint8_t> frame =
+        CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
+    return StartsWith(
+        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit), kAck);
+}
+
+bool ModUpdate1527::SetClockMode(uint8_t mode) {
+    if (!port) {
+        return false;
+    }
+    const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
+    return StartsWith(
+        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit), kAck);
+}
+
+bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
+    if (!port || parameters == nullptr) {
+        return false;
+    }
+    const int ratios = static_cast<int8_t>(parameters[kFixedBitRateParameters - 1]);
+    // The size byte counts the parameter bytes actually sent, also when n is 0 or below.
+    const size_t count = kFixedBitRateParameters + (ratios > 0 ? static_cast<size_t>(ratios) : 0);
+    // More ratios than the block holds would be read from beyond it.
+    if (count > kBitRateParameterBlock) {
+        return false;
+    }
+    const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
+    return StartsWith(
+        Transact(*this, *port, frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit),
+        kAck);
+}
+
+bool ModUpdate1527::ChangeBPS(int bitRate) {
+    if (!port) {
+        return false;
+    }
+    port->Close();
+    if (OpenBootLine(*port, portName, bitRate) != PortOpened) {
+        Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
+        return false;
+    }
+    return WaitPortReady(kReadyPolls);
+}
+
+bool ModUpdate1527::ConfirmBPS() {
+    if (!port) {
+        return false;
+    }
+    SendFrame(*port, &kBitRateConfirmation, 1);
+    SleepMilliseconds(kConfirmationDelay);
+    return StartsWith(g_receiveBuffer.Snapshot(), kAck);
+}

@@ -1,0 +1,84 @@
+// Sessions against a simulated board that misbehaves while blocks are programmed, and images the
+// MCU cannot hold. One board serves several sessions: its faults count blocks since it started.
+#include <gtest/gtest.h>
+
+#include "board_session.h"
+#include "image/srec_reader.h"
+
+namespace {
+
+const char kNoResponse[] = "ERROR : No response while programming !\r\n";
+
+struct Programming : BoardSession {
+    Programming(const std::string& name, const std::vector<std::string>& options)
+        : BoardSession(name, options) {
+        EXPECT_TRUE(firmware.Parse(ReadSample("two-blocks-s1.mot")));
+    }
+
+    SRECReader firmware;
+};
+
+}  // namespace
+
+TEST(BlockReplyFaults, RefusedImagesSendNothingAndBlockRepliesAreReported) {
+    Programming run("block-replies", {"--block-nak", "1:0x15", "--block-error", "2:0x2A"});
+    ASSERT_TRUE(run.board.ready());
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+
+    SRECReader tooLarge;
+    ASSERT_TRUE(tooLarge.Parse(ReadSample("objcopy-s3.mot")));
+    EXPECT_FALSE(run.module.ProgrammingSequence(&tooLarge));
+    ASSERT_EQ(g_reports.errors.size(), 1u);
+    EXPECT_EQ(g_reports.errors[0].rfind("ModUpdate1527::ProgrammingSequence() - ", 0), 0u);
+    EXPECT_EQ(run.board.HostBytes().back(), 0x43);  // nothing after the user MAT selection
+
+    // The port stayed open: the same session goes on with a firmware that fits.
+    EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
+    EXPECT_EQ(g_reports.errors.back(), "ERROR : sending firmware failed by 0x15\r\n");
+    EXPECT_TRUE(run.module.Reboot());
+
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
+    EXPECT_EQ(g_reports.errors.back(),
+              "ERROR : Programming stopped by address error - address is not in the MAT.\r\n");
+    EXPECT_EQ(run.board.Count("block"), 2);
+
+    // A file without data records: nothing is sent, and the port closes.
+    SRECReader empty;
+    const std::string noData = "S00600004844521B\nS9030000FC\n";
+    ASSERT_TRUE(empty.Parse(noData.data(), static_cast<int>(noData.size())));
+    EXPECT_TRUE(run.module.ProgrammingSequence(&empty));
+    EXPECT_EQ(g_reports.status.back(), " ");
+    EXPECT_FALSE(run.module.WaitPortReady(1));
+    EXPECT_EQ(run.board.Count("block"), 2);
+    EXPECT_EQ(run.board.Count("end-of-programming"), 0);
+}
+
+TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
+    Programming run("silent-block", {"--block-silent", "1", "--end-nak", "0x15"});
+    ASSERT_TRUE(run.board.ready());
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
+    EXPECT_NE(g_reports.log.find(kNoResponse), std::string::npos);
+    EXPECT_TRUE(g_reports.errors.empty());
+    EXPECT_TRUE(run.module.Reboot());
+
+    g_reports.Reset();
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    EXPECT_TRUE(run.module.ProgrammingSequence(&run.firmware));
+    EXPECT_NE(g_reports.log.find("Sending firmware failed by 21 \r\n"), std::string::npos);
+    EXPECT_EQ(run.board.Count("end-of-programming"), 1);
+    EXPECT_EQ(run.board.Count("block", "programmed"), 7);
+}
+
+TEST(LinkLoss, TheDeviceVanishingMidProgrammingFailsTheBlockAndTheReboot) {
+    Programming run("vanish", {"--vanish-after-block", "1"});
+    ASSERT_TRUE(run.board.ready());
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
+    EXPECT_NE(g_reports.log.find(kNoResponse), std::string::npos);
+    EXPECT_EQ(run.board.Count("block"), 1);
+    EXPECT_FALSE(run.module.Reboot());
+    EXPECT_EQ(g_reports.errors,
+              std::vector<std::string>{"ModUpdate1527::Reboot() - On Error while open COM port !"});
+}

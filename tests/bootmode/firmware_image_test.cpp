@@ -1,0 +1,98 @@
+// The flash image laid out from S-record files: real samples, blocks, and what the MCU cannot hold.
+#include "bootmode/firmware_image.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "image/srec_reader.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::string Sample(const std::string& name) {
+    std::ifstream in(std::string(VELMORA_SREC_SAMPLES) + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+FirmwareImage Lay(const std::string& text) {
+    SRECReader reader;
+    EXPECT_TRUE(reader.Parse(text.data(), static_cast<int>(text.size())));
+    return LayFirmwareImage(reader);
+}
+
+}  // namespace
+
+TEST(FirmwareImage, SamplesLandAtTheirAddressesInWholeBlocksPaddedWithFF) {
+    const struct {
+        const char* name;
+        uint32_t binaryStart;  // where the sample's reference image begins
+        size_t blocks;
+    } kSamples[] = {
+        {"two-blocks-s1", 0x0000, 20},          // data 0x100..0x9C7, ends mid-block
+        {"odd-start-s2-crlf", 0x12000, 0x24B},  // data from the odd address 0x12345
+    };
+    for (const auto& sample : kSamples) {
+        const FirmwareImage image = Lay(Sample(std::string(sample.name) + ".mot"));
+        ASSERT_EQ(image.outcome, ImageOutcome::Built) << sample.name;
+        ASSERT_EQ(image.bytes.size(), sample.blocks * 128) << sample.name;
+        const std::string binary = Sample(std::string(sample.name) + ".bin");
+        Bytes expected(image.bytes.size(), 0xFF);
+        std::copy(binary.begin(), binary.end(), expected.begin() + sample.binaryStart);
+        EXPECT_EQ(image.bytes, expected) << sample.name;
+    }
+}
+
+TEST(FirmwareImage, OnlyDataRecordsAreLaid) {
+    // A count record (S6 keeps one "data" byte) and an unknown type between two data records: at
+    // their address 0 they would overwrite the reset vectors.
+    const FirmwareImage image =
+        Lay("S1070010AABBCCDD00\nS60412345600\nSA05DEADBEEF00\nS10700201122334400\n");
+    ASSERT_EQ(image.outcome, ImageOutcome::Built);
+    EXPECT_EQ(image.bytes[0], 0xFF);
+    EXPECT_EQ(image.bytes[1], 0xFF);
+    EXPECT_EQ(image.bytes[0x10], 0xAA);
+    EXPECT_EQ(image.bytes[0x23], 0x44);
+}
+
+TEST(FirmwareImage, BlockCountFollowsTheEndAddress) {
+    const FirmwareImage one = Lay("S105007BAABB00\n");  // end address 0x80
+    ASSERT_EQ(one.outcome, ImageOutcome::Built);
+    EXPECT_EQ(one.bytes.size(), 128u);
+    EXPECT_EQ(one.bytes[0x7B], 0xAA);
+    EXPECT_EQ(Lay("S105007CAABB00\n").bytes.size(), 256u);
+}
+
+TEST(FirmwareImage, AFileFillingTheUserMatFitsToItsLastByte) {
+    const FirmwareImage image = Lay("S3150007FFF0000102030405060708090A0B0C0D0E0F00\n");
+    ASSERT_EQ(image.outcome, ImageOutcome::Built);
+    ASSERT_EQ(image.bytes.size(), kUserMatBytes + 128);
+    EXPECT_EQ(image.bytes[kUserMatBytes - 1], 0x0F);
+    EXPECT_EQ(image.bytes[kUserMatBytes], 0xFF);
+}
+
+TEST(FirmwareImage, RefusesImagesTheUserMatCannotHoldWithoutAllocating) {
+    const struct {
+        const char* what;
+        std::string text;
+        ImageOutcome outcome;
+        uint32_t recordAddress;
+    } kCases[] = {
+        {"objcopy sample at 0x20000000", Sample("objcopy-s3.mot"), ImageOutcome::LargerThanUserMat,
+         0},
+        {"record below 4 GiB", "S30DFFFFFFF0010203040506070800\n", ImageOutcome::LargerThanUserMat,
+         0},
+        {"one byte past the user MAT", "S20907FFFC010203040500\n",
+         ImageOutcome::RecordOutsideUserMat, 0x7FFFC},
+    };
+    for (const auto& c : kCases) {
+        const FirmwareImage image = Lay(c.text);
+        EXPECT_EQ(image.outcome, c.outcome) << c.what;
+        EXPECT_EQ(image.recordAddress, c.recordAddress) << c.what;
+        EXPECT_TRUE(image.bytes.empty()) << c.what;
+        EXPECT_EQ(image.bytes.capacity(), 0u) << c.what;
+    }
+}

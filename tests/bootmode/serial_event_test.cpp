@@ -1,0 +1,103 @@
+// OnSerialEvent between the port's reader thread and the update thread, over a real port on a pty.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "bootmode/mod_update_1527.h"
+#include "bootmode/receive_buffer.h"
+#include "serial/pty_peer.h"
+#include "serial/rs232c_port.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int poll = 0; poll < 300; ++poll) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+bool OpenOn(RS232CPort& port, const PtyPeer& peer) {
+    port.SetEventCallback(&ModUpdate1527::OnSerialEvent);
+    return port.Open(peer.PortName().c_str(), 9600, 0, 8, false) == PortOpened &&
+           WaitUntil([&port] { return port.IsOpen(); });
+}
+
+}  // namespace
+
+TEST(SerialEvent, ANullPortChangesNothing) {
+    ModUpdate1527 module;
+    const uint8_t kept = 0x06;
+    g_receiveBuffer.Append(&kept, 1);
+    ModUpdate1527::OnSerialEvent(nullptr, Started);
+    ModUpdate1527::OnSerialEvent(nullptr, DataReceived);
+    EXPECT_FALSE(module.readerActive.load());
+    EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x06});
+}
+
+TEST(SerialEvent, StartedAndStoppedMoveReaderActiveAndOtherCodesChangeNothing) {
+    ModUpdate1527 module;
+    RS232CPort port;
+    ModUpdate1527::OnSerialEvent(&port, Started);
+    EXPECT_TRUE(module.readerActive.load());
+    const uint8_t kept = 0x30;
+    g_receiveBuffer.Append(&kept, 1);
+    for (int32_t code :
+         std::initializer_list<int32_t>{WriteDone, Ring, CarrierOn, CarrierOff, 7, -1}) {
+        ModUpdate1527::OnSerialEvent(&port, code);
+        EXPECT_TRUE(module.readerActive.load()) << code;
+    }
+    EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x30});
+    ModUpdate1527::OnSerialEvent(&port, Stopped);
+    EXPECT_FALSE(module.readerActive.load());
+}
+
+TEST(SerialEvent, WithoutALiveModuleBytesStillArrive) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.IsReady()) << peer.Problem();
+    { ModUpdate1527 gone; }
+    ASSERT_EQ(g_activeModule.load(), nullptr);
+    g_receiveBuffer.Clear();
+    RS232CPort port;
+    ASSERT_TRUE(OpenOn(port, peer));  // Started, with no module to tell
+    ASSERT_TRUE(peer.Send({0x00, 0x55, 0xE6}));
+    EXPECT_TRUE(WaitUntil([] { return g_receiveBuffer.Size() == 3; }));
+    EXPECT_EQ(g_receiveBuffer.Snapshot(), (Bytes{0x00, 0x55, 0xE6}));
+    port.Close();  // Stopped, likewise
+}
+
+TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.IsReady()) << peer.Problem();
+    ModUpdate1527 module;
+    RS232CPort port;
+    ASSERT_TRUE(OpenOn(port, peer));
+    EXPECT_TRUE(WaitUntil([&module] { return module.readerActive.load(); }));
+
+    Bytes sent(1500);
+    for (size_t i = 0; i < sent.size(); ++i) {
+        sent[i] = static_cast<uint8_t>(i * 7);
+    }
+    ASSERT_TRUE(peer.Send(sent));
+    // Every look while the reader thread appends sees a prefix of what was sent.
+    Bytes seen;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seen.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
+        seen = g_receiveBuffer.Snapshot();
+        ASSERT_LE(seen.size(), sent.size());
+        ASSERT_TRUE(std::equal(seen.begin(), seen.end(), sent.begin())) << seen.size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(seen, sent);
+
+    port.Close();
+    EXPECT_FALSE(module.readerActive.load());
+}

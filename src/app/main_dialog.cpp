@@ -4,8 +4,11 @@
 #include "app/com_port_discovery.h"
 #include "app/operator_routines.h"
 #include "app/resource.h"
+#include "bootmode/mod_update_1527.h"
 #include "image/browse_command.h"
 #include "image/firmware_file.h"
+#include "update/update_thread.h"
+#include "update/write_command.h"
 
 HWND g_dialog = NULL;
 HBRUSH g_blackBrush = NULL;
@@ -77,6 +80,10 @@ void TearDown() {
         delete g_srecReader;
         g_srecReader = nullptr;
     }
+    if (g_updateModule != nullptr) {
+        delete g_updateModule;
+        g_updateModule = nullptr;
+    }
     DeleteObject(g_blackBrush);
     DeleteObject(g_logFont);
 }
@@ -108,10 +115,21 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 OnBrowseCommand();
                 return 1;
             }
+            if (LOWORD(wParam) == IDC_WRITE) {
+                OnWriteCommand();
+                return 1;
+            }
             return 0;
         case WM_CTLCOLORSTATIC:
             return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_CLOSE:
+            // The run uses the module, the reader and the controls until its end: it is not
+            // cut short, and the window stays until it is over.
+            if (IsUpdateRunning()) {
+                MessageBeep(MB_ICONEXCLAMATION);
+                AppendLog(L"Update is running: close the window after it has ended.\r\n");
+                return 1;
+            }
             EndDialog(window, 0);
             return 1;
         case WM_DESTROY:

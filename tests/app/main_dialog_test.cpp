@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/log_busy.h"
 #include "app/main_dialog.h"
@@ -321,6 +323,54 @@ TEST_F(MainDialogTest, PortNameIsTheComboText) {
     wchar_t name[40] = {};
     ReadSelectedPortName(name, 40);
     EXPECT_STREQ(L"COM12", name);
+}
+
+// The resources are linked into this program as into Velmora.exe.
+TEST(ResourcesTest, IconGroupHoldsFiveImages) {
+    HMODULE self = GetModuleHandleW(NULL);
+    HRSRC group = FindResourceW(self, MAKEINTRESOURCEW(IDI_VELMORA), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, group);
+    ASSERT_GE(SizeofResource(self, group), 6u);
+    const uint8_t* directory = static_cast<const uint8_t*>(LockResource(LoadResource(self, group)));
+    EXPECT_EQ(1, directory[2] | directory[3] << 8);  // icons, not cursors
+    EXPECT_EQ(5, directory[4] | directory[5] << 8);
+}
+
+TEST(ResourcesTest, ManifestBindsCommonControlsSix) {
+    HMODULE self = GetModuleHandleW(NULL);
+    HRSRC manifest = FindResourceW(self, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, manifest);
+    std::string text(static_cast<const char*>(LockResource(LoadResource(self, manifest))),
+                     SizeofResource(self, manifest));
+    size_t controls = text.find("name=\"Microsoft.Windows.Common-Controls\"");
+    ASSERT_NE(std::string::npos, controls);
+    EXPECT_NE(std::string::npos, text.find("version=\"6.0.0.0\"", controls));
+}
+
+TEST(ResourcesTest, VersionRecordReadsVelmora0835115) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(NULL, path, MAX_PATH);
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<uint8_t> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(8, 0), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(115, 35), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(8, 0), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(115, 35), fixed->dwProductVersionLS);
+    for (const wchar_t* field :
+         {L"FileDescription", L"ProductName", L"Comments", L"InternalName", L"OriginalFilename"}) {
+        std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + field;
+        wchar_t* value = nullptr;
+        ASSERT_TRUE(
+            VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            << std::string(query.begin(), query.end());
+        EXPECT_STREQ(L"Velmora", value);
+    }
 }
 
 }  // namespace

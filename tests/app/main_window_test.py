@@ -128,7 +128,6 @@ def run():
         warning_on_windows_2000(wine)
         no_ports(wine)
     finally:
-        wine.set_windows_version(None)
         wine.stop()
         for terminal in terminals:
             terminal.close()

@@ -10,6 +10,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import velmora_harness as harness  # noqa: E402
 
 BROWSE = 1021
+WRITE = 1022
+NO_FIRMWARE = "FW File(MOT) not loaded.\nBefore starting program for update, load FW first."
 
 # Three S1 lines of 16 data bytes at 0x1000, a header and a termination record.
 SAMPLE = ("S00600004844521B\n"
@@ -73,6 +75,11 @@ def cancel_keeps_the_name_and_appends_two_lines(browser, loaded):
     harness.check(state["log"] == expected, "log after cancel %r" % state["log"])
     harness.check(state["fileName"] == "APP.MOT", "file name after cancel %r" % state["fileName"])
     harness.check(state["status"] == loaded["status"], "status changed on cancel")
+    # Cancelling unloaded the firmware: Write refuses with its box and leaves the log alone.
+    harness.check(browser.wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+    box = browser.wine.driver_call("message-box", "Error", "20000")
+    harness.check(box["ok"] and box["text"] == NO_FIRMWARE, "error box: %r" % box)
+    harness.check(browser.state()["log"] == expected, "Write changed the log")
 
 
 def missing_file_reports_the_upper_case_path(browser, files):
@@ -114,6 +121,22 @@ def read_only_and_non_ansi_paths_load(browser, files):
         harness.check(state["fileName"] == name, "file name %r" % state["fileName"])
 
 
+def file_too_large_to_hold_is_refused(browser, files):
+    """A file beyond what a 32-bit program can hold: refused before any allocation, the
+    firmware unloaded, the status line untouched."""
+    before = browser.state()
+    path = os.path.join(files, "huge.mot")
+    state = browser.choose(path, lambda s: "HUGE.MOT" in s["log"] and s["log"].endswith("!\r\n"))
+    expected = ("Loading file : %s ... Failed to load file : it is too large !\r\n"
+                % windows_path(path).upper())
+    harness.check(state["log"] == expected, "log %r" % state["log"])
+    harness.check(state["status"] == before["status"], "status changed")
+    harness.check(state["fileName"] == "HUGE.MOT", "file name %r" % state["fileName"])
+    harness.check(browser.wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+    box = browser.wine.driver_call("message-box", "Error", "20000")
+    harness.check(box["ok"] and box["text"] == NO_FIRMWARE, "error box: %r" % box)
+
+
 def second_load_replaces_the_first(browser, files):
     first = os.path.join(files, "fw", "app.mot")
     second = os.path.join(files, "fw", "other.mot")
@@ -138,6 +161,9 @@ def make_files(directory):
     with open(os.path.join(directory, "fw", "other.mot"), "w") as file:
         file.write("S208020000112233444C\r\nS804000000FB\r\n")
     open(os.path.join(directory, "empty.mot"), "w").close()
+    # Sparse: 2 GiB and a little more, without using the disk.
+    with open(os.path.join(directory, "huge.mot"), "w") as file:
+        file.truncate(2 ** 31 + 16)
     with open(os.path.join(directory, "readme.mot"), "w") as file:
         file.write("This is not an S-record file.\nS1 comes too late.\n")
 
@@ -159,6 +185,7 @@ def run():
         empty_file_fails_to_parse(browser, files)
         plain_text_loads_with_nothing_in_it(browser, files)
         read_only_and_non_ansi_paths_load(browser, files)
+        file_too_large_to_hold_is_refused(browser, files)
         second_load_replaces_the_first(browser, files)
         harness.check(wine.driver_call("close")["ok"], "close failed")
         harness.check(harness.wait_for_exit(process, 30) == 0, "Velmora did not exit with 0")

@@ -116,8 +116,10 @@ int State() {
     }
     items += "]";
     HWND bar = GetDlgItem(dialog, 1027);
+    // The range comes back as results: a pointer into this process would mean nothing there.
     PBRANGE range = {};
-    SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    range.iLow = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, TRUE, 0));
+    range.iHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
     LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
     bool marquee = (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
     auto enabled = [dialog](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0; };

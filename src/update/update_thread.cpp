@@ -1,0 +1,218 @@
+// The update sequence, steps [01] to [12], with its ways out when a step fails.
+#include "update/update_thread.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/operator_routines.h"
+#include "bootmode/device_list.h"
+#include "bootmode/mod_update_1527.h"
+#include "image/firmware_file.h"
+#include "serial/text_conversion.h"
+
+UpdateThread* g_updateThread = nullptr;
+ModUpdate1527* g_updateModule = nullptr;
+
+namespace {
+
+const wchar_t kOk[] = L"----> Ok.\r\n";
+const wchar_t kFailed[] = L"----> Failed\r\n";
+const wchar_t kNewLine[] = L"\r\n";
+const char kSupportedDevice[] = "H8SX 1520R(40MHz)";
+// Units of the port-name buffer, terminator included.
+const int kPortNameUnits = 40;
+const int kRebootAttempts = 6;
+
+void AppendAll(std::initializer_list<const wchar_t*> texts) {
+    for (const wchar_t* text : texts) {
+        AppendLog(text);
+    }
+}
+
+// Ways out of a failed step.
+void Stop(ModUpdate1527& module) {
+    SetMarquee(false);
+    module.CloseCom();
+    EnableControls();
+}
+
+void StopAndReboot(ModUpdate1527& module) {
+    SetMarquee(false);
+    module.CloseCom();
+    module.Reboot();
+    EnableControls();
+}
+
+void RebootOnce(ModUpdate1527& module) {
+    module.Reboot();
+    EnableControls();
+}
+
+// Lists the devices and picks the first whose name holds the supported device's; null if none.
+const DeviceEntry* ChooseDevice(const DeviceList& list) {
+    AppendLog(L"---> Models :\r\n");
+    if (list.count < 1) {
+        return nullptr;
+    }
+    // Never beyond the entries actually parsed, whatever count the reply announced.
+    size_t listed = std::min(static_cast<size_t>(list.count), list.entries.size());
+    for (size_t i = 0; i < listed; ++i) {
+        wchar_t line[128];
+        std::swprintf(line, sizeof(line) / sizeof(line[0]), L" ... %02d) %ls\r\n",
+                      static_cast<int>(i + 1), AnsiToWide(list.entries[i].name));
+        AppendLog(line);
+    }
+    for (size_t i = 0; i < listed; ++i) {
+        if (std::strstr(list.entries[i].name, kSupportedDevice) != nullptr) {
+            return &list.entries[i];
+        }
+    }
+    return nullptr;
+}
+
+void RebootAttempts(UpdateModule& module) {
+    for (int attempt = 0; attempt < kRebootAttempts; ++attempt) {
+        AppendLog(L".");
+        if (module.Reboot()) {
+            AppendLog(L"---> Ok.\r\n");
+            return;
+        }
+    }
+    AppendLog(L"---> Failed to reboot !\r\n");
+}
+
+}  // namespace
+
+bool IsUpdateRunning() {
+    return g_updateThread != nullptr && g_updateThread->HasThreadHandle();
+}
+
+void UpdateThread::PreRun() {}
+
+void UpdateThread::Run(int32_t) {
+    AppendAll(
+        {L"\r\n", L"************************************\r\n",
+         L"**                                **\r\n", L"** Updating firmware sequence ... **\r\n",
+         L"**                                **\r\n", L"************************************\r\n",
+         L"\r\n", L"... wait for completed ! \r\n", L"\r\n"});
+    SetMarquee(true);
+    if (g_firmwarePath.empty()) {
+        AppendLog(L"ERROR:\r\n");
+        AppendLog(L"firmware file not selected.\r\n");
+        // The Write command disabled the controls before this thread started: give them back.
+        EnableControls();
+        return;
+    }
+    DisableControls();
+    if (g_updateModule == nullptr) {
+        g_updateModule = new ModUpdate1527();
+    }
+    ModUpdate1527& module = *g_updateModule;
+    UpdateModule& update = module;
+    module.errorCallback = ReportError;
+    module.logCallback = AppendLogA;
+    module.progressCallback = SetProgress;
+    module.statusCallback = SetStatusTextA;
+
+    wchar_t portNameWide[kPortNameUnits] = {};
+    ReadSelectedPortName(portNameWide, kPortNameUnits);
+    std::string portName = WideToAnsi(portNameWide);
+
+    AppendAll({L"[01] CONNECT TEST : ", portNameWide, L"\r\n"});
+    if (!update.OpenCom(portName.c_str())) {
+        AppendLog(kFailed);
+        Stop(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[02] BOOT MODE\r\n"});
+    if (!module.SetBootMode(IsCharacterCommandChecked())) {
+        AppendLog(kFailed);
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[03] APPORVAL \r\n"});
+    if (!module.ConnectApprove()) {
+        AppendLog(kFailed);
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[04] SUPPORT MODE CHECK\r\n"});
+    DeviceList devices;
+    if (!module.InquireDevices(devices)) {
+        AppendLog(kFailed);
+        StopAndReboot(module);
+        return;
+    }
+    const DeviceEntry* chosen = ChooseDevice(devices);
+    if (chosen == nullptr) {
+        AppendAll({L"---> no supported mode found !\r\n", L"STOP.\r\n"});
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[05] PROGRAMMING MODE INQ.\r\n"});
+    std::vector<uint16_t> modes;
+    if (!module.InquireProgrammingModes(modes)) {
+        AppendLog(L"---> programing modes not found !\r\n");
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[06] DEVICE SELECTION.\r\n"});
+    DeviceEntry selected = {};
+    std::memcpy(&selected, chosen, sizeof(selected));
+    if (!module.SelectDevice(selected)) {
+        AppendLog(L"---> programing modes not found !\r\n");
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
+    if (!module.SetClockMode(0)) {
+        AppendLog(L"---> failed to set default clock mode !\r\n");
+        StopAndReboot(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[08] CHANGING BPS : 38400 \r\n"});
+    // 38400 bps (384 x 100), 5.00 MHz input clock (500 x 0.01 MHz), ratios 8 and 4.
+    uint8_t bitRateBlock[85] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
+    if (!module.SelectBPS(bitRateBlock)) {
+        AppendLog(L"---> failed to change BPS command !\r\n");
+        Stop(module);
+        return;
+    }
+    AppendAll({kOk, L"... reconnecting to 38400 BPS \r\n"});
+    if (!module.ChangeBPS(38400)) {
+        AppendLog(L"---> failed to change BPS!\r\n");
+        Stop(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[09] CONFIRM BPS : 38400 \r\n"});
+    if (!module.ConfirmBPS()) {
+        AppendLog(L"---> failed to confirm BPS !\r\n");
+        Stop(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[10] SET TO PROGRAMMING MODE \r\n"});
+    if (!module.SetProgrammingMode()) {
+        AppendAll({L"---> failed to set programming mode !\r\n", L"\r\n[information]\r\n",
+                   L"retry to update if failed in this sequence.\r\n"});
+        Stop(module);
+        return;
+    }
+    AppendLog(kOk);
+    SetMarquee(false);
+    AppendAll(
+        {kNewLine, L"[11] PROGRAMMING\r\n", kNewLine, L"... wait for done ...\r\n", kNewLine});
+    if (!update.ProgrammingSequence(g_srecReader)) {
+        AppendLog(L"---> failed to programming !\r\n");
+        RebootOnce(module);
+        return;
+    }
+    AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
+    RebootAttempts(update);
+    AppendLog(kNewLine);
+    SetStatusText(L"Completed.");
+    EnableControls();
+}

@@ -1,0 +1,359 @@
+"""Whole update runs of Velmora.exe under Wine against the simulated board on COM11: the exact
+log of a successful run, the flash it leaves, and the failing runs with their texts and ways out.
+
+Each group of scenarios runs in a Wine prefix of its own, so groups can run in parallel.
+"""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import velmora_harness as harness  # noqa: E402
+
+PORT = "COM11"
+BROWSE = 1021
+WRITE = 1022
+FLASH_SIZE = 512 * 1024
+
+PREAMBLE = ("\r\n************************************\r\n"
+            "**                                **\r\n"
+            "** Updating firmware sequence ... **\r\n"
+            "**                                **\r\n"
+            "************************************\r\n\r\n"
+            "... wait for completed ! \r\n\r\n")
+NO_FIRMWARE = "FW File(MOT) not loaded.\nBefore starting program for update, load FW first."
+
+
+def through_approval():
+    return (PREAMBLE + "[01] CONNECT TEST : %s\r\n" % PORT
+            + "----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
+            + "----> Ok.\r\n\r\n[03] APPORVAL \r\n"
+            + "Connecting COM port via 9600bps ...\r\n")
+
+
+def models(names):
+    text = "---> Models :\r\n"
+    for number, name in enumerate(names, 1):
+        text += " ... %02d) %s\r\n" % (number, name)
+    return text
+
+
+DEFAULT_MODELS = ["H8SX 1520R(33MHz)", "H8SX 1520R(40MHz)"]
+
+
+def through_devices(names=None):
+    return (through_approval() + "----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK\r\n"
+            + models(names or DEFAULT_MODELS))
+
+
+def through_programming_state():
+    return (through_devices()
+            + "----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
+            + "----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
+            + "----> Ok.\r\n\r\n[07] CLOCK MODE SET.\r\n"
+            + "----> Ok.\r\n\r\n[08] CHANGING BPS : 38400 \r\n"
+            + "----> Ok.\r\n... reconnecting to 38400 BPS \r\n"
+            + "----> Ok.\r\n\r\n[09] CONFIRM BPS : 38400 \r\n"
+            + "----> Ok.\r\n\r\n[10] SET TO PROGRAMMING MODE \r\n"
+            + "----> Ok.\r\n\r\n[11] PROGRAMMING\r\n\r\n... wait for done ...\r\n\r\n")
+
+
+def image_of(path):
+    """The flash image of an S-record file: data records laid at their addresses on 0xFF, and
+    the number of 128-byte blocks the image spans (its end is address + count of the highest
+    record, as the reader reports it)."""
+    flash = bytearray(b"\xff" * FLASH_SIZE)
+    end = 0
+    with open(path) as file:
+        for line in file:
+            line = line.strip()
+            if len(line) < 4 or line[0] != "S" or line[1] not in "123":
+                continue
+            width = {"1": 2, "2": 3, "3": 4}[line[1]]
+            count = int(line[2:4], 16)
+            body = bytes.fromhex(line[4:4 + 2 * count])
+            address = int.from_bytes(body[:width], "big")
+            data = body[width:-1]
+            flash[address:address + len(data)] = data
+            end = max(end, address + count)
+    return bytes(flash), (end + 127) // 128
+
+
+class Board:
+    """One run of the simulator on the prefix's COM11."""
+
+    def __init__(self, wine, simulator, options):
+        self.link = os.path.join(wine.ports_dir, PORT.lower())
+        base = os.path.join(os.path.dirname(wine.prefix), "board-" + os.path.basename(wine.prefix))
+        self.log = base + ".log"
+        self.dump = base + ".flash"
+        self.process = subprocess.Popen(
+            [simulator, "--link", self.link, "--log", self.log, "--dump", self.dump] + options,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        ready = self.process.stdout.readline()
+        harness.check(ready.startswith("ready "), "simulator did not start: %r" % ready)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(10)
+
+    def events(self):
+        with open(self.log) as file:
+            return [json.loads(line) for line in file if line.strip()]
+
+    def count(self, kind):
+        return sum(1 for event in self.events() if event.get("kind") == kind)
+
+    def flash(self):
+        with open(self.dump, "rb") as file:
+            return file.read()
+
+
+class Velmora:
+    """Velmora.exe in the prefix, operated through the driver."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.process = wine.launch_velmora()
+        harness.check(wine.driver_call("wait-dialog", "30000")["ok"], "no main dialog")
+        harness.check(wine.driver_call("select-port", PORT)["ok"], "%s is not listed" % PORT)
+
+    def state(self):
+        state = self.wine.driver_call("state")
+        harness.check(state["ok"], "the main dialog is gone")
+        return state
+
+    def load(self, path):
+        harness.check(self.wine.driver_call("click", str(BROWSE))["ok"], "browse click failed")
+        answer = self.wine.driver_call("open-file", "Z:" + path.replace("/", "\\"), "20000")
+        harness.check(answer["ok"], "open-file dialog: %s" % answer)
+        loaded = harness.poll(lambda: self.state()["status"].startswith("Parsing completed"), 20)
+        harness.check(loaded, "the firmware did not load")
+
+    def write(self, ends_with, timeout=180):
+        """Presses Write and waits until the run has given the controls back with the log ending
+        in ends_with; returns the final state."""
+        harness.check(self.wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+
+        def finished():
+            state = self.state()
+            done = state["enabled"]["write"] and state["log"].endswith(ends_with)
+            return state if done else None
+
+        state = harness.poll(finished, timeout, interval=0.5)
+        harness.check(state, "the run did not end as expected; log:\n%s" % self.state()["log"])
+        return state
+
+    def close(self):
+        harness.check(self.wine.driver_call("close")["ok"], "close failed")
+        code = harness.wait_for_exit(self.process, 30)
+        harness.check(code == 0, "Velmora exit code %r" % code)
+
+
+def check_log(state, expected):
+    harness.check(state["log"] == expected,
+                  "log differs.\n--- got:\n%s\n--- expected:\n%s" % (state["log"], expected))
+
+
+def check_controls_back(state):
+    enabled = state["enabled"]
+    harness.check(enabled["port"] and enabled["browse"] and enabled["write"],
+                  "controls not given back: %r" % enabled)
+    harness.check(not enabled["check"], "the check box was enabled")
+
+
+def check_marquee_off(state):
+    harness.check(not state["progress"]["marquee"], "the bar is still in marquee mode")
+
+
+# --- scenario groups -------------------------------------------------------------------------
+
+def success_group(wine, arguments):
+    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
+    image, blocks = image_of(sample)
+    velmora = Velmora(wine)
+    before = velmora.state()["log"]
+
+    # Write with nothing loaded: only the error box; the log keeps its text.
+    harness.check(wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+    box = wine.driver_call("message-box", "Error", "20000")
+    harness.check(box["ok"] and box["text"] == NO_FIRMWARE, "error box: %r" % box)
+    harness.check(velmora.state()["log"] == before, "the log changed without firmware")
+
+    velmora.load(sample)
+    board = Board(wine, arguments.board_sim, ["--erase-time", "1"])
+    try:
+        done = "[12] REBOOTING\r\n.---> Ok.\r\n\r\n"
+        state = velmora.write(done)
+        check_log(state, through_programming_state() + "----> Ok.\r\n\r\n" + done)
+        harness.check(state["status"] == "Completed.", "status %r" % state["status"])
+        progress = state["progress"]
+        harness.check(progress["high"] == blocks and progress["position"] == blocks,
+                      "progress %r, expected %d of %d" % (progress, blocks, blocks))
+        check_marquee_off(state)
+        check_controls_back(state)
+        harness.check(harness.poll(lambda: board.count("reboot") == 1, 10), "no reboot seen")
+        harness.check(board.flash() == image, "the flash differs from the image of the file")
+
+        # A second run clears the log and starts again from [01]; closing the window while it
+        # runs is refused, and nothing is cut short.
+        harness.check(wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+        running = harness.poll(lambda: "[03] APPORVAL" in velmora.state()["log"], 30)
+        harness.check(running, "the second run did not start")
+        harness.check(wine.driver_call("close")["ok"], "close failed")
+        harness.check(harness.wait_for_exit(velmora.process, 3) is None,
+                      "the window closed during a run")
+        refused = "Update is running: close the window after it has ended.\r\n"
+        harness.check(harness.poll(lambda: refused in velmora.state()["log"], 10),
+                      "no refusal in the log")
+        state = harness.poll(lambda: (lambda s: s if s["enabled"]["write"]
+                                      and s["status"] == "Completed."
+                                      and s["log"].endswith(done) else None)(velmora.state()), 120,
+                             interval=0.5)
+        harness.check(state, "the second run did not complete: %s" % velmora.state()["log"])
+        harness.check(state["log"].startswith(PREAMBLE), "the second run did not clear the log")
+        harness.check(harness.poll(lambda: board.count("reboot") == 2, 10), "no second reboot")
+    finally:
+        board.stop()
+    velmora.close()
+
+
+def early_failures_group(wine, arguments):
+    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
+    velmora = Velmora(wine)
+    velmora.load(sample)
+
+    def scenario(options, expected_end, rebooted):
+        board = Board(wine, arguments.board_sim, options)
+        try:
+            state = velmora.write(expected_end)
+            check_marquee_off(state)
+            check_controls_back(state)
+            # Two resets enter the boot program at [01] and [02]; "stop and reboot" adds one.
+            expected_resets = 3 if rebooted else 2
+            harness.check(harness.poll(lambda: board.count("reset") == expected_resets, 10),
+                          "%s: %d resets, expected %d"
+                          % (options, board.count("reset"), expected_resets))
+            return state, board
+        finally:
+            board.stop()
+
+    # No bit-rate match within 30 bytes: [03] fails without a report of the module.
+    end = "[03] APPORVAL \r\nConnecting COM port via 9600bps ...\r\n----> Failed\r\n"
+    state, _ = scenario(["--never-match"], end, rebooted=True)
+    check_log(state, through_approval() + "----> Failed\r\n")
+
+    # 0x55 answered with another byte: the module reports the failed boot response.
+    state, _ = scenario(["--handshake-reply", "0x00"], "----> Failed\r\n", rebooted=True)
+    harness.check(state["log"].startswith(through_approval() + "Error occured : "
+                                          "ModUpdate1527::ConnectApprove() - "),
+                  "no boot-response report: %s" % state["log"])
+
+    # No entry names the supported device: every model listed, then the stop.
+    names = ["H8SX 1520R(33MHz)", "H8SX 1527R(50MHz)"]
+    end = "---> no supported mode found !\r\nSTOP.\r\n"
+    state, _ = scenario(["--device", "15200033:" + names[0], "--device", "15270050:" + names[1]],
+                        end, rebooted=True)
+    check_log(state, through_devices(names) + end)
+
+    # Two matching entries: the first is selected (the board receives its code); the clock mode
+    # is then refused, which stops and reboots.
+    names = ["H8SX 1520R(40MHz) rev A", "H8SX 1520R(40MHz) rev B"]
+    end = "---> failed to set default clock mode !\r\n"
+    state, board = scenario(["--device", "15200041:" + names[0],
+                             "--device", "15200042:" + names[1],
+                             "--reject-command", "0x11"], end, rebooted=True)
+    check_log(state, through_devices(names)
+              + "----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
+              + "----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
+              + "----> Ok.\r\n\r\n[07] CLOCK MODE SET.\r\n" + end)
+    # The board acknowledges only the first matching entry's code: [06] passing proves the choice.
+    harness.check(not [event for event in board.events() if event.get("kind") == "violation"],
+                  "the board saw protocol violations")
+
+    # [06] refused: the [05] text is shown.
+    end = "[06] DEVICE SELECTION.\r\n---> programing modes not found !\r\n"
+    state, _ = scenario(["--reject-command", "0x10"], end, rebooted=True)
+    check_log(state, through_devices()
+              + "----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
+              + "----> Ok.\r\n\r\n" + end)
+    velmora.close()
+
+
+def late_failures_group(wine, arguments):
+    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
+    velmora = Velmora(wine)
+    velmora.load(sample)
+
+    def scenario(options, expected_end):
+        board = Board(wine, arguments.board_sim, options)
+        try:
+            state = velmora.write(expected_end)
+            check_controls_back(state)
+            check_marquee_off(state)
+            return state, board
+        finally:
+            board.stop()
+
+    def last_port_event(board):
+        ports = [event["kind"] for event in board.events() if event.get("kind") in ("open",
+                                                                                   "close")]
+        return ports[-1] if ports else None
+
+    # [09]: the port is closed, the board gets no reboot.
+    end = "[09] CONFIRM BPS : 38400 \r\n---> failed to confirm BPS !\r\n"
+    state, board = scenario(["--no-confirm"], end)
+    harness.check(last_port_event(board) == "close", "the port was left open")
+    harness.check(board.count("reset") == 2, "a reboot followed the [09] failure")
+
+    # [10]: three texts, the port closed, no reboot.
+    end = ("---> failed to set programming mode !\r\n\r\n[information]\r\n"
+           "retry to update if failed in this sequence.\r\n")
+    state, board = scenario(["--status-error", "0x01", "--erase-time", "1"], end)
+    check_log(state, through_programming_state().split("----> Ok.\r\n\r\n[11]")[0] + end)
+    harness.check(last_port_event(board) == "close", "the port was left open")
+    harness.check(board.count("reset") == 2, "a reboot followed the [10] failure")
+
+    # A block answered 0xD0 0x2A: the address error, then one reboot.
+    end = ("Error occured : ERROR : Programming stopped by address error - address is not in "
+           "the MAT.\r\n\r\n---> failed to programming !\r\n")
+    state, board = scenario(["--block-error", "1:0x2A", "--erase-time", "1"], end)
+    check_log(state, through_programming_state() + end)
+    harness.check(board.count("reset") == 3, "no single reboot after the block error")
+
+    # Six reboots that cannot open the port: six dots, the failure, and still "Completed.".
+    failure = ".Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n"
+    end = "[12] REBOOTING\r\n" + failure * 6 + "---> Failed to reboot !\r\n\r\n"
+    state, board = scenario(["--reboot-link-removed", "--erase-time", "1"], end)
+    check_log(state, through_programming_state() + "----> Ok.\r\n\r\n" + end)
+    harness.check(state["status"] == "Completed.", "status %r" % state["status"])
+    velmora.close()
+
+
+GROUPS = {"success": success_group, "early-failures": early_failures_group,
+          "late-failures": late_failures_group}
+
+
+def run():
+    arguments = harness.parse_arguments({
+        "--board-sim": {"required": True, "help": "path of velmora-board-sim"},
+        "--group": {"required": True, "choices": sorted(GROUPS)}})
+    if not os.access(arguments.board_sim, os.X_OK):
+        raise AssertionError("%s is missing: build the linux preset first" % arguments.board_sim)
+    wine = harness.Wine(arguments, "update-" + arguments.group)
+    try:
+        wine.ensure_prefix()
+        started = time.monotonic()
+        GROUPS[arguments.group](wine, arguments)
+        print("%s: %.0f s" % (arguments.group, time.monotonic() - started))
+    finally:
+        wine.stop()
+
+
+if __name__ == "__main__":
+    harness.main(run)

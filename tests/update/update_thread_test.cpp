@@ -1,0 +1,310 @@
+// The update run natively: the real module and POSIX port against the simulated board, with the
+// operator routines recorded. Checks the whole transcript, the order of the calls into the
+// dialog, each way out, and the flash the board ends up with.
+#include "update/update_thread.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "board_sim/sim_harness.h"
+#include "bootmode/mod_update_1527.h"
+#include "image/firmware_file.h"
+#include "image/srec_reader.h"
+#include "support/recording_operator.h"
+
+namespace {
+
+const size_t kFlashSize = 512 * 1024;
+
+// Three S2 records of 16 bytes at 0x000000, 0x000100 and 0x000110: blocks 1 and 3 are sent,
+// block 2 (0x80..0xFF) is blank, the image ends at 0x000120 + 4, so N = 3.
+const char kFirmware[] =
+    "S00F000076656C6D6F72612E6D6F749E\n"
+    "S214000000000102030405060708090A0B0C0D0E0F72\n"
+    "S214000100101112131415161718191A1B1C1D1E1F61\n"
+    "S214000110202122232425262728292A2B2C2D2E2F41\n"
+    "S804000000FB\n";
+const int kBlocks = 3;
+
+std::wstring Preamble() {
+    return L"\r\n************************************\r\n"
+           L"**                                **\r\n"
+           L"** Updating firmware sequence ... **\r\n"
+           L"**                                **\r\n"
+           L"************************************\r\n\r\n"
+           L"... wait for completed ! \r\n\r\n";
+}
+
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// Steps [01] to [04] with the default device list, as a run that reaches [05] logs them.
+std::wstring ThroughModels(const std::string& port) {
+    return Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
+           L"\r\n"
+           L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
+           L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
+           L"Connecting COM port via 9600bps ...\r\n"
+           L"----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK\r\n"
+           L"---> Models :\r\n"
+           L" ... 01) H8SX 1520R(33MHz)\r\n"
+           L" ... 02) H8SX 1520R(40MHz)\r\n";
+}
+
+std::wstring ThroughProgrammingState(const std::string& port) {
+    return ThroughModels(port) +
+           L"----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
+           L"----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
+           L"----> Ok.\r\n\r\n[07] CLOCK MODE SET.\r\n"
+           L"----> Ok.\r\n\r\n[08] CHANGING BPS : 38400 \r\n"
+           L"----> Ok.\r\n... reconnecting to 38400 BPS \r\n"
+           L"----> Ok.\r\n\r\n[09] CONFIRM BPS : 38400 \r\n"
+           L"----> Ok.\r\n\r\n[10] SET TO PROGRAMMING MODE \r\n"
+           L"----> Ok.\r\n\r\n[11] PROGRAMMING\r\n\r\n... wait for done ...\r\n\r\n";
+}
+
+std::vector<uint8_t> ExpectedFlash() {
+    std::vector<uint8_t> flash(kFlashSize, 0xFF);
+    for (int i = 0; i < 16; ++i) {
+        flash[0x000 + i] = static_cast<uint8_t>(i);
+        flash[0x100 + i] = static_cast<uint8_t>(0x10 + i);
+        flash[0x110 + i] = static_cast<uint8_t>(0x20 + i);
+    }
+    return flash;
+}
+
+// Index of the first call of a kind (and text, for Log), or -1.
+int IndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind,
+            const std::wstring& text = L"") {
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].kind == kind && (text.empty() || calls[i].text == text)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int LastIndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind) {
+    for (size_t i = calls.size(); i > 0; --i) {
+        if (calls[i - 1].kind == kind) {
+            return static_cast<int>(i - 1);
+        }
+    }
+    return -1;
+}
+
+class UpdateThreadTest : public testing::Test {
+protected:
+    void SetUp() override {
+        reader_ = new SRECReader();
+        ASSERT_TRUE(reader_->Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
+        g_srecReader = reader_;
+        g_firmwarePath = L"C:\\FW\\VELMORA.MOT";
+    }
+
+    void TearDown() override {
+        if (!shortLink_.empty()) {
+            unlink(shortLink_.c_str());
+            rmdir(shortLink_.substr(0, shortLink_.rfind('/')).c_str());
+        }
+        delete g_updateThread;
+        g_updateThread = nullptr;
+        delete g_updateModule;
+        g_updateModule = nullptr;
+        g_srecReader = nullptr;
+        delete reader_;
+        g_firmwarePath.clear();
+    }
+
+    // The dialog hands over at most 39 characters of port name: a short link to the simulator's.
+    std::string ShortName(const std::string& link) {
+        char directory[] = "/tmp/velmora.XXXXXX";
+        if (mkdtemp(directory) == nullptr) {
+            ADD_FAILURE() << "no temporary directory";
+            return link;
+        }
+        shortLink_ = std::string(directory) + "/port";
+        EXPECT_EQ(0, symlink(link.c_str(), shortLink_.c_str()));
+        return shortLink_;
+    }
+
+    // One run on the given port, as the Write command starts it; returns when it has ended.
+    void RunUpdate(const std::string& port) {
+        recording_operator::Reset(Wide(port), false);
+        delete g_updateThread;
+        g_updateThread = new UpdateThread();
+        ASSERT_TRUE(g_updateThread->Start(0));
+        g_updateThread->WaitUntilFinished();
+        EXPECT_FALSE(IsUpdateRunning());
+    }
+
+    // Every run that got past its firmware check gives the controls back as its last call.
+    void ExpectControlsGivenBack() {
+        std::vector<OperatorCall> calls = recording_operator::Calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
+        EXPECT_LT(IndexOf(calls, OperatorCall::Disable), LastIndexOf(calls, OperatorCall::Enable));
+    }
+
+    void ExpectMarqueeOffAtTheEnd() {
+        std::vector<OperatorCall> calls = recording_operator::Calls();
+        int lastMarquee = LastIndexOf(calls, OperatorCall::Marquee);
+        ASSERT_GE(lastMarquee, 0);
+        EXPECT_EQ(0, calls[static_cast<size_t>(lastMarquee)].position);
+    }
+
+    SRECReader* reader_ = nullptr;
+    std::string shortLink_;
+};
+
+TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
+    SimProcess sim({"--erase-time", "1"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+
+    std::wstring expected = ThroughProgrammingState(shortLink_) +
+                            L"----> Ok.\r\n\r\n[12] REBOOTING\r\n.---> Ok.\r\n\r\n";
+    EXPECT_EQ(expected, recording_operator::LogText());
+
+    std::vector<OperatorCall> calls = recording_operator::Calls();
+    ASSERT_FALSE(calls.empty());
+    // The bar leaves marquee mode before [11], then counts the blocks up to N of N.
+    int marqueeOn = IndexOf(calls, OperatorCall::Marquee);
+    int programming = IndexOf(calls, OperatorCall::Log, L"[11] PROGRAMMING\r\n");
+    int marqueeOff = LastIndexOf(calls, OperatorCall::Marquee);
+    ASSERT_GE(marqueeOn, 0);
+    EXPECT_EQ(1, calls[static_cast<size_t>(marqueeOn)].position);
+    EXPECT_EQ(0, calls[static_cast<size_t>(marqueeOff)].position);
+    EXPECT_LT(marqueeOff, programming);
+    std::vector<std::pair<int, int>> progress;
+    for (const OperatorCall& call : calls) {
+        if (call.kind == OperatorCall::Progress) {
+            progress.emplace_back(call.position, call.maximum);
+        }
+    }
+    std::vector<std::pair<int, int>> expectedProgress = {{1, kBlocks}, {2, kBlocks}, {3, kBlocks}};
+    EXPECT_EQ(expectedProgress, progress);
+
+    std::vector<std::wstring> statuses;
+    for (const OperatorCall& call : calls) {
+        if (call.kind == OperatorCall::Status) {
+            statuses.push_back(call.text);
+        }
+    }
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(L"Completed.", statuses.back());
+    EXPECT_NE(statuses.end(),
+              std::find(statuses.begin(), statuses.end(), L"ADDRESS : 0x00000080 (SKIPPED)   \r"));
+    EXPECT_NE(statuses.end(), std::find(statuses.begin(), statuses.end(),
+                                        L"ADDRESS : 0x00000100 (WRITING:128)  \r"));
+    ExpectControlsGivenBack();
+
+    ASSERT_TRUE(sim.WaitFor("reboot", 1));
+    EXPECT_EQ(ExpectedFlash(), sim.ReadDump());
+}
+
+TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {
+    RunUpdate("/nonexistent/velmora-port");
+    EXPECT_EQ(Preamble() +
+                  L"[01] CONNECT TEST : /nonexistent/velmora-port\r\n"
+                  L"Error occured : ModUpdate1527::OpenCom() - On Error while open COM port !\r\n"
+                  L"----> Failed\r\n",
+              recording_operator::LogText());
+    ExpectMarqueeOffAtTheEnd();
+    ExpectControlsGivenBack();
+}
+
+TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
+    SimProcess sim({"--devices", "no-match"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+    std::wstring log = recording_operator::LogText();
+    std::wstring tail = L"---> Models :\r\n";
+    size_t models = log.find(tail);
+    ASSERT_NE(std::wstring::npos, models) << std::string(log.begin(), log.end());
+    EXPECT_NE(std::wstring::npos, log.find(L"---> no supported mode found !\r\nSTOP.\r\n", models));
+    EXPECT_EQ(std::wstring::npos, log.find(L"[05]"));
+    ExpectMarqueeOffAtTheEnd();
+    ExpectControlsGivenBack();
+    // The way out reopens the port at 19200 and closes it: the board is reset.
+    EXPECT_TRUE(sim.WaitFor("reset", 3));
+}
+
+TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
+    SimProcess sim({"--no-confirm"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+    std::wstring log = recording_operator::LogText();
+    std::wstring expectedEnd = L"[09] CONFIRM BPS : 38400 \r\n---> failed to confirm BPS !\r\n";
+    ASSERT_GE(log.size(), expectedEnd.size());
+    EXPECT_EQ(expectedEnd, log.substr(log.size() - expectedEnd.size()));
+    ExpectMarqueeOffAtTheEnd();
+    ExpectControlsGivenBack();
+    // Two resets entered the boot program at the start; the way out adds none.
+    EXPECT_TRUE(sim.WaitFor("close", 4));
+    EXPECT_EQ(2, sim.Count("reset"));
+}
+
+TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
+    SimProcess sim({"--erase-time", "1", "--block-error", "1:0x2A"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+    ModUpdate1527* firstModule = g_updateModule;
+    EXPECT_EQ(ThroughProgrammingState(shortLink_) +
+                  L"Error occured : ERROR : Programming stopped by address error - address is "
+                  L"not in the MAT.\r\n\r\n"
+                  L"---> failed to programming !\r\n",
+              recording_operator::LogText());
+    ExpectControlsGivenBack();
+    EXPECT_TRUE(sim.WaitFor("reset", 3));
+
+    // The next Write starts again from [01] with the same module.
+    RunUpdate("/nonexistent/velmora-port");
+    EXPECT_EQ(firstModule, g_updateModule);
+}
+
+TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
+    SimProcess sim({"--erase-time", "1", "--reboot-link-removed"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+    std::wstring failure =
+        L".Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
+    std::wstring reboots;
+    for (int i = 0; i < 6; ++i) {
+        reboots += failure;
+    }
+    EXPECT_EQ(ThroughProgrammingState(shortLink_) + L"----> Ok.\r\n\r\n[12] REBOOTING\r\n" +
+                  reboots + L"---> Failed to reboot !\r\n\r\n",
+              recording_operator::LogText());
+    std::vector<OperatorCall> calls = recording_operator::Calls();
+    int lastStatus = -1;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].kind == OperatorCall::Status) {
+            lastStatus = static_cast<int>(i);
+        }
+    }
+    ASSERT_GE(lastStatus, 0);
+    EXPECT_EQ(L"Completed.", calls[static_cast<size_t>(lastStatus)].text);
+    ExpectControlsGivenBack();
+}
+
+TEST_F(UpdateThreadTest, RunWithoutFirmwareGivesTheControlsBack) {
+    g_firmwarePath.clear();
+    RunUpdate("/nonexistent/velmora-port");
+    EXPECT_EQ(Preamble() + L"ERROR:\r\nfirmware file not selected.\r\n",
+              recording_operator::LogText());
+    std::vector<OperatorCall> calls = recording_operator::Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
+    EXPECT_EQ(nullptr, g_updateModule);
+}
+
+}  // namespace

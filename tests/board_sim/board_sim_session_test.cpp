@@ -89,7 +89,9 @@ TEST(BoardSimSessionTest, PlaysAWholeUpdateSessionAndRebootsIntoTheNewFirmware) 
     ASSERT_TRUE(PulsePort(sim.link()));
     EXPECT_TRUE(sim.WaitFor("reboot", 1, "new-firmware"));
     EXPECT_EQ(sim.Count("violation"), 0) << "a correct host breaks no rule";
-    EXPECT_EQ(sim.Count("settings", "\"bit_rate\":38400,\"data_bits\":8,\"parity\":\"N\""), 1);
+    // Sampled every few milliseconds: a loaded machine can also catch a passing state of the same
+    // rate, so at least one record, not exactly one.
+    EXPECT_GE(sim.Count("settings", "\"bit_rate\":38400,\"data_bits\":8,\"parity\":\"N\""), 1);
 
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
     EXPECT_FALSE(Exists(sim.link()));

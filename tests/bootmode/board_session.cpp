@@ -108,6 +108,17 @@ int SimBoard::Count(const std::string& kind, const std::string& text) const {
     return count;
 }
 
+bool SimBoard::WaitForCount(const std::string& kind, const std::string& text, int count,
+                            int milliseconds) const {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (Count(kind, text) >= count) {
+            break;
+        }
+        usleep(20 * 1000);
+    }
+    return Count(kind, text) == count;
+}
+
 Bytes SimBoard::HostBytes() const {
     Bytes bytes;
     const std::string key = "\"bytes\":\"";

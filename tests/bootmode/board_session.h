@@ -25,6 +25,10 @@ public:
     const std::string& port() const { return link_; }
     // Records of `kind` (a JSON "kind" value) whose line also holds `text`.
     int Count(const std::string& kind, const std::string& text = "") const;
+    // Waits up to `milliseconds` until Count(kind, text) reaches `count`; the board logs what
+    // follows a close (reset, reboot) a little after the host's call has returned.
+    bool WaitForCount(const std::string& kind, const std::string& text, int count,
+                      int milliseconds = 3000) const;
     // Every byte the board received from the host, in order.
     Bytes HostBytes() const;
     // Ends the simulator, which writes its flash dump, and returns that dump.

@@ -61,7 +61,7 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
 
     EXPECT_EQ(board.HostBytes(), ExpectedWire(image));
     EXPECT_EQ(board.Count("violation"), 0);
-    EXPECT_EQ(board.Count("reboot", "new-firmware"), 1);
+    EXPECT_TRUE(board.WaitForCount("reboot", "new-firmware", 1));
 
     // The erase ACK came within the first 3 s: five waits, then one status line per block.
     const std::vector<std::string>& status = g_reports.status;

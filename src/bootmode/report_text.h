@@ -4,7 +4,7 @@
 #include <string>
 
 // printf-style formatting of a report of any length.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatText(const char* format, ...);
 
 // Hands `text` to `sink`; a null sink drops the report.
 void Report(void (*sink)(const char* text), const std::string& text);

@@ -11,6 +11,8 @@
 //   velmora_driver open-file PATH [ms]       answer the open-file dialog with PATH
 //   velmora_driver cancel-file [ms]          cancel the open-file dialog
 //   velmora_driver wait-status TEXT [ms]     wait until the status line reads TEXT
+//   velmora_driver wait-run-end TEXT [ms]    wait until Write is enabled and the log ends with
+//                                            TEXT (\r, \n and \\ escaped); then as state
 //   velmora_driver close                     ask the main dialog to close (WM_CLOSE)
 // Exit code 0 on success, 1 when the expected window or state did not appear, 2 on bad usage.
 #include <windows.h>
@@ -241,6 +243,36 @@ int WaitStatus(const wchar_t* expected, int timeoutMs) {
     return Fail("status did not appear");
 }
 
+// "\r", "\n" and "\\" in a command-line argument stand for CR, LF and a backslash.
+std::wstring Unescape(const wchar_t* text) {
+    std::wstring out;
+    for (; *text != L'\0'; ++text) {
+        if (*text == L'\\' && text[1] != L'\0') {
+            ++text;
+            out += *text == L'r' ? L'\r' : *text == L'n' ? L'\n' : *text;
+        } else {
+            out += *text;
+        }
+    }
+    return out;
+}
+
+// Waiting here, not by starting the driver again and again, keeps the machine free for the run.
+int WaitRunEnd(const std::wstring& ending, int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        HWND dialog = MainDialog();
+        if (dialog != NULL && IsWindowEnabled(GetDlgItem(dialog, 1022))) {
+            std::wstring log = TextOf(GetDlgItem(dialog, 1026));
+            if (log.size() >= ending.size() &&
+                log.compare(log.size() - ending.size(), ending.size(), ending) == 0) {
+                return State();
+            }
+        }
+        Sleep(kPollMs);
+    }
+    return Fail("the run did not end as expected");
+}
+
 int Close() {
     HWND dialog = MainDialog();
     if (dialog == NULL) {
@@ -292,6 +324,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"wait-status" && argc >= 3) {
         return WaitStatus(argv[2], Timeout(argc, argv, 3, 20000));
+    }
+    if (command == L"wait-run-end" && argc >= 3) {
+        return WaitRunEnd(Unescape(argv[2]), Timeout(argc, argv, 3, 300000));
     }
     if (command == L"close") {
         return Close();

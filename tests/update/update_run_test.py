@@ -139,14 +139,14 @@ class Velmora:
         """Presses Write and waits until the run has given the controls back with the log ending
         in ends_with; returns the final state."""
         harness.check(self.wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+        return self.wait_run_end(ends_with, timeout)
 
-        def finished():
-            state = self.state()
-            done = state["enabled"]["write"] and state["log"].endswith(ends_with)
-            return state if done else None
-
-        state = harness.poll(finished, timeout, interval=0.5)
-        harness.check(state, "the run did not end as expected; log:\n%s" % self.state()["log"])
+    def wait_run_end(self, ends_with, timeout=180):
+        escaped = ends_with.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
+        state = self.wine.driver_call("wait-run-end", escaped, str(timeout * 1000),
+                                      timeout=timeout + 60)
+        harness.check(state["ok"], "the run did not end as expected; log:\n%s"
+                      % self.state()["log"])
         return state
 
     def close(self):
@@ -211,11 +211,8 @@ def success_group(wine, arguments):
         refused = "Update is running: close the window after it has ended.\r\n"
         harness.check(harness.poll(lambda: refused in velmora.state()["log"], 10),
                       "no refusal in the log")
-        state = harness.poll(lambda: (lambda s: s if s["enabled"]["write"]
-                                      and s["status"] == "Completed."
-                                      and s["log"].endswith(done) else None)(velmora.state()), 120,
-                             interval=0.5)
-        harness.check(state, "the second run did not complete: %s" % velmora.state()["log"])
+        state = velmora.wait_run_end(done)
+        harness.check(state["status"] == "Completed.", "status %r" % state["status"])
         harness.check(state["log"].startswith(PREAMBLE), "the second run did not clear the log")
         harness.check(harness.poll(lambda: board.count("reboot") == 2, 10), "no second reboot")
     finally:

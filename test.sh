@@ -26,15 +26,16 @@ run_tests() {
     fi
 }
 
-# Testing is mostly waiting (the boot protocol's fixed delays, Wine starting up), so these presets'
-# test runs overlap. The fuzzer keeps a core busy: it runs alone afterwards, so that it does not
-# slow down the protocol's timed exchanges.
+# Testing is mostly waiting (the boot protocol's fixed delays, Wine starting up), so test runs
+# overlap, in three rounds: the plain builds, then the sanitizer builds, whose slower code would
+# crowd the protocol's timed exchanges of the others, then the fuzzer, which keeps a core busy.
 echo "=== test (side by side; logs in build/logs)"
-for preset in $presets; do
-    [ "$preset" = fuzz ] || run_tests "$preset" &
+for round in "linux win32 win64" "linux-asan linux-tsan" "fuzz"; do
+    for preset in $round; do
+        run_tests "$preset" &
+    done
+    wait
 done
-wait
-run_tests fuzz
 
 ./scripts/stop-wine.sh
 

@@ -59,7 +59,13 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
     EXPECT_TRUE(g_reports.errors.empty());
     EXPECT_EQ(g_reports.log, "Connecting COM port via 9600bps ...\r\n");
 
-    EXPECT_EQ(board.HostBytes(), ExpectedWire(image));
+    const Bytes wire = board.HostBytes();
+    const Bytes expectedWire = ExpectedWire(image);
+    const auto firstDifference =
+        std::mismatch(wire.begin(), wire.end(), expectedWire.begin(), expectedWire.end());
+    EXPECT_EQ(wire, expectedWire) << "first difference at byte "
+                                  << (firstDifference.first - wire.begin()) << " of "
+                                  << wire.size() << " (expected " << expectedWire.size() << ")";
     EXPECT_EQ(board.Count("violation"), 0);
     EXPECT_TRUE(board.WaitForCount("reboot", "new-firmware", 1));
 

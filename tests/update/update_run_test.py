@@ -109,6 +109,19 @@ class Board:
     def count(self, kind):
         return sum(1 for event in self.events() if event.get("kind") == kind)
 
+    def way_out_resets(self):
+        """Resets after the first byte received at 9600 bps: the reboots a way out of the run
+        caused. (The quick 19200 openings of [01] and [02] reset the board too, but the board can
+        miss the second on a loaded machine, as [03] reopens the port at once.)"""
+        resets = 0
+        matching = False
+        for event in self.events():
+            if event.get("kind") == "rx" and event.get("bit_rate") == 9600:
+                matching = True
+            elif matching and event.get("kind") == "reset":
+                resets += 1
+        return resets
+
     def flash(self):
         with open(self.dump, "rb") as file:
             return file.read()
@@ -231,11 +244,11 @@ def early_failures_group(wine, arguments):
             state = velmora.write(expected_end)
             check_marquee_off(state)
             check_controls_back(state)
-            # Two resets enter the boot program at [01] and [02]; "stop and reboot" adds one.
-            expected_resets = 3 if rebooted else 2
-            harness.check(harness.poll(lambda: board.count("reset") == expected_resets, 10),
-                          "%s: %d resets, expected %d"
-                          % (options, board.count("reset"), expected_resets))
+            # "Stop and reboot" resets the board once more.
+            expected = 1 if rebooted else 0
+            harness.check(harness.poll(lambda: board.way_out_resets() == expected, 10),
+                          "%s: %d resets after the run, expected %d"
+                          % (options, board.way_out_resets(), expected))
             return state, board
         finally:
             board.stop()
@@ -298,7 +311,7 @@ def late_failures_group(wine, arguments):
             harness.check(harness.poll(lambda: last_port_event(board) == "close", 5),
                           "the port was left open after %s" % step)
             time.sleep(1)
-            harness.check(board.count("reset") == 2, "a reboot followed the %s failure" % step)
+            harness.check(board.way_out_resets() == 0, "a reboot followed the %s failure" % step)
         return check
 
     def scenario(options, expected_end, check_board):
@@ -328,7 +341,7 @@ def late_failures_group(wine, arguments):
            "the MAT.\r\n\r\n---> failed to programming !\r\n")
     state = scenario(["--block-error", "1:0x2A", "--erase-time", "1"], end,
                      lambda state, board: harness.check(
-                         harness.poll(lambda: board.count("reset") == 3, 10),
+                         harness.poll(lambda: board.way_out_resets() == 1, 10),
                          "no single reboot after the block error"))
     check_log(state, through_programming_state() + end)
 

@@ -17,6 +17,7 @@
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
 #include "image/srec_reader.h"
+#include "serial/thread_sync.h"
 #include "support/recording_operator.h"
 
 namespace {
@@ -90,6 +91,29 @@ int IndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind,
         }
     }
     return -1;
+}
+
+// Resets of the board after the first byte it received at 9600 bps, that is the reboots a way
+// out of the run caused. The two quick 19200 openings of [01] and [02] reset the board too, but
+// the simulator can miss the second on a loaded machine ([03] reopens the port at once).
+int ResetsAfterMatching(const SimProcess& sim) {
+    int resets = 0;
+    bool matching = false;
+    for (const std::string& line : sim.LogLines()) {
+        if (line.find("\"kind\":\"rx\"") != std::string::npos &&
+            line.find("\"bit_rate\":9600") != std::string::npos) {
+            matching = true;
+        } else if (matching && line.find("\"kind\":\"reset\"") != std::string::npos) {
+            ++resets;
+        }
+    }
+    return resets;
+}
+
+// Waits a moment for the board's records of the run's last closing, then counts its resets.
+int WayOutResets(const SimProcess& sim) {
+    SleepMilliseconds(1000);
+    return ResetsAfterMatching(sim);
 }
 
 int LastIndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind) {
@@ -235,7 +259,7 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack();
     // The way out reopens the port at 19200 and closes it: the board is reset.
-    EXPECT_TRUE(sim.WaitFor("reset", 3));
+    EXPECT_EQ(1, WayOutResets(sim));
 }
 
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
@@ -248,9 +272,9 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
     EXPECT_EQ(expectedEnd, log.substr(log.size() - expectedEnd.size()));
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack();
-    // Two resets entered the boot program at the start; the way out adds none.
+    // The way out adds no reset.
     EXPECT_TRUE(sim.WaitFor("close", 4));
-    EXPECT_EQ(2, sim.Count("reset"));
+    EXPECT_EQ(0, WayOutResets(sim));
 }
 
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
@@ -264,7 +288,7 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
                   L"---> failed to programming !\r\n",
               recording_operator::LogText());
     ExpectControlsGivenBack();
-    EXPECT_TRUE(sim.WaitFor("reset", 3));
+    EXPECT_EQ(1, WayOutResets(sim));
 
     // The next Write starts again from [01] with the same module.
     RunUpdate("/nonexistent/velmora-port");

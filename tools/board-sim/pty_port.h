@@ -41,6 +41,8 @@ public:
     bool Present() const { return master_ >= 0; }
     // Someone holds the device open, as far as the events taken so far tell.
     bool Held() const { return held_; }
+    // Nobody has the device open at this moment (the master sees a hang-up).
+    bool FreeNow() const { return MasterHungUp(); }
     // Open and close events of the device, merged ones counted once.
     long long OpenEvents() const { return openEvents_; }
     long long CloseEvents() const { return closeEvents_; }

@@ -125,9 +125,11 @@ private:
                 case PortEventKind::HostClosed:
                     DrainHost(now);
                     // Once the host has reopened, the settings now are the new opening's: the
-                    // last sample of the closed one tells more.
+                    // last sample of the closed one tells more. A reopening can also come after
+                    // the events were read, so a fresh sample counts only if the device is
+                    // still free once it has been taken.
                     if (!event.reopenedSince) {
-                        Sample();
+                        SampleIfStillFree();
                     }
                     board_.OnHostClosed(settings_);
                     break;
@@ -155,7 +157,20 @@ private:
 
     void Sample() {
         LineSettings now;
-        if (port_.ReadSettings(&now) && now != settings_) {
+        if (port_.ReadSettings(&now)) {
+            Adopt(now);
+        }
+    }
+
+    void SampleIfStillFree() {
+        LineSettings now;
+        if (port_.ReadSettings(&now) && port_.FreeNow()) {
+            Adopt(now);
+        }
+    }
+
+    void Adopt(const LineSettings& now) {
+        if (now != settings_) {
             settings_ = now;
             log_.Record("settings").Json("settings", settings_.ToJson());
         }

@@ -87,6 +87,7 @@ class Board:
     """One run of the simulator on the prefix's COM11."""
 
     def __init__(self, wine, simulator, options):
+        self.options = options
         self.link = os.path.join(wine.ports_dir, PORT.lower())
         base = os.path.join(os.path.dirname(wine.prefix), "board-" + os.path.basename(wine.prefix))
         self.log = base + ".log"
@@ -184,10 +185,38 @@ def check_marquee_off(state):
     harness.check(not state["progress"]["marquee"], "the bar is still in marquee mode")
 
 
+def sample_path(arguments):
+    return os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
+
+
+def resets_by_way_out(expected):
+    """A board check: the run's way out reset the board this many times."""
+    def check(state, board):
+        harness.check(harness.poll(lambda: board.way_out_resets() == expected, 10),
+                      "%s: %d resets after the run, expected %d"
+                      % (board.options, board.way_out_resets(), expected))
+    return check
+
+
+def failing_run(velmora, wine, arguments, options, expected_end, check_board):
+    """One run against a board started with options: it ends with expected_end, gives the
+    controls back with the bar out of marquee mode, and check_board(state, board) judges what the
+    board saw. Returns the final state and the stopped board."""
+    board = Board(wine, arguments.board_sim, options)
+    try:
+        state = velmora.write(expected_end)
+        check_marquee_off(state)
+        check_controls_back(state)
+        check_board(state, board)
+        return state, board
+    finally:
+        board.stop()
+
+
 # --- scenario groups -------------------------------------------------------------------------
 
 def success_group(wine, arguments):
-    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
+    sample = sample_path(arguments)
     image, blocks = image_of(sample)
     velmora = Velmora(wine)
     before = velmora.state()["log"]
@@ -234,32 +263,20 @@ def success_group(wine, arguments):
 
 
 def early_failures_group(wine, arguments):
-    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
     velmora = Velmora(wine)
-    velmora.load(sample)
+    velmora.load(sample_path(arguments))
 
-    def scenario(options, expected_end, rebooted):
-        board = Board(wine, arguments.board_sim, options)
-        try:
-            state = velmora.write(expected_end)
-            check_marquee_off(state)
-            check_controls_back(state)
-            # "Stop and reboot" resets the board once more.
-            expected = 1 if rebooted else 0
-            harness.check(harness.poll(lambda: board.way_out_resets() == expected, 10),
-                          "%s: %d resets after the run, expected %d"
-                          % (options, board.way_out_resets(), expected))
-            return state, board
-        finally:
-            board.stop()
+    def scenario(options, expected_end):
+        # Every way out here is "Stop and reboot": one reset.
+        return failing_run(velmora, wine, arguments, options, expected_end, resets_by_way_out(1))
 
     # No bit-rate match within 30 bytes: [03] fails without a report of the module.
     end = "[03] APPORVAL \r\nConnecting COM port via 9600bps ...\r\n----> Failed\r\n"
-    state, _ = scenario(["--never-match"], end, rebooted=True)
+    state, _ = scenario(["--never-match"], end)
     check_log(state, through_approval() + "----> Failed\r\n")
 
     # 0x55 answered with another byte: the module reports the failed boot response.
-    state, _ = scenario(["--handshake-reply", "0x00"], "----> Failed\r\n", rebooted=True)
+    state, _ = scenario(["--handshake-reply", "0x00"], "----> Failed\r\n")
     harness.check(state["log"].startswith(through_approval() + "Error occured : "
                                           "ModUpdate1527::ConnectApprove() - "),
                   "no boot-response report: %s" % state["log"])
@@ -268,7 +285,7 @@ def early_failures_group(wine, arguments):
     names = ["H8SX 1520R(33MHz)", "H8SX 1527R(50MHz)"]
     end = "---> no supported mode found !\r\nSTOP.\r\n"
     state, _ = scenario(["--device", "15200033:" + names[0], "--device", "15270050:" + names[1]],
-                        end, rebooted=True)
+                        end)
     check_log(state, through_devices(names) + end)
 
     # Two matching entries: the first is selected (the board receives its code); the clock mode
@@ -277,7 +294,7 @@ def early_failures_group(wine, arguments):
     end = "---> failed to set default clock mode !\r\n"
     state, board = scenario(["--device", "15200041:" + names[0],
                              "--device", "15200042:" + names[1],
-                             "--reject-command", "0x11"], end, rebooted=True)
+                             "--reject-command", "0x11"], end)
     check_log(state, through_devices(names)
               + "----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
               + "----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
@@ -288,7 +305,7 @@ def early_failures_group(wine, arguments):
 
     # [06] refused: the [05] text is shown.
     end = "[06] DEVICE SELECTION.\r\n---> programing modes not found !\r\n"
-    state, _ = scenario(["--reject-command", "0x10"], end, rebooted=True)
+    state, _ = scenario(["--reject-command", "0x10"], end)
     check_log(state, through_devices()
               + "----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
               + "----> Ok.\r\n\r\n" + end)
@@ -296,9 +313,8 @@ def early_failures_group(wine, arguments):
 
 
 def late_failures_group(wine, arguments):
-    sample = os.path.join(os.path.abspath(arguments.source_dir), "samples", "velmora-demo.mot")
     velmora = Velmora(wine)
-    velmora.load(sample)
+    velmora.load(sample_path(arguments))
 
     def last_port_event(board):
         ports = [event["kind"] for event in board.events()
@@ -315,15 +331,8 @@ def late_failures_group(wine, arguments):
         return check
 
     def scenario(options, expected_end, check_board):
-        board = Board(wine, arguments.board_sim, options)
-        try:
-            state = velmora.write(expected_end)
-            check_controls_back(state)
-            check_marquee_off(state)
-            check_board(state, board)
-            return state
-        finally:
-            board.stop()
+        state, _ = failing_run(velmora, wine, arguments, options, expected_end, check_board)
+        return state
 
     # [09]: the port is closed, the board gets no reboot.
     end = "[09] CONFIRM BPS : 38400 \r\n---> failed to confirm BPS !\r\n"
@@ -340,9 +349,7 @@ def late_failures_group(wine, arguments):
     end = ("Error occured : ERROR : Programming stopped by address error - address is not in "
            "the MAT.\r\n\r\n---> failed to programming !\r\n")
     state = scenario(["--block-error", "1:0x2A", "--erase-time", "1"], end,
-                     lambda state, board: harness.check(
-                         harness.poll(lambda: board.way_out_resets() == 1, 10),
-                         "no single reboot after the block error"))
+                     resets_by_way_out(1))
     check_log(state, through_programming_state() + end)
 
     # Six reboots that cannot open the port: six dots, the failure, and still "Completed.".

@@ -126,23 +126,36 @@ struct OptionSpec {
     std::function<bool(SimOptions*, const std::string&)> apply;
 };
 
+OptionSpec Switch(const char* name, bool SimOptions::*flag) {
+    return {name, false, "", [flag](SimOptions* o, const std::string&) {
+                o->*flag = true;
+                return true;
+            }};
+}
+
+OptionSpec PathOption(const char* name, const char* expects, std::string SimOptions::*path) {
+    return {name, true, expects, [path](SimOptions* o, const std::string& v) {
+                o->*path = v;
+                return !v.empty();
+            }};
+}
+
+OptionSpec ByteOption(const char* name, std::optional<uint8_t> SimOptions::*field) {
+    return {name, true, "a byte", [field](SimOptions* o, const std::string& v) {
+                uint8_t byte = 0;
+                if (!ParseByte(v, &byte)) {
+                    return false;
+                }
+                o->*field = byte;
+                return true;
+            }};
+}
+
 std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
     return {
-        {"--link", true, "a path",
-         [](SimOptions* o, const std::string& v) {
-             o->linkPath = v;
-             return !v.empty();
-         }},
-        {"--log", true, "a path or -",
-         [](SimOptions* o, const std::string& v) {
-             o->logPath = v;
-             return !v.empty();
-         }},
-        {"--dump", true, "a path",
-         [](SimOptions* o, const std::string& v) {
-             o->dumpPath = v;
-             return !v.empty();
-         }},
+        PathOption("--link", "a path", &SimOptions::linkPath),
+        PathOption("--log", "a path or -", &SimOptions::logPath),
+        PathOption("--dump", "a path", &SimOptions::dumpPath),
         {"--erase-time", true, "seconds from 0 to 600",
          [](SimOptions* o, const std::string& v) { return ParseSeconds(v, &o->eraseSeconds); }},
         {"--devices", true, "default, no-match, empty or two-matches",
@@ -156,30 +169,14 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              customDevices->push_back(entry);
              return true;
          }},
-        {"--mute", false, "",
-         [](SimOptions* o, const std::string&) {
-             o->mute = true;
-             return true;
-         }},
-        {"--never-match", false, "",
-         [](SimOptions* o, const std::string&) {
-             o->neverMatch = true;
-             return true;
-         }},
+        Switch("--mute", &SimOptions::mute),
+        Switch("--never-match", &SimOptions::neverMatch),
         {"--match-on", true, "a count from 1",
          [](SimOptions* o, const std::string& v) { return ParseCount(v, 1, &o->matchOn); }},
         {"--handshake-reply", true, "a byte",
          [](SimOptions* o, const std::string& v) { return ParseByte(v, &o->handshakeReply); }},
-        {"--oversize-device-reply", false, "",
-         [](SimOptions* o, const std::string&) {
-             o->oversizeDeviceReply = true;
-             return true;
-         }},
-        {"--short-mode-reply", false, "",
-         [](SimOptions* o, const std::string&) {
-             o->shortModeReply = true;
-             return true;
-         }},
+        Switch("--oversize-device-reply", &SimOptions::oversizeDeviceReply),
+        Switch("--short-mode-reply", &SimOptions::shortModeReply),
         {"--reject-command", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
          [](SimOptions* o, const std::string& v) {
              uint8_t command = 0;
@@ -190,20 +187,8 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              o->rejectedCommands.insert(command);
              return true;
          }},
-        {"--no-confirm", false, "",
-         [](SimOptions* o, const std::string&) {
-             o->noConfirm = true;
-             return true;
-         }},
-        {"--status-error", true, "a byte",
-         [](SimOptions* o, const std::string& v) {
-             uint8_t error = 0;
-             if (!ParseByte(v, &error)) {
-                 return false;
-             }
-             o->statusError = error;
-             return true;
-         }},
+        Switch("--no-confirm", &SimOptions::noConfirm),
+        ByteOption("--status-error", &SimOptions::statusError),
         {"--block-nak", true, "K:BYTE with a block count from 1, once per block",
          [](SimOptions* o, const std::string& v) {
              int block = 0;
@@ -224,15 +209,7 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              return ParseCount(v, 1, &block) &&
                     AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
          }},
-        {"--end-nak", true, "a byte",
-         [](SimOptions* o, const std::string& v) {
-             uint8_t reply = 0;
-             if (!ParseByte(v, &reply)) {
-                 return false;
-             }
-             o->endReply = reply;
-             return true;
-         }},
+        ByteOption("--end-nak", &SimOptions::endReply),
         {"--vanish-after-block", true, "a block count from 1",
          [](SimOptions* o, const std::string& v) {
              return ParseCount(v, 1, &o->vanishAfterBlock);

@@ -1,17 +1,44 @@
 #!/bin/sh
 # Runs a Windows test program under Wine in a private prefix, on Xvfb when no display is set.
 # Usage: wine-run.sh PREFIX PROGRAM.exe [ARGUMENTS...]
+#        wine-run.sh --can-run i686|x86_64   (exit 0 when this host runs such programs)
 # Exits 77 (ctest: skipped) when this host cannot run the program's architecture.
 set -eu
-
-prefix=$(realpath -m "$1")
-shift
-program=$1
 
 skip() {
     echo "skipped: $*" >&2
     exit 77
 }
+
+# The loader for a PE machine field, or a skip when this host cannot run it.
+choose_loader() {
+    case "$1" in
+        014c)
+            loader=/usr/lib/wine/wine
+            arch=win32
+            "$loader" --version >/dev/null 2>&1 ||
+                skip "this host cannot run 32-bit code (no IA-32 emulation); the win64 preset runs these tests"
+            ;;
+        8664)
+            loader=/usr/lib/wine/wine64
+            arch=win64
+            ;;
+        *) echo "wine-run.sh: not a PE program for x86 ($1)" >&2; exit 2 ;;
+    esac
+    [ -x "$loader" ] || skip "Wine is not installed ($loader)"
+}
+
+if [ "$1" = --can-run ]; then
+    case "$2" in
+        i686) choose_loader 014c ;;
+        *) choose_loader 8664 ;;
+    esac
+    exit 0
+fi
+
+prefix=$(realpath -m "$1")
+shift
+program=$1
 
 # The PE machine field tells a 32-bit from a 64-bit program; Wine's own programs (regedit,
 # reg ...) run with the prefix's architecture.
@@ -24,20 +51,7 @@ else
         *) machine=8664 ;;
     esac
 fi
-case "$machine" in
-    014c)
-        loader=/usr/lib/wine/wine
-        arch=win32
-        "$loader" --version >/dev/null 2>&1 ||
-            skip "this host cannot run 32-bit code (no IA-32 emulation); the win64 preset runs these tests"
-        ;;
-    8664)
-        loader=/usr/lib/wine/wine64
-        arch=win64
-        ;;
-    *) echo "wine-run.sh: $program is not a PE program for x86 ($machine)" >&2; exit 2 ;;
-esac
-[ -x "$loader" ] || skip "Wine is not installed ($loader)"
+choose_loader "$machine"
 
 export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG="${WINEDEBUG:--all}" WINELOADER="$loader"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

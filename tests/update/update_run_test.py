@@ -372,7 +372,8 @@ def run():
         "--board-sim": {"required": True, "help": "path of velmora-board-sim"},
         "--group": {"required": True, "choices": sorted(GROUPS)}})
     if not os.access(arguments.board_sim, os.X_OK):
-        raise AssertionError("%s is missing: build the linux preset first" % arguments.board_sim)
+        raise harness.Skip("the simulated board %s is missing: build the linux preset first, or "
+                           "set VELMORA_BOARD_SIM" % arguments.board_sim)
     wine = harness.Wine(arguments, "update-" + arguments.group)
     try:
         wine.ensure_prefix()

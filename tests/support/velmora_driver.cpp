@@ -26,6 +26,8 @@
 namespace {
 
 const int kPollMs = 50;
+const int kLogId = 1026;
+const int kWriteId = 1022;
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) {
@@ -68,13 +70,38 @@ std::wstring TextOf(HWND window) {
     return std::wstring(text.data());
 }
 
-HWND FindDialog(const wchar_t* caption) {
-    return FindWindowW(L"#32770", caption);
+// The main dialog and Velmora's message boxes share the caption "Velmora": the main dialog is
+// the one with a log pane and a Write button.
+struct DialogSearch {
+    const wchar_t* caption;
+    bool mainDialog;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam) {
+    DialogSearch& search = *reinterpret_cast<DialogSearch*>(lParam);
+    wchar_t className[16] = {};
+    wchar_t caption[64] = {};
+    GetClassNameW(window, className, 16);
+    GetWindowTextW(window, caption, 64);
+    if (wcscmp(className, L"#32770") == 0 && wcscmp(caption, search.caption) == 0 &&
+        (GetDlgItem(window, kLogId) != NULL && GetDlgItem(window, kWriteId) != NULL) ==
+            search.mainDialog) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
 }
 
-HWND WaitForDialog(const wchar_t* caption, int timeoutMs) {
+HWND FindDialog(const wchar_t* caption, bool mainDialog) {
+    DialogSearch search = {caption, mainDialog, NULL};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForDialog(const wchar_t* caption, bool mainDialog, int timeoutMs) {
     for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-        HWND window = FindDialog(caption);
+        HWND window = FindDialog(caption, mainDialog);
         if (window != NULL && IsWindowVisible(window)) {
             return window;
         }
@@ -84,7 +111,7 @@ HWND WaitForDialog(const wchar_t* caption, int timeoutMs) {
 }
 
 HWND MainDialog() {
-    return FindDialog(L"Velmora");
+    return FindDialog(L"Velmora", true);
 }
 
 int Fail(const char* why) {
@@ -156,7 +183,7 @@ int DosDevices() {
 }
 
 int MessageBoxText(const wchar_t* caption, int timeoutMs) {
-    HWND box = WaitForDialog(caption, timeoutMs);
+    HWND box = WaitForDialog(caption, false, timeoutMs);
     if (box == NULL) {
         return Fail("no message box");
     }
@@ -212,7 +239,7 @@ int SelectPort(const wchar_t* name) {
 // The open-file dialog: its file-name box is the combo box 0x47C (or the edit 0x480 on older
 // layouts); IDOK opens, IDCANCEL cancels.
 int AnswerOpenFile(const wchar_t* path, int timeoutMs) {
-    HWND box = WaitForDialog(L"Open", timeoutMs);
+    HWND box = WaitForDialog(L"Open", false, timeoutMs);
     if (box == NULL) {
         return Fail("no open-file dialog");
     }
@@ -295,8 +322,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::wstring command = argv[1];
     if (command == L"wait-dialog") {
-        return WaitForDialog(L"Velmora", Timeout(argc, argv, 2, 20000)) ? Ok()
-                                                                        : Fail("no main dialog");
+        return WaitForDialog(L"Velmora", true, Timeout(argc, argv, 2, 20000))
+                   ? Ok()
+                   : Fail("no main dialog");
     }
     if (command == L"state") {
         return State();

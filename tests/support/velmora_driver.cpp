@@ -13,6 +13,8 @@
 //   velmora_driver wait-status TEXT [ms]     wait until the status line reads TEXT
 //   velmora_driver wait-run-end TEXT [ms]    wait until Write is enabled and the log ends with
 //                                            TEXT (\r, \n and \\ escaped); then as state
+//   velmora_driver write-when-enabled N [ms] N times: wait until Write is enabled, click it at
+//                                            once; fails when a click is not served within ms
 //   velmora_driver close                     ask the main dialog to close (WM_CLOSE)
 // Exit code 0 on success, 1 when the expected window or state did not appear, 2 on bad usage.
 #include <windows.h>
@@ -300,6 +302,37 @@ int WaitRunEnd(const std::wstring& ending, int timeoutMs) {
     return Fail("the run did not end as expected");
 }
 
+// Presses Write the moment the previous run gives it back, runs times. The poll has no pause, so
+// the click lands while that run still makes its last calls into the dialog. The click is sent,
+// not posted: its return shows that the window took it, and its time-out that the window hangs.
+int WriteWhenEnabled(int runs, int timeoutMs) {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    HWND write = GetDlgItem(dialog, kWriteId);
+    for (int run = 1; run <= runs; ++run) {
+        DWORD started = GetTickCount();
+        while (!IsWindowEnabled(write)) {
+            if (GetTickCount() - started > static_cast<DWORD>(timeoutMs)) {
+                std::printf("{\"ok\":false,\"error\":\"Write stayed disabled\",\"run\":%d}\n", run);
+                return 1;
+            }
+        }
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(write, BM_CLICK, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeoutMs),
+                                 &result)) {
+            std::printf(
+                "{\"ok\":false,\"error\":\"the click on Write was not served: the window "
+                "hangs\",\"run\":%d}\n",
+                run);
+            return 1;
+        }
+    }
+    std::printf("{\"ok\":true,\"runs\":%d}\n", runs);
+    return 0;
+}
+
 int Close() {
     HWND dialog = MainDialog();
     if (dialog == NULL) {
@@ -355,6 +388,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"wait-run-end" && argc >= 3) {
         return WaitRunEnd(Unescape(argv[2]), Timeout(argc, argv, 3, 300000));
+    }
+    if (command == L"write-when-enabled" && argc >= 3) {
+        return WriteWhenEnabled(_wtoi(argv[2]), Timeout(argc, argv, 3, 10000));
     }
     if (command == L"close") {
         return Close();

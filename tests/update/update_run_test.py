@@ -1,5 +1,6 @@
 """Whole update runs of Velmora.exe under Wine against the simulated board on COM11: the exact
-log of a successful run, the flash it leaves, and the failing runs with their texts and ways out.
+log of a successful run, the flash it leaves, the failing runs with their texts and ways out, and
+Write pressed again the moment a run ends.
 
 Each group of scenarios runs in a Wine prefix of its own, so groups can run in parallel.
 """
@@ -367,8 +368,28 @@ def late_failures_group(wine, arguments):
     velmora.close()
 
 
+def prompt_writes_group(wine, arguments):
+    """Write pressed the moment each run gives the controls back, twenty times in a row: that
+    run is still making its last calls into the dialog, and the window must not hang. With no
+    board behind COM11 every run fails at once in [01]."""
+    velmora = Velmora(wine)
+    velmora.load(sample_path(arguments))
+    runs, run_timeout = 20, 10
+    answer = wine.driver_call("write-when-enabled", str(runs), str(run_timeout * 1000),
+                              timeout=runs * 2 * run_timeout + 60)
+    harness.check(answer["ok"], "prompt writes: %r" % answer)
+    failed = ("[01] CONNECT TEST : %s\r\n"
+              "Error occured : ModUpdate1527::OpenCom() - On Error while open COM port !\r\n"
+              "----> Failed\r\n" % PORT)
+    state = velmora.wait_run_end(failed, 30)
+    check_log(state, PREAMBLE + failed)
+    check_marquee_off(state)
+    check_controls_back(state)
+    velmora.close()
+
+
 GROUPS = {"success": success_group, "early-failures": early_failures_group,
-          "late-failures": late_failures_group}
+          "late-failures": late_failures_group, "prompt-writes": prompt_writes_group}
 
 
 def run():

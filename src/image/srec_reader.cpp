@@ -35,10 +35,6 @@ LineLayout LayoutOf(int32_t type) {
     }
 }
 
-bool HasAddress(int32_t type) {
-    return type >= 1 && type <= 3;
-}
-
 // The value of each character as a hexadecimal digit, -1 for the others: the scan below looks up
 // every character of a multi-MiB file, so a table beats comparisons.
 struct HexDigitTable {
@@ -101,6 +97,16 @@ struct FileCloser {
 };
 
 }  // namespace
+
+bool IsDataRecord(const SRecord& record) {
+    return record.type >= 1 && record.type <= 3;
+}
+
+int DataByteCount(const SRecord& record) {
+    const int overhead = IsDataRecord(record) ? record.type + 2 : 3;
+    const int length = record.count - overhead;
+    return length < 0 ? 0 : length > kMaxDataBytes ? kMaxDataBytes : length;
+}
 
 SRECReader::SRECReader() : firstIndex_(0), lastIndex_(0), startAddress_(0), endAddress_(0) {}
 
@@ -171,7 +177,7 @@ bool SRECReader::ParseGuarded(ForEachLine forEachLine) {
             firstIndex_ = static_cast<uint32_t>(i);
             firstFound = true;
         }
-        if (HasAddress(records_[i].type)) {
+        if (IsDataRecord(records_[i])) {
             lastIndex_ = static_cast<uint32_t>(i);
         }
     }
@@ -201,18 +207,14 @@ bool SRECReader::ParseLine(std::size_t position, const char* line, std::size_t l
         return true;
     }
     const LineLayout layout = LayoutOf(record.type);
-    const int dataBytes = record.count - layout.overheadBytes;
-    if (dataBytes < 0) {
+    if (record.count < layout.overheadBytes) {
         AppendFormatted(messages_, "Line %d has a count too small to read as SRECORD = %d",
                         lineNumber, record.count);
         return true;
     }
-    if (dataBytes > kMaxDataBytes) {
-        AppendFormatted(messages_, "Line %d has a count too large to read as SRECORD = %d",
-                        lineNumber, record.count);
-        return true;
-    }
-    if (HasAddress(record.type)) {
+    // A count field holds at most 0xFF, so the record always has room for the line's data.
+    const int dataBytes = DataByteCount(record);
+    if (IsDataRecord(record)) {
         record.address = ScanHex(line + 4, layout.addressChars);
         // The end address sizes the programming image; a wrapped one would cut records off it.
         if (record.address > kHighestAddress - static_cast<uint32_t>(record.count)) {
@@ -283,7 +285,7 @@ int SRECReader::GetRecordCount() const {
 int SRECReader::GetDataByteCount() const {
     long long total = 0;
     for (const SRecord& record : records_) {
-        if (HasAddress(record.type)) {
+        if (IsDataRecord(record)) {
             total += record.count;
         }
     }

@@ -11,9 +11,16 @@ struct SRecord {
     int32_t type;      // the type character minus '0'
     int32_t count;     // the count field: bytes of address, data and checksum on the line
     uint32_t address;  // load address for types 1 to 3, 0 for every other type
-    uint8_t data[32];
+    // A count of 0xFF less the address and checksum bytes leaves at most 252 data bytes.
+    uint8_t data[252];
     uint8_t checksum;  // as read, never verified
 };
+
+// S1, S2 and S3 records: the ones with a load address, whose data is firmware.
+bool IsDataRecord(const SRecord& record);
+// The bytes of record.data that the line filled: the count less 3, 4 or 5 for types 1, 2 and 3 and
+// less 3 for every other type, never below 0 nor beyond the array.
+int DataByteCount(const SRecord& record);
 
 class SRECReader {
 public:

@@ -34,6 +34,7 @@ TEST(FirmwareImage, SamplesLandAtTheirAddressesInWholeBlocksPaddedWithFF) {
     } kSamples[] = {
         {"two-blocks-s1", 0x0000, 20},          // data 0x100..0x9C7, ends mid-block
         {"odd-start-s2-crlf", 0x12000, 0x24B},  // data from the odd address 0x12345
+        {"long-lines-s3", 0x7FC00, 0x1001},     // 64 bytes a line, up to 0x7FFFF
     };
     for (const auto& sample : kSamples) {
         const FirmwareImage image = Lay(Sample(std::string(sample.name) + ".mot"));

@@ -1,5 +1,5 @@
-// SRECReader: fields of each line type, line breaks and diagnostics, oversize, undersize and
-// wrapping lines, the hexadecimal scan, and files made by srec_cat and objcopy.
+// SRECReader: fields of each line type up to the longest lines, line breaks and diagnostics,
+// undersize and wrapping lines, the hexadecimal scan, and files made by srec_cat and objcopy.
 #include "image/srec_reader.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +17,46 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+const int kRecordBytes = static_cast<int>(sizeof(SRecord::data));
+
 bool ParseText(SRECReader& reader, const std::string& text) {
     return reader.Parse(text.data(), static_cast<int>(text.size()));
 }
 
 Bytes DataOf(const SRecord& record, int dataBytes) {
     return Bytes(record.data, record.data + dataBytes);
+}
+
+std::string Hex(const Bytes& bytes) {
+    std::string text;
+    for (uint8_t byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof(digits), "%02X", byte);
+        text += digits;
+    }
+    return text;
+}
+
+// The line with the checksum that makes the bytes from its count field on add up to 0xFF.
+std::string WithChecksum(const std::string& line) {
+    unsigned sum = 0;
+    for (std::size_t i = 2; i + 1 < line.size(); i += 2) {
+        sum += static_cast<unsigned>(std::stoul(line.substr(i, 2), nullptr, 16));
+    }
+    return line + Hex({static_cast<uint8_t>(~sum)});
+}
+
+Bytes Counting(int length, int step) {
+    Bytes bytes(static_cast<std::size_t>(length));
+    for (int i = 0; i < length; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<uint8_t>(1 + i * step);
+    }
+    return bytes;
+}
+
+Bytes Joined(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
 std::string NotEnough(int line, int length) {
@@ -46,7 +80,7 @@ void ExpectSameRecords(const SRECReader& expected, const SRECReader& actual) {
         EXPECT_EQ(a->type, b->type) << i;
         EXPECT_EQ(a->count, b->count) << i;
         EXPECT_EQ(a->address, b->address) << i;
-        EXPECT_EQ(DataOf(*a, 32), DataOf(*b, 32)) << i;
+        EXPECT_EQ(DataOf(*a, kRecordBytes), DataOf(*b, kRecordBytes)) << i;
         EXPECT_EQ(a->checksum, b->checksum) << i;
     }
 }
@@ -59,7 +93,7 @@ struct LineCase {
     Bytes data;
     uint8_t checksum;
     uint32_t endAddress;
-    int dataByteCount;
+    int byteTotal;  // GetDataByteCount
 };
 
 class SingleLineTest : public testing::TestWithParam<LineCase> {};
@@ -74,13 +108,14 @@ TEST_P(SingleLineTest, StoresTheFieldsOfTheLine) {
     EXPECT_EQ(c.type, record->type);
     EXPECT_EQ(c.count, record->count);
     EXPECT_EQ(c.address, record->address);
+    EXPECT_EQ(static_cast<int>(c.data.size()), DataByteCount(*record));
     Bytes expectedData = c.data;
-    expectedData.resize(32, 0);
-    EXPECT_EQ(expectedData, DataOf(*record, 32));
+    expectedData.resize(kRecordBytes, 0);
+    EXPECT_EQ(expectedData, DataOf(*record, kRecordBytes));
     EXPECT_EQ(c.checksum, record->checksum);
     EXPECT_EQ(0u, reader.startAddress());
     EXPECT_EQ(c.endAddress, reader.endAddress());
-    EXPECT_EQ(c.dataByteCount, reader.GetDataByteCount());
+    EXPECT_EQ(c.byteTotal, reader.GetDataByteCount());
     EXPECT_EQ(0u, reader.firstIndex());
     EXPECT_EQ(0u, reader.lastIndex());
     EXPECT_STREQ("", reader.GetMessages());
@@ -100,11 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
             "S1070a0faabbccdde9 ; tail", 1, 7, 0x0A0F, {0xAA, 0xBB, 0xCC, 0xDD}, 0xE9, 0x0A16, 7},
         // A type that is not a digit is the character minus '0' and reads like a header.
         LineCase{"SA0501020304F0", 17, 5, 0, {0x01, 0x02}, 0x03, 0, 0},
-        // The most a record holds for each type: 32 data bytes.
-        LineCase{"S1230000" + std::string(64, '5') + "7F", 1, 0x23, 0, Bytes(32, 0x55), 0x7F, 0x23,
-                 0x23},
-        LineCase{"S325000000FF" + std::string(64, 'a') + "7F", 3, 0x25, 0xFF, Bytes(32, 0xAA), 0x7F,
-                 0x124, 0x25},
+        // Longer lines than 32 data bytes keep all of their data, up to a count of 0xFF.
+        LineCase{WithChecksum("S1FF1000" + Hex(Counting(252, 1))), 1, 0xFF, 0x1000,
+                 Counting(252, 1), 0x6A, 0x10FF, 0xFF},
+        LineCase{WithChecksum("S3FF00070000" + Hex(Counting(250, 7))), 3, 0xFF, 0x70000,
+                 Counting(250, 7), 0xEC, 0x700FF, 0xFF},
+        // A header of the longest kind: its 252 stored bytes begin with the address bytes.
+        LineCase{WithChecksum("S0FF0000" + Hex(Counting(252, 1))), 0, 0xFF, 0,
+                 Joined({0, 0}, Counting(250, 1)), 0xFB, 0, 0},
         // The least: no data at all.
         LineCase{"S1031234B6", 1, 3, 0x1234, {}, 0xB6, 0x1237, 3},
         LineCase{"S30500001000EA", 3, 5, 0x1000, {}, 0xEA, 0x1005, 5}));
@@ -229,16 +267,6 @@ INSTANTIATE_TEST_SUITE_P(
         SkippedCase{"CountZero", "S1000100AABBCCDDE9", ""},
         SkippedCase{"CountNotHex", "S1ZZ0100AABBCCDDE9", ""},
         SkippedCase{"CountNegative", "S1-10100AABBCCDDE9", ""},
-        SkippedCase{"S1With33DataBytes", "S1240000" + std::string(66, '0') + "00",
-                    "Line 1 has a count too large to read as SRECORD = 36"},
-        SkippedCase{"S2With33DataBytes", "S225000000" + std::string(66, '0') + "00",
-                    "Line 1 has a count too large to read as SRECORD = 37"},
-        SkippedCase{"S3With33DataBytes", "S32600000000" + std::string(66, '0') + "00",
-                    "Line 1 has a count too large to read as SRECORD = 38"},
-        SkippedCase{"S0With33DataBytes", "S024" + std::string(72, '0'),
-                    "Line 1 has a count too large to read as SRECORD = 36"},
-        SkippedCase{"LargestCount", "S1FF" + std::string(510, '0'),
-                    "Line 1 has a count too large to read as SRECORD = 255"},
         SkippedCase{"S1CountCoversNoAddress", "S1010000",
                     "Line 1 has a count too small to read as SRECORD = 1"},
         SkippedCase{"S1CountCoversNoChecksum", "S1020000",
@@ -297,19 +325,22 @@ TEST(SRECReaderTest, ATypeByteAbove7FIsNegativeOnEveryPlatform) {
     EXPECT_EQ(1u, reader.firstIndex());
 }
 
-TEST(SRECReaderTest, CountsNineteenBytesForEverySixteenByteLine) {
+TEST(SRECReaderTest, CountsTheCountFieldOfEveryDataLineWhateverItsLength) {
     std::string text;
     for (int line = 0; line < 4; ++line) {
         char header[16];
         std::snprintf(header, sizeof(header), "S113%04X", 0x1000 + 16 * line);
         text += header + std::string(32, 'C') + "00\r\n";
     }
+    // One line of 64 data bytes counts its 67 like any other.
+    text += WithChecksum("S1431040" + std::string(128, 'D')) + "\r\n";
     SRECReader reader;
     ASSERT_TRUE(ParseText(reader, text));
-    EXPECT_EQ(4, reader.GetRecordCount());
-    EXPECT_EQ(4 * 19, reader.GetDataByteCount());
+    ASSERT_EQ(5, reader.GetRecordCount());
+    EXPECT_EQ(4 * 19 + 67, reader.GetDataByteCount());
     EXPECT_EQ(0u, reader.startAddress());
-    EXPECT_EQ(0x1030u + 0x13u, reader.endAddress());
+    EXPECT_EQ(0x1040u + 0x43u, reader.endAddress());
+    EXPECT_EQ(Bytes(64, 0xDD), DataOf(*reader.GetRecord(4), 64));
 }
 
 TEST(SRECReaderTest, ASecondParseReplacesTheFirst) {
@@ -386,7 +417,7 @@ struct SampleCase {
     int records;
     uint32_t firstIndex;
     uint32_t lastIndex;
-    int dataByteCount;
+    int byteTotal;
     int overheadBytes;  // address and checksum bytes of each data line
     std::string messages;
 };
@@ -405,7 +436,7 @@ TEST_P(SampleFileTest, MatchesTheImageOfTheToolsThatMadeIt) {
     EXPECT_EQ(c.records, reader.GetRecordCount());
     EXPECT_EQ(c.firstIndex, reader.firstIndex());
     EXPECT_EQ(c.lastIndex, reader.lastIndex());
-    EXPECT_EQ(c.dataByteCount, reader.GetDataByteCount());
+    EXPECT_EQ(c.byteTotal, reader.GetDataByteCount());
     EXPECT_EQ(0u, reader.startAddress());
     EXPECT_EQ(c.imageBase + expected.size() + c.overheadBytes, reader.endAddress());
     EXPECT_EQ(c.messages, reader.GetMessages());
@@ -435,19 +466,20 @@ std::string CrLfMessages(int lines) {
 }
 
 // The counts follow from the script: 600 + 200 bytes in 16-byte lines (38 + 13 lines), 500 bytes
-// in 32-byte lines (16), 1000 bytes in 32-byte lines (32); S0 first, S5 and S7 to S9 last.
+// in 32-byte lines (16), 1000 bytes in 64-byte lines (16) and in 32-byte lines (32); S0 first, S5
+// and S7 to S9 last.
 // objcopy ends its lines with CR LF as srec_cat does when asked.
-INSTANTIATE_TEST_SUITE_P(Samples, SampleFileTest,
-                         testing::Values(SampleCase{"two-blocks-s1", 0, 54, 1, 51, 800 + 51 * 3, 3,
-                                                    NotEnough(54, 0)},
-                                         SampleCase{"odd-start-s2-crlf", 0x012000, 19, 1, 16,
-                                                    500 + 16 * 4, 4, CrLfMessages(19)},
-                                         SampleCase{"objcopy-s3", 0x20000000, 34, 1, 32,
-                                                    1000 + 32 * 5, 5, CrLfMessages(34)}),
-                         [](const testing::TestParamInfo<SampleCase>& param) {
-                             std::string name = param.param.name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleFileTest,
+    testing::Values(
+        SampleCase{"two-blocks-s1", 0, 54, 1, 51, 800 + 51 * 3, 3, NotEnough(54, 0)},
+        SampleCase{"odd-start-s2-crlf", 0x012000, 19, 1, 16, 500 + 16 * 4, 4, CrLfMessages(19)},
+        SampleCase{"long-lines-s3", 0x07FC00, 19, 1, 16, 1000 + 16 * 5, 5, NotEnough(19, 0)},
+        SampleCase{"objcopy-s3", 0x20000000, 34, 1, 32, 1000 + 32 * 5, 5, CrLfMessages(34)}),
+    [](const testing::TestParamInfo<SampleCase>& param) {
+        std::string name = param.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 }  // namespace

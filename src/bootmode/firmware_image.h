@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/user_mat.h"
+
 class SRECReader;
 
-// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF.
-constexpr uint32_t kUserMatBytes = 512 * 1024;
 // The image is sized from the reader's end address, which counts a record's address and checksum
 // bytes too: up to 5 past its data (an S3 line). A file that fills the user MAT reaches this far.
 constexpr uint32_t kLargestImageSize = kUserMatBytes + 5;
 
+// The reader already refuses files with data outside the user MAT; the image keeps its own
+// bounds so that nothing it lays can run past the flash, whoever filled the reader.
 enum class ImageOutcome {
     Built,
     NoSize,               // the end address does not lie above the start address

@@ -98,7 +98,7 @@ TEST(FullSession, ProgramsLongLinesUpToTheLastByteOfTheUserMat) {
     SimBoard& board = session.board;
     ASSERT_TRUE(board.ready());
     SRECReader reader;
-    ASSERT_TRUE(reader.Parse(ReadSample("long-lines-s3.mot")));
+    ASSERT_TRUE(reader.Parse(ReadSample("long-lines-s3.mot"))) << reader.GetRefusal();
     ASSERT_TRUE(ReachProgramming(session.module, board.port()));
     ASSERT_TRUE(session.module.ProgrammingSequence(&reader));
     EXPECT_TRUE(g_reports.errors.empty());

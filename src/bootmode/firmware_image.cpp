@@ -19,11 +19,20 @@ uint32_t FirmwareBytes(const SRecord& record) {
 }  // namespace
 
 FirmwareImage LayFirmwareImage(const SRECReader& reader) {
+    const uint32_t first = reader.firstIndex();
+    const uint32_t last = reader.lastIndex();
+    const SRecord* records = reader.GetRecord(first);
+    const size_t count = records != nullptr && last >= first ? last - first + 1 : 0;
+    return LayFirmwareImage(records, count, reader.startAddress(), reader.endAddress());
+}
+
+FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
+                               uint32_t endAddress) {
     FirmwareImage image;
-    if (reader.endAddress() <= reader.startAddress()) {
+    if (endAddress <= startAddress) {
         return image;
     }
-    image.requestedSize = reader.endAddress() - reader.startAddress();
+    image.requestedSize = endAddress - startAddress;
     if (image.requestedSize > kLargestImageSize) {
         image.outcome = ImageOutcome::LargerThanUserMat;
         return image;
@@ -31,20 +40,19 @@ FirmwareImage LayFirmwareImage(const SRECReader& reader) {
     const uint64_t size = (image.requestedSize + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
     const uint64_t limit = std::min<uint64_t>(size, kUserMatBytes);
     // Every record is checked before anything is allocated or copied.
-    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
-        const SRecord* record = reader.GetRecord(index);
-        if (record != nullptr && FirmwareBytes(*record) > 0 &&
-            uint64_t{record->address} + FirmwareBytes(*record) > limit) {
+    for (size_t i = 0; i < count; ++i) {
+        const SRecord& record = records[i];
+        if (FirmwareBytes(record) > 0 && uint64_t{record.address} + FirmwareBytes(record) > limit) {
             image.outcome = ImageOutcome::RecordOutsideUserMat;
-            image.recordAddress = record->address;
+            image.recordAddress = record.address;
             return image;
         }
     }
     image.bytes.assign(static_cast<size_t>(size), kErasedByte);
-    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
-        const SRecord* record = reader.GetRecord(index);
-        if (record != nullptr && FirmwareBytes(*record) > 0) {
-            std::memcpy(image.bytes.data() + record->address, record->data, FirmwareBytes(*record));
+    for (size_t i = 0; i < count; ++i) {
+        const SRecord& record = records[i];
+        if (FirmwareBytes(record) > 0) {
+            std::memcpy(image.bytes.data() + record.address, record.data, FirmwareBytes(record));
         }
     }
     image.outcome = ImageOutcome::Built;

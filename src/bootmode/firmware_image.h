@@ -1,12 +1,14 @@
 // The flash image that is programmed block by block, laid out from the records of an S-record file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "image/user_mat.h"
 
 class SRECReader;
+struct SRecord;
 
 // The image is sized from the reader's end address, which counts a record's address and checksum
 // bytes too: up to 5 past its data (an S3 line). A file that fills the user MAT reaches this far.
@@ -34,3 +36,7 @@ struct FirmwareImage {
 // Lays every data record (S1, S2, S3) from the reader's first to its last index at its address,
 // later records over earlier ones. Records of other types carry no firmware and are left out.
 FirmwareImage LayFirmwareImage(const SRECReader& reader);
+// The same for `count` records in file order, with the reader's start and end address: the image's
+// own bounds hold whatever the records say.
+FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
+                               uint32_t endAddress);

@@ -47,7 +47,8 @@ public:
     // Reads the file whole and parses it; false when it cannot be opened or read, or is refused.
     bool LoadFile(const char* path);
 
-    // Null when index is not below GetRecordCount(). Valid until the next parse or Clear.
+    // Null when index is not below GetRecordCount(). Valid until the next parse or Clear. The
+    // records lie one after another: GetRecord(i) + k is GetRecord(i + k).
     const SRecord* GetRecord(unsigned index) const;
     int GetRecordCount() const;
     // The count fields of the type 1 to 3 records summed, so address and checksum bytes count too.

@@ -74,3 +74,34 @@ TEST(FirmwareImage, AFileFillingTheUserMatFitsToItsLastByte) {
     EXPECT_EQ(image.bytes[kUserMatBytes - 1], 0x0F);
     EXPECT_EQ(image.bytes[kUserMatBytes], 0xFF);
 }
+
+// The reader refuses such files already; the image holds its own bounds for any records it gets.
+TEST(FirmwareImage, RefusesImagesTheUserMatCannotHoldWithoutAllocating) {
+    auto record = [](int32_t type, int32_t count, uint32_t address) {
+        SRecord made = {};
+        made.type = type;
+        made.count = count;
+        made.address = address;
+        return made;
+    };
+    const struct {
+        const char* what;
+        SRecord record;
+        uint32_t endAddress;
+        ImageOutcome outcome;
+        uint32_t recordAddress;
+    } kCases[] = {
+        {"end at 0x20000010", record(3, 0x15, 0x20000000), 0x20000015,
+         ImageOutcome::LargerThanUserMat, 0},
+        {"one byte past the user MAT", record(2, 0x09, 0x7FFFC), 0x80005,
+         ImageOutcome::RecordOutsideUserMat, 0x7FFFC},
+        {"past the image", record(1, 0x13, 0x100), 0x80, ImageOutcome::RecordOutsideUserMat, 0x100},
+    };
+    for (const auto& c : kCases) {
+        const FirmwareImage image = LayFirmwareImage(&c.record, 1, 0, c.endAddress);
+        EXPECT_EQ(image.outcome, c.outcome) << c.what;
+        EXPECT_EQ(image.recordAddress, c.recordAddress) << c.what;
+        EXPECT_TRUE(image.bytes.empty()) << c.what;
+        EXPECT_EQ(image.bytes.capacity(), 0u) << c.what;
+    }
+}

@@ -4,8 +4,10 @@
 // The seven events are the reader thread's wake-ups in the order it serves them: the requests
 // (stop, read, write, line-event wait) are automatic-reset and stay signalled until a reader
 // thread takes them; the completions (read, write, line event done) are manual-reset and belong
-// to the request records. Requests still in flight when the thread leaves its loop are cancelled
-// and waited for before the port is closed, so no completion lands in a record or buffer later.
+// to the request records. Open unsignals the requests before it starts a reader thread, so none
+// made while no reader thread ran is carried out. Requests still in flight when the thread leaves
+// its loop are cancelled and waited for before the port is closed, so no completion lands in a
+// record or buffer later.
 #include "serial/rs232c_port.h"
 
 #include <process.h>
@@ -156,7 +158,6 @@ void RS232CPort::Signal(ReaderState& state, Position position) {
 int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     Platform& platform = *state_->platform;
     COMMTIMEOUTS noTimeouts = {0, 0, 0, 0, 0};
-    platform.ClearRecords();
     DCB settings = BuildLineSettings(bitRate_, parity_, byteSize, options);
 
     // The device namespace opens COM10 and above too, which a bare name cannot reach.
@@ -230,28 +231,27 @@ uint32_t RS232CPort::GetInputQueueCount() {
     return status.cbInQue;
 }
 
-bool RS232CPort::WriteRequestLatched(ReaderState& state) {
-    HANDLE request = state.platform->events[WriteRequest];
-    if (WaitForSingleObject(request, 0) != WAIT_OBJECT_0) {
-        return false;
+void RS232CPort::PrepareOpening(ReaderState& state) {
+    Platform& platform = *state.platform;
+    for (Position request : {StopRequest, ReadRequest, WriteRequest, LineEventRequest}) {
+        ResetEvent(platform.events[request]);
     }
-    SetEvent(request);
-    return true;
+    platform.ClearRecords();
 }
 
-void RS232CPort::ServeRequests(ReaderState& state) {
+bool RS232CPort::ServeRequests(ReaderState& state) {
     Platform& platform = *state.platform;
     for (;;) {
         DWORD signalled = WaitForMultipleObjects(kPositionCount, platform.events, FALSE, INFINITE);
         DWORD count = 0;
         switch (signalled) {
             case WAIT_OBJECT_0 + StopRequest:
-                return;
+                return true;
             case WAIT_OBJECT_0 + ReadDone: {
                 Fetch fetch = FetchResult(platform.port, &platform.readRecord, &count,
                                           &platform.readInFlight);
                 if (fetch == Failed) {
-                    return;
+                    return false;
                 }
                 if (fetch == Completed) {
                     ResetEvent(platform.events[ReadDone]);
@@ -272,14 +272,14 @@ void RS232CPort::ServeRequests(ReaderState& state) {
                                              static_cast<DWORD>(state.readSize.load()), NULL,
                                              &platform.readRecord),
                                     &platform.readInFlight)) {
-                    return;
+                    return false;
                 }
                 break;
             case WAIT_OBJECT_0 + WriteCompletion: {
                 Fetch fetch = FetchResult(platform.port, &platform.writeRecord, &count,
                                           &platform.writeInFlight);
                 if (fetch == Failed) {
-                    return;
+                    return false;
                 }
                 if (fetch == Completed) {
                     ResetEvent(platform.events[WriteCompletion]);
@@ -293,14 +293,14 @@ void RS232CPort::ServeRequests(ReaderState& state) {
                                               static_cast<DWORD>(state.transmitLength), NULL,
                                               &platform.writeRecord),
                                     &platform.writeInFlight)) {
-                    return;
+                    return false;
                 }
                 break;
             case WAIT_OBJECT_0 + LineEventDone: {
                 Fetch fetch = FetchResult(platform.port, &platform.lineEventRecord, &count,
                                           &platform.lineEventInFlight);
                 if (fetch == Failed) {
-                    return;
+                    return false;
                 }
                 if (fetch == Completed) {
                     ResetEvent(platform.events[LineEventDone]);
@@ -322,11 +322,11 @@ void RS232CPort::ServeRequests(ReaderState& state) {
                 if (!StartedRequest(WaitCommEvent(platform.port, &platform.reportedLineEvents,
                                                   &platform.lineEventRecord),
                                     &platform.lineEventInFlight)) {
-                    return;
+                    return false;
                 }
                 break;
             default:
-                return;
+                return false;
         }
     }
 }

@@ -30,6 +30,7 @@ TEST(BoardSimOptionsTest, RefusesBadOptionsWithAMessage) {
         {"--link", link, "--handshake-reply", "0x100"},
         {"--link", link, "--reject-command", "0x20"},
         {"--link", link, "--block-nak", "2"},
+        {"--link", link, "--vanish-after-matching", "0"},
         {"--link", link, "--block-nak", "2:0x15", "--block-silent", "2"},
         {"--link", link, "--devices", "many"},
         {"--link", link, "--device", "0102030:short code"},

@@ -114,14 +114,14 @@ void Board::OnDeadFileClosed() {
 void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
     boot_.Tick(now);
     transmitter_.Pump(now, portOpen, host);
-    if (vanishPending_ && transmitter_.Idle()) {
-        vanishPending_ = false;
+    if (vanishReason_ != nullptr && !vanishAt_ && transmitter_.Idle()) {
         vanishAt_ = now + kVanishDelay;
     }
     if (vanishAt_ && now >= *vanishAt_) {
         vanishAt_.reset();
         port_.Vanish();
-        log_.Record("vanish").Text("reason", "device unplugged after the block");
+        log_.Record("vanish").Text("reason", vanishReason_);
+        vanishReason_ = nullptr;
     }
 }
 
@@ -146,9 +146,21 @@ bool Board::WriteDump(const char* reason) {
     return true;
 }
 
+void Board::OnMatchingByte() {
+    if (++matchingBytes_ == options_.vanishAfterMatching) {
+        VanishSoon("device unplugged after the matching byte");
+    }
+}
+
 void Board::OnBlockAnswered(int number) {
-    if (number == options_.vanishAfterBlock && port_.Present()) {
-        vanishPending_ = true;
+    if (number == options_.vanishAfterBlock) {
+        VanishSoon("device unplugged after the block");
+    }
+}
+
+void Board::VanishSoon(const char* reason) {
+    if (port_.Present() && vanishReason_ == nullptr) {
+        vanishReason_ = reason;
     }
 }
 

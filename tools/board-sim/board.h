@@ -35,7 +35,10 @@ private:
     enum class Mode { OldFirmware, BootProgram, NewFirmware };
 
     void Reset();
+    void OnMatchingByte() override;
     void OnBlockAnswered(int number) override;
+    // The device goes once the transmitter has sent what it holds.
+    void VanishSoon(const char* reason);
     void OnEndOfProgramming(bool accepted) override;
     void BreakRebootPort();
 
@@ -48,8 +51,9 @@ private:
 
     Mode mode_ = Mode::OldFirmware;
     bool programmingFinished_ = false;
-    bool lineJudged_ = false;  // the host's line settings were checked in this opening
-    bool vanishPending_ = false;
+    bool lineJudged_ = false;             // the host's line settings were checked in this opening
+    int matchingBytes_ = 0;               // since the simulator started
+    const char* vanishReason_ = nullptr;  // set while a vanish is pending
     std::optional<TimePoint> vanishAt_;
     bool rebootPortBroken_ = false;
     int deadFileAttempts_ = 0;

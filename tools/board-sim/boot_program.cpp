@@ -199,12 +199,14 @@ void BootProgram::ReceiveMatching(uint8_t byte, int hostRate, TimePoint now) {
     ++matchingBytes_;
     if (options_.neverMatch || matchingBytes_ < options_.matchOn) {
         log_.Record("matching").Number("count", matchingBytes_).Flag("answered", false);
+        listener_.OnMatchingByte();
         return;
     }
     log_.Record("matching").Number("count", matchingBytes_).Flag("answered", true);
     rate_ = hostRate;
     Send({kMatchingByte}, now);
     SetPhase(Phase::AwaitingHandshake);
+    listener_.OnMatchingByte();
 }
 
 void BootProgram::ReceiveHandshake(uint8_t byte, TimePoint now) {

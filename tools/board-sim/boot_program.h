@@ -16,6 +16,8 @@
 // What the board around the MCU needs to hear of: its port faults and dumps hang on these.
 class BootListener {
 public:
+    // A bit-rate matching byte has been received, answered or not.
+    virtual void OnMatchingByte() = 0;
     virtual void OnBlockAnswered(int number) = 0;
     virtual void OnEndOfProgramming(bool accepted) = 0;
 

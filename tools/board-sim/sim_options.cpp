@@ -52,6 +52,9 @@ Faults:
   --block-error K:DETAIL   answer the K-th programming block with 0xD0 DETAIL
   --block-silent K         do not answer the K-th programming block
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
+  --vanish-after-matching N
+                           after the N-th bit-rate matching byte (and its answer, if any) the
+                           device disappears, as with --vanish-after-block
   --vanish-after-block K   after answering the K-th block the device disappears (pseudo-terminal
                            closed, link removed), as an unplugged USB adapter
   --reboot-link-removed    after the end of programming the link is removed for good
@@ -60,7 +63,8 @@ Faults:
   --help                   show this text
 
 BYTE, DETAIL and CMD are 0..255, decimal or 0x-prefixed hex. K counts the 128-byte programming
-frames received since the simulator started, from 1.
+frames and N the matching bytes (0x00 while the boot program matches the bit rate) received since
+the simulator started, from 1.
 )usage";
 
 // Longest erase the option accepts; anything longer only stalls a test run.
@@ -210,6 +214,10 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
                     AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
          }},
         ByteOption("--end-nak", &SimOptions::endReply),
+        {"--vanish-after-matching", true, "a count of matching bytes from 1",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCount(v, 1, &o->vanishAfterMatching);
+         }},
         {"--vanish-after-block", true, "a block count from 1",
          [](SimOptions* o, const std::string& v) {
              return ParseCount(v, 1, &o->vanishAfterBlock);

@@ -37,7 +37,8 @@ struct SimOptions {
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
     std::optional<uint8_t> endReply;
-    int vanishAfterBlock = 0;  // 0: never
+    int vanishAfterMatching = 0;  // 0: never
+    int vanishAfterBlock = 0;     // 0: never
     RebootPortFault rebootPortFault = RebootPortFault::None;
     int unopenableAttempts = 0;  // 0: every attempt
 };

@@ -19,6 +19,9 @@ Closing the port after opening it at 19200 bps resets the MCU. Before the first 
 its old firmware and ignores every byte. A reset enters the boot program, except the first reset
 after an accepted end of programming, which reboots into the new firmware.
 
+The MCU's UART takes the host's bytes no faster than the line's bit rate carries them, and its
+replies leave no faster either.
+
 The boot program answers a command out of order or unknown with an error reply (the command with
 its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)
 after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it erases,

@@ -31,6 +31,8 @@ TEST(BoardSimOptionsTest, RefusesBadOptionsWithAMessage) {
         {"--link", link, "--reject-command", "0x20"},
         {"--link", link, "--block-nak", "2"},
         {"--link", link, "--block-nak", "2:0x15", "--block-silent", "2"},
+        {"--link", link, "--program-time", "fast"},
+        {"--link", link, "--program-time", "10001"},
         {"--link", link, "--devices", "many"},
         {"--link", link, "--device", "0102030:short code"},
         {"--link", link, "--device", "010203zz:bad hex"},

@@ -142,6 +142,7 @@ void BootProgram::Clear() {
     frame_.clear();
     endFrameQuietAt_.reset();
     eraseDoneAt_.reset();
+    programming_.reset();
     rate_.reset();
     matchingBytes_ = 0;
     lastError_ = 0;
@@ -175,6 +176,10 @@ void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
             return;
         default:
             break;
+    }
+    if (programming_) {
+        Violation("byte received while programming a block", &byte, 1);
+        return;
     }
     frame_.push_back(byte);
     endFrameQuietAt_.reset();
@@ -266,13 +271,24 @@ void BootProgram::Tick(TimePoint now) {
         Acknowledge("programming-transition", now);
         SetPhase(Phase::ProgrammingSelection);
     }
+    if (programming_ && now >= programming_->doneAt) {
+        const BlockInProgress done = *programming_;
+        programming_.reset();
+        Acknowledge(nullptr, done.doneAt);
+        BlockAnswered(done.number, done.address, "programmed");
+    }
 }
 
 std::optional<TimePoint> BootProgram::Deadline() const {
-    if (endFrameQuietAt_ && eraseDoneAt_) {
-        return std::min(*endFrameQuietAt_, *eraseDoneAt_);
+    std::optional<TimePoint> earliest;
+    const std::optional<TimePoint> programmed =
+        programming_ ? std::optional<TimePoint>(programming_->doneAt) : std::nullopt;
+    for (const std::optional<TimePoint>& deadline : {endFrameQuietAt_, eraseDoneAt_, programmed}) {
+        if (deadline && (!earliest || *deadline < *earliest)) {
+            earliest = deadline;
+        }
     }
-    return endFrameQuietAt_ ? endFrameQuietAt_ : eraseDoneAt_;
+    return earliest;
 }
 
 void BootProgram::Dispatch(const std::vector<uint8_t>& frame, TimePoint now) {
@@ -496,12 +512,7 @@ void BootProgram::SelectUserMat(TimePoint now) {
 void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now) {
     const int number = ++blocksReceived_;
     const uint32_t address = BigEndian32(&frame[1]);
-    auto record = [&](const char* result) {
-        log_.Record("block")
-            .Number("number", number)
-            .Number("address", address)
-            .Text("result", result);
-    };
+    const char* result = nullptr;
     auto fault = options_.blockFaults.find(number);
     if (fault != options_.blockFaults.end()) {
         const BlockFault& injected = fault->second;
@@ -511,28 +522,34 @@ void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now)
             lastError_ = injected.byte;
             Send({static_cast<uint8_t>(kProgramming | kErrorFlag), injected.byte}, now);
         }
-        record("fault injected");
+        result = "fault injected";
     } else if (!SumCorrect(frame, now)) {
-        record("checksum error");
+        result = "checksum error";
     } else {
         switch (flash_.Program(address, &frame[5])) {
             case ProgramResult::Programmed:
-                Acknowledge(nullptr, now);
-                record("programmed");
-                break;
+                // The flash is busy for the programming time; the ACK follows it.
+                programming_ = BlockInProgress{number, address,
+                                               now + Seconds(options_.programMilliseconds / 1000)};
+                return;
             case ProgramResult::AddressError:
                 Violation("block address not an aligned 128-byte unit of the user MAT",
                           frame.data(), 5);
                 ReplyError(kProgramming, kAddressError, nullptr, now);
-                record("address error");
+                result = "address error";
                 break;
             case ProgramResult::NotErased:
                 Violation("block over flash programmed since the erase", frame.data(), 5);
                 ReplyError(kProgramming, kProgrammingError, nullptr, now);
-                record("programming error");
+                result = "programming error";
                 break;
         }
     }
+    BlockAnswered(number, address, result);
+}
+
+void BootProgram::BlockAnswered(int number, uint32_t address, const char* result) {
+    log_.Record("block").Number("number", number).Number("address", address).Text("result", result);
     listener_.OnBlockAnswered(number);
 }
 

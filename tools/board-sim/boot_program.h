@@ -40,6 +40,13 @@ public:
     std::optional<TimePoint> Deadline() const;
 
 private:
+    // A programmed block whose ACK waits until the flash has finished.
+    struct BlockInProgress {
+        int number;
+        uint32_t address;
+        TimePoint doneAt;
+    };
+
     enum class Phase {
         Stopped,
         Matching,
@@ -74,6 +81,7 @@ private:
     void EnterProgrammingState(TimePoint now);
     void SelectUserMat(TimePoint now);
     void ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now);
+    void BlockAnswered(int number, uint32_t address, const char* result);
     void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
 
     void Send(std::vector<uint8_t> bytes, TimePoint now);
@@ -95,5 +103,6 @@ private:
     // A frame of just 0x50 0xB0 is the end of programming once the line stays quiet this long.
     std::optional<TimePoint> endFrameQuietAt_;
     std::optional<TimePoint> eraseDoneAt_;
+    std::optional<BlockInProgress> programming_;
     int blocksReceived_ = 0;  // since the simulator started, as fault options count them
 };

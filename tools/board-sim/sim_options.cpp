@@ -24,8 +24,9 @@ replies leave no faster either.
 
 The boot program answers a command out of order or unknown with an error reply (the command with
 its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)
-after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it erases,
-are garbage to it and get no reply. Every rule the host breaks is logged as a "violation" record.
+after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it
+erases or programs a block, are garbage to it and get no reply. Every rule the host breaks is
+logged as a "violation" record.
 
 Port and files:
   --link PATH              where to link the simulated port's device (required)
@@ -35,6 +36,9 @@ Port and files:
 
 Board:
   --erase-time SECONDS     time the erase on entering the programming state takes (default 1)
+  --program-time MS        time to program one 128-byte unit; the block's ACK leaves after it
+                           (default 1: the typical programming time tP per 128 bytes in the flash
+                           memory characteristics of the H8SX family's hardware manuals)
   --devices PRESET         announced device list: default (a decoy, then H8SX 1520R(40MHz)),
                            no-match, empty, two-matches
   --device CODE:NAME       announce this device (CODE: 8 hex digits); repeat for more; replaces
@@ -66,8 +70,9 @@ BYTE, DETAIL and CMD are 0..255, decimal or 0x-prefixed hex. K counts the 128-by
 frames received since the simulator started, from 1.
 )usage";
 
-// Longest erase the option accepts; anything longer only stalls a test run.
-constexpr double kLongestErase = 600.0;
+// Longest times the options accept; anything longer only stalls a test run.
+constexpr double kLongestErase = 600.0;        // seconds
+constexpr double kLongestProgramTime = 10000;  // milliseconds
 constexpr int kLargestCount = 1000000;
 
 bool ParseCount(const std::string& text, int lowest, int* value) {
@@ -97,14 +102,14 @@ bool ParseByte(const std::string& text, uint8_t* value) {
     return true;
 }
 
-bool ParseSeconds(const std::string& text, double* value) {
+bool ParseDecimal(const std::string& text, double highest, double* value) {
     if (text.empty() || text.find_first_not_of("0123456789.") != text.npos) {
         return false;
     }
     char* end = nullptr;
     errno = 0;
     double parsed = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || parsed > kLongestErase) {
+    if (errno != 0 || *end != '\0' || parsed > highest) {
         return false;
     }
     *value = parsed;
@@ -160,7 +165,13 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
         PathOption("--log", "a path or -", &SimOptions::logPath),
         PathOption("--dump", "a path", &SimOptions::dumpPath),
         {"--erase-time", true, "seconds from 0 to 600",
-         [](SimOptions* o, const std::string& v) { return ParseSeconds(v, &o->eraseSeconds); }},
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestErase, &o->eraseSeconds);
+         }},
+        {"--program-time", true, "milliseconds from 0 to 10000",
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestProgramTime, &o->programMilliseconds);
+         }},
         {"--devices", true, "default, no-match, empty or two-matches",
          [](SimOptions* o, const std::string& v) { return DevicePreset(v, &o->devices); }},
         {"--device", true, "CODE:NAME with 8 hex digits and a name of at most 123 characters",

@@ -24,6 +24,9 @@ struct SimOptions {
     std::string logPath = "-";
     std::string dumpPath;  // the link path + ".flash" unless given
     double eraseSeconds = 1.0;
+    // Per 128-byte unit: the typical programming time tP per 128 bytes (1 ms; maximum 10 ms) in
+    // the flash memory characteristics of the H8SX family's hardware manuals.
+    double programMilliseconds = 1.0;
     std::vector<DeviceEntry> devices;
 
     bool mute = false;

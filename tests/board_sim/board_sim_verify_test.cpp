@@ -1,6 +1,7 @@
 // A verifying host's view of the board: user MAT inquiry, sum, read-back, block timing, faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -9,6 +10,110 @@
 namespace {
 
 const Bytes kAck{0x06};
+constexpr uint32_t kUserMatSize = 512 * 1024;
+
+void AppendBigEndian(Bytes* bytes, uint32_t value) {
+    bytes->insert(bytes->end(),
+                  {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                   static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
+}
+
+Bytes MemoryRead(uint32_t start, uint32_t size, uint8_t area = 0x01) {
+    Bytes frame{0x52, 0x09, area};
+    AppendBigEndian(&frame, start);
+    AppendBigEndian(&frame, size);
+    return WithSum(frame);
+}
+
+// The user MAT as this test expects it: erased, then the blocks the test programmed.
+struct ExpectedMat {
+    Bytes bytes = Bytes(kUserMatSize, 0xFF);
+
+    void Program(const Bytes& blockFrame) {
+        const uint32_t address = static_cast<uint32_t>(blockFrame[1]) << 24 |
+                                 static_cast<uint32_t>(blockFrame[2]) << 16 |
+                                 static_cast<uint32_t>(blockFrame[3]) << 8 | blockFrame[4];
+        std::copy(blockFrame.begin() + 5, blockFrame.end() - 1, bytes.begin() + address);
+    }
+    Bytes SumReply() const {
+        uint32_t total = 0;
+        for (uint8_t byte : bytes) {
+            total += byte;
+        }
+        Bytes reply{0x5B, 0x04};
+        AppendBigEndian(&reply, total);
+        return WithSum(reply);
+    }
+    Bytes ReadReply(uint32_t start, uint32_t size) const {
+        Bytes reply{0x52};
+        AppendBigEndian(&reply, size);
+        reply.insert(reply.end(), bytes.begin() + start, bytes.begin() + start + size);
+        return WithSum(reply);
+    }
+};
+
+const Bytes kUserMatReply = WithSum({0x35, 0x09, 0x01, 0, 0, 0, 0, 0x00, 0x07, 0xFF, 0xFF});
+
+TEST(BoardSimVerifyTest, UserMatInquiryNamesTheOneAreaAmongTheInquiries) {
+    SimProcess sim({"--erase-time", "0"});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachDeviceSelection(sim, host));
+    EXPECT_EQ(host.Exchange({0x25}, kUserMatReply.size() + 1, 300), kUserMatReply);
+    ASSERT_TRUE(ReachBitRateSelection(host));
+    ASSERT_TRUE(ChangeTo38400(sim, host));
+    EXPECT_EQ(host.Exchange({0x40}, 1), kAck);
+    EXPECT_EQ(host.Exchange({0x25}, 2), Bytes({0xA5, 0x80})) << "the inquiries are over";
+}
+
+TEST(BoardSimVerifyTest, SumCheckAndReadBackShowTheErasedAndProgrammedMat) {
+    SimProcess sim({"--erase-time", "0"});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachErased(sim, host));
+    ExpectedMat mat;
+    EXPECT_EQ(host.Exchange({0x4B}, 7), mat.SumReply()) << "erased, before any block";
+
+    EXPECT_EQ(host.Exchange({0x43}, 1), kAck);
+    EXPECT_EQ(host.Exchange({0x4B}, 2), Bytes({0xCB, 0x80})) << "while it awaits blocks";
+    EXPECT_EQ(host.Exchange(MemoryRead(0, 1), 2), Bytes({0xD2, 0x80})) << "while it awaits blocks";
+    for (const Bytes& block : {BlockFrame(0x0, 0x10), BlockFrame(0x7FF80, 0xC0)}) {
+        EXPECT_EQ(host.Exchange(block, 1), kAck);
+        mat.Program(block);
+    }
+    EXPECT_EQ(host.Exchange(WithSum({0x50, 0xFF, 0xFF, 0xFF, 0xFF}), 1), kAck);
+
+    EXPECT_EQ(host.Exchange({0x4B}, 7), mat.SumReply());
+    // Half of a programmed unit and half of an erased one; then up to the last byte of the MAT.
+    EXPECT_EQ(host.Exchange(MemoryRead(0x40, 0x80), 6 + 0x80), mat.ReadReply(0x40, 0x80));
+    EXPECT_EQ(host.Exchange(MemoryRead(0x7FF80, 0x80), 6 + 0x80), mat.ReadReply(0x7FF80, 0x80));
+    EXPECT_EQ(sim.Count("violation"), 2) << "only the two commands out of order";
+}
+
+TEST(BoardSimVerifyTest, MemoryReadRefusesAreasAddressesAndSizesBeyondTheMat) {
+    SimProcess sim({"--erase-time", "0"});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachErased(sim, host));
+    Bytes badSum = MemoryRead(0, 1);
+    badSum.back() ^= 0x01;
+    const struct {
+        const char* what;
+        Bytes frame;
+        Bytes reply;
+    } steps[] = {
+        {"a wrong SUM", badSum, {0xD2, 0x11}},
+        {"another area", MemoryRead(0, 1, 0x00), {0xD2, 0x2A}},
+        {"a start past the MAT", MemoryRead(0x80000, 1), {0xD2, 0x2A}},
+        {"nothing to read", MemoryRead(0, 0), {0xD2, 0x2B}},
+        {"one byte past the MAT", MemoryRead(0x7FF80, 0x81), {0xD2, 0x2B}},
+        {"a size that wraps round", MemoryRead(0x100, 0xFFFFFFFF), {0xD2, 0x2B}},
+        {"the last byte", MemoryRead(0x7FFFF, 1), WithSum({0x52, 0, 0, 0, 1, 0xFF})},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(host.Exchange(step.frame, step.reply.size() + 1, 300), step.reply) << step.what;
+    }
+}
 
 TEST(BoardSimVerifyTest, BlockAckWaitsForTheWireAndTheProgrammingTime) {
     constexpr int kProgramMs = 40;

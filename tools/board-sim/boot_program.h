@@ -1,5 +1,5 @@
 // The H8SX/1520R boot program as the host meets it: bit-rate matching, inquiries and selections,
-// the bit-rate change, the programming/erasing state and 128-byte programming.
+// the bit-rate change, the programming/erasing state, programming and the user MAT's read-back.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +75,9 @@ private:
     void ReplyDevices(TimePoint now);
     void ReplyProgrammingUnit(TimePoint now);
     void ReplyStatus(TimePoint now);
+    void ReplyUserMat(TimePoint now);
+    void ReplySumCheck(TimePoint now);
+    void ReadMemory(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectDevice(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectClockMode(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint now);
@@ -85,6 +88,8 @@ private:
     void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
 
     void Send(std::vector<uint8_t> bytes, TimePoint now);
+    // A data reply, with its SUM appended.
+    void SendReply(std::vector<uint8_t> reply, TimePoint now);
     void Acknowledge(const char* command, TimePoint now);
     void ReplyError(uint8_t command, uint8_t error, const char* why, TimePoint now);
     void Violation(const std::string& reason, const uint8_t* bytes, size_t count);

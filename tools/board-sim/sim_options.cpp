@@ -20,7 +20,9 @@ its old firmware and ignores every byte. A reset enters the boot program, except
 after an accepted end of programming, which reboots into the new firmware.
 
 The MCU's UART takes the host's bytes no faster than the line's bit rate carries them, and its
-replies leave no faster either.
+replies leave no faster either. The user MAT inquiry 0x25 is answered with the other inquiries;
+the sum check 0x4B and memory read 0x52 where the boot program waits for a programming/erasing
+command: after the erase, and after an accepted end of programming.
 
 The boot program answers a command out of order or unknown with an error reply (the command with
 its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)

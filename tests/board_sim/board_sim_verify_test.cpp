@@ -115,6 +115,55 @@ TEST(BoardSimVerifyTest, MemoryReadRefusesAreasAddressesAndSizesBeyondTheMat) {
     }
 }
 
+TEST(BoardSimVerifyTest, WrongByteIsAcknowledgedButCaughtBySumCheckReadBackAndDump) {
+    SimProcess sim({"--erase-time", "0", "--wrong-byte", "0x85"});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachProgramming(sim, host));
+    ExpectedMat mat;
+    for (const Bytes& block : {BlockFrame(0x0, 1), BlockFrame(0x80, 2)}) {
+        EXPECT_EQ(host.Exchange(block, 1), kAck);
+        mat.Program(block);
+    }
+    EXPECT_EQ(host.Exchange({0x50, 0xB0}, 1), kAck);
+    mat.bytes[0x85] ^= 0xFF;
+
+    EXPECT_EQ(host.Exchange({0x4B}, 7), mat.SumReply());
+    EXPECT_EQ(host.Exchange(MemoryRead(0x80, 0x80), 6 + 0x80), mat.ReadReply(0x80, 0x80));
+    ASSERT_TRUE(sim.WaitFor("dump", 1, "end of programming"));
+    EXPECT_TRUE(sim.ReadDump() == mat.bytes) << "the dump holds the MAT with byte 0x85 inverted";
+}
+
+TEST(BoardSimVerifyTest, BadReplySumSpoilsOnlyTheChosenCommandsSum) {
+    const Bytes erasedSum = WithSum({0x5B, 0x04, 0x07, 0xF8, 0x00, 0x00});
+    const Bytes erasedWord = WithSum({0x52, 0, 0, 0, 4, 0xFF, 0xFF, 0xFF, 0xFF});
+    for (const char* chosen : {"0x25", "0x4B", "0x52"}) {
+        SimProcess sim({"--erase-time", "0", "--bad-reply-sum", chosen});
+        ASSERT_TRUE(sim.ready());
+        HostPort host;
+        ASSERT_TRUE(ReachDeviceSelection(sim, host));
+        const Bytes userMat = host.Exchange({0x25}, kUserMatReply.size(), 300);
+        ASSERT_TRUE(ReachBitRateSelection(host));
+        ASSERT_TRUE(ChangeTo38400(sim, host));
+        EXPECT_EQ(host.Exchange({0x40}, 1), kAck);
+        const Bytes sum = host.Exchange({0x4B}, erasedSum.size(), 300);
+        const Bytes word = host.Exchange(MemoryRead(0, 4), erasedWord.size(), 300);
+
+        for (const auto& [command, reply, good] :
+             {std::make_tuple("0x25", userMat, kUserMatReply),
+              std::make_tuple("0x4B", sum, erasedSum), std::make_tuple("0x52", word, erasedWord)}) {
+            if (std::string(command) != chosen) {
+                EXPECT_EQ(reply, good) << command << " with " << chosen << " spoilt";
+                continue;
+            }
+            ASSERT_EQ(reply.size(), good.size()) << command;
+            EXPECT_TRUE(std::equal(good.begin(), good.end() - 1, reply.begin())) << command;
+            const uint8_t off = static_cast<uint8_t>(reply.back() - good.back());
+            EXPECT_TRUE(off == 0x01 || off == 0xFF) << command << " SUM off by " << int(off);
+        }
+    }
+}
+
 TEST(BoardSimVerifyTest, BlockAckWaitsForTheWireAndTheProgrammingTime) {
     constexpr int kProgramMs = 40;
     SimProcess sim({"--erase-time", "0", "--program-time", std::to_string(kProgramMs)});

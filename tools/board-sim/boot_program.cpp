@@ -2,6 +2,7 @@
 #include "boot_program.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <utility>
 
@@ -496,7 +497,7 @@ void BootProgram::ReplyUserMat(TimePoint now) {
     AppendBigEndian32(&reply, kUserMatSize - 1);  // the last address, inclusive
     reply[1] = static_cast<uint8_t>(reply.size() - 2);
     log_.Record("command").Text("command", CommandName(kUserMatInquiry));
-    SendReply(std::move(reply), now);
+    SendReply(kUserMatInquiry, std::move(reply), now);
 }
 
 void BootProgram::ReplySumCheck(TimePoint now) {
@@ -504,7 +505,7 @@ void BootProgram::ReplySumCheck(TimePoint now) {
     std::vector<uint8_t> reply{kSumCheckReply, 4};
     AppendBigEndian32(&reply, total);
     log_.Record("command").Text("command", CommandName(kSumCheck)).Number("sum", total);
-    SendReply(std::move(reply), now);
+    SendReply(kSumCheck, std::move(reply), now);
 }
 
 void BootProgram::ReadMemory(const std::vector<uint8_t>& frame, TimePoint now) {
@@ -536,7 +537,7 @@ void BootProgram::ReadMemory(const std::vector<uint8_t>& frame, TimePoint now) {
         .Text("command", CommandName(kMemoryRead))
         .Number("address", start)
         .Number("size", size);
-    SendReply(std::move(reply), now);
+    SendReply(kMemoryRead, std::move(reply), now);
 }
 
 void BootProgram::SelectDevice(const std::vector<uint8_t>& frame, TimePoint now) {
@@ -617,8 +618,21 @@ void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now)
     } else if (!SumCorrect(frame, now)) {
         result = "checksum error";
     } else {
-        switch (flash_.Program(address, &frame[5])) {
+        std::array<uint8_t, kProgrammingUnit> data;
+        std::copy(frame.begin() + 5, frame.begin() + 5 + kProgrammingUnit, data.begin());
+        // Unsigned: an address below the block wraps round to far beyond the unit.
+        const bool wrongByte =
+            options_.wrongByte && *options_.wrongByte - address < kProgrammingUnit;
+        if (wrongByte) {
+            data[*options_.wrongByte - address] ^= 0xFF;
+        }
+        switch (flash_.Program(address, data.data())) {
             case ProgramResult::Programmed:
+                if (wrongByte) {
+                    log_.Record("fault")
+                        .Text("fault", "wrong-byte")
+                        .Number("address", *options_.wrongByte);
+                }
                 // The flash is busy for the programming time; the ACK follows it.
                 programming_ = BlockInProgress{number, address,
                                                now + Seconds(options_.programMilliseconds / 1000)};
@@ -666,8 +680,12 @@ void BootProgram::Send(std::vector<uint8_t> bytes, TimePoint now) {
     }
 }
 
-void BootProgram::SendReply(std::vector<uint8_t> reply, TimePoint now) {
+void BootProgram::SendReply(uint8_t command, std::vector<uint8_t> reply, TimePoint now) {
     AppendSum(&reply);
+    if (options_.badReplySums.count(command) != 0) {
+        ++reply.back();
+        log_.Record("fault").Text("fault", "bad-reply-sum").Byte("command", command);
+    }
     Send(std::move(reply), now);
 }
 

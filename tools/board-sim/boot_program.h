@@ -88,8 +88,8 @@ private:
     void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
 
     void Send(std::vector<uint8_t> bytes, TimePoint now);
-    // A data reply, with its SUM appended.
-    void SendReply(std::vector<uint8_t> reply, TimePoint now);
+    // A data reply: its SUM appended, and spoiled when a fault option asks for it.
+    void SendReply(uint8_t command, std::vector<uint8_t> reply, TimePoint now);
     void Acknowledge(const char* command, TimePoint now);
     void ReplyError(uint8_t command, uint8_t error, const char* why, TimePoint now);
     void Violation(const std::string& reason, const uint8_t* bytes, size_t count);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "flash_memory.h"
+
 namespace {
 
 const char kUsage[] =
@@ -54,12 +56,16 @@ Faults:
   --handshake-reply BYTE   answer 0x55 with BYTE instead of 0xE6
   --oversize-device-reply  the device reply's size byte exceeds the bytes sent
   --short-mode-reply       the programming-unit reply stops after 4 bytes
+  --bad-reply-sum CMD      the reply to CMD (0x25, 0x4B or 0x52) carries a SUM off by one
   --reject-command CMD     answer CMD (0x10, 0x11, 0x3F, 0x40 or 0x43) with its error reply
   --no-confirm             never answer the confirmation 0x06 at the new bit rate
   --status-error BYTE      report BYTE as the error of every status reply
   --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
   --block-error K:DETAIL   answer the K-th programming block with 0xD0 DETAIL
   --block-silent K         do not answer the K-th programming block
+  --wrong-byte ADDRESS     when the unit holding ADDRESS (0..0x7FFFF, decimal or 0x-prefixed hex)
+                           is programmed, store the byte at ADDRESS with all its bits inverted;
+                           the block is acknowledged as usual
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
   --vanish-after-block K   after answering the K-th block the device disappears (pseudo-terminal
                            closed, link removed), as an unplugged USB adapter
@@ -89,18 +95,39 @@ bool ParseCount(const std::string& text, int lowest, int* value) {
     return true;
 }
 
-bool ParseByte(const std::string& text, uint8_t* value) {
+// Decimal or 0x-prefixed hex, up to `highest`.
+bool ParseUnsigned(const std::string& text, unsigned long highest, unsigned long* value) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
-    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of(allowed) != digits.npos) {
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(allowed) != digits.npos) {
         return false;
     }
     unsigned long parsed = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
-    if (parsed > 0xFF) {
+    if (parsed > highest) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+bool ParseByte(const std::string& text, uint8_t* value) {
+    unsigned long parsed = 0;
+    if (!ParseUnsigned(text, 0xFF, &parsed)) {
         return false;
     }
     *value = static_cast<uint8_t>(parsed);
+    return true;
+}
+
+// A command byte that must be one of `allowed`, added to `commands`.
+bool ParseCommand(const std::string& text, const std::set<uint8_t>& allowed,
+                  std::set<uint8_t>* commands) {
+    uint8_t command = 0;
+    if (!ParseByte(text, &command) || allowed.count(command) == 0) {
+        return false;
+    }
+    commands->insert(command);
     return true;
 }
 
@@ -193,15 +220,13 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
          [](SimOptions* o, const std::string& v) { return ParseByte(v, &o->handshakeReply); }},
         Switch("--oversize-device-reply", &SimOptions::oversizeDeviceReply),
         Switch("--short-mode-reply", &SimOptions::shortModeReply),
+        {"--bad-reply-sum", true, "0x25, 0x4B or 0x52",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCommand(v, {0x25, 0x4B, 0x52}, &o->badReplySums);
+         }},
         {"--reject-command", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
          [](SimOptions* o, const std::string& v) {
-             uint8_t command = 0;
-             static const std::set<uint8_t> selectable{0x10, 0x11, 0x3F, 0x40, 0x43};
-             if (!ParseByte(v, &command) || selectable.count(command) == 0) {
-                 return false;
-             }
-             o->rejectedCommands.insert(command);
-             return true;
+             return ParseCommand(v, {0x10, 0x11, 0x3F, 0x40, 0x43}, &o->rejectedCommands);
          }},
         Switch("--no-confirm", &SimOptions::noConfirm),
         ByteOption("--status-error", &SimOptions::statusError),
@@ -224,6 +249,15 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              int block = 0;
              return ParseCount(v, 1, &block) &&
                     AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
+         }},
+        {"--wrong-byte", true, "an address of the user MAT, 0 to 0x7FFFF",
+         [](SimOptions* o, const std::string& v) {
+             unsigned long address = 0;
+             if (!ParseUnsigned(v, kUserMatSize - 1, &address)) {
+                 return false;
+             }
+             o->wrongByte = static_cast<uint32_t>(address);
+             return true;
          }},
         ByteOption("--end-nak", &SimOptions::endReply),
         {"--vanish-after-block", true, "a block count from 1",

@@ -35,10 +35,12 @@ struct SimOptions {
     uint8_t handshakeReply = 0xE6;
     bool oversizeDeviceReply = false;
     bool shortModeReply = false;
+    std::set<uint8_t> badReplySums;  // commands whose data reply carries a SUM off by one
     std::set<uint8_t> rejectedCommands;
     bool noConfirm = false;
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
+    std::optional<uint32_t> wrongByte;      // stored with its bits inverted when programmed
     std::optional<uint8_t> endReply;
     int vanishAfterBlock = 0;  // 0: never
     RebootPortFault rebootPortFault = RebootPortFault::None;

@@ -25,6 +25,7 @@ Board::Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, Event
       port_(port),
       flash_(flash),
       log_(log),
+      receiver_(log),
       transmitter_(port, log, options.mute),
       boot_(options, flash, transmitter_, log, *this) {}
 
@@ -47,6 +48,7 @@ void Board::OnHostClosed(const LineSettings& last) {
 }
 
 void Board::Reset() {
+    receiver_.Discard("reset");
     transmitter_.Discard("reset");
     const Mode before = mode_;
     if (mode_ == Mode::BootProgram && programmingFinished_) {
@@ -96,9 +98,7 @@ void Board::OnHostBytes(const uint8_t* bytes, size_t count, const LineSettings& 
             .Hex("bytes", bytes, count);
         return;
     }
-    for (size_t i = 0; i < count; ++i) {
-        boot_.Receive(bytes[i], host.bitRate, now);
-    }
+    receiver_.Arrive(bytes, count, host.bitRate, now);
 }
 
 void Board::OnDeadFileClosed() {
@@ -112,6 +112,11 @@ void Board::OnDeadFileClosed() {
 }
 
 void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
+    // In the wire's order: a timer that ran out before a byte was received goes first.
+    while (const std::optional<ReceivedByte> received = receiver_.Take(now)) {
+        boot_.Tick(received->at);
+        boot_.Receive(received->byte, received->rate, received->at);
+    }
     boot_.Tick(now);
     transmitter_.Pump(now, portOpen, host);
     if (vanishReason_ != nullptr && !vanishAt_ && transmitter_.Idle()) {
@@ -128,7 +133,7 @@ void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
 std::optional<TimePoint> Board::Deadline() const {
     std::optional<TimePoint> earliest;
     for (const std::optional<TimePoint>& deadline :
-         {boot_.Deadline(), transmitter_.Deadline(), vanishAt_}) {
+         {receiver_.Deadline(), boot_.Deadline(), transmitter_.Deadline(), vanishAt_}) {
         if (deadline && (!earliest || *deadline < *earliest)) {
             earliest = deadline;
         }

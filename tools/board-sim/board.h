@@ -11,6 +11,7 @@
 #include "flash_memory.h"
 #include "line_settings.h"
 #include "pty_port.h"
+#include "receiver.h"
 #include "sim_clock.h"
 #include "sim_options.h"
 #include "transmitter.h"
@@ -46,6 +47,7 @@ private:
     PtyPort& port_;
     FlashMemory& flash_;
     EventLog& log_;
+    Receiver receiver_;
     Transmitter transmitter_;
     BootProgram boot_;
 

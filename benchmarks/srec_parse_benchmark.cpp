@@ -5,12 +5,14 @@
 #include <string>
 
 #include "image/srec_reader.h"
+#include "image/user_mat.h"
 
 namespace {
 
 const std::size_t kTextBytes = 4 * 1024 * 1024;
 
-// S3 lines with 32 data bytes each, as a large firmware file holds them, with valid checksums.
+// S3 lines with 32 data bytes each, as a large firmware file holds them, with valid checksums. The
+// addresses start again at 0 at the end of the user MAT, since the reader refuses data beyond it.
 std::string MakeS3Text(const char* lineBreak) {
     std::string text;
     text.reserve(kTextBytes + 128);
@@ -30,7 +32,7 @@ std::string MakeS3Text(const char* lineBreak) {
         std::snprintf(line + length, sizeof(line) - length, "%02X", ~sum & 0xFF);
         text += line;
         text += lineBreak;
-        address += 32;
+        address = (address + 32) % kUserMatBytes;
     }
     return text;
 }

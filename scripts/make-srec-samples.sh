@@ -38,6 +38,13 @@ srec_cat "$work/half.bin" -binary -offset 0x012345 \
     -execution-start-address=0x012345
 image odd-start-s2-crlf.mot 0x012000 odd-start-s2-crlf.bin
 
+# S3 lines of 64 data bytes, more than the 32 of most tools' defaults, ending at the last byte of
+# the 512-Kbyte user MAT (0x7FFFF); LF, S0 and S7 records.
+srec_cat "$work/payload.bin" -binary -offset 0x07FC18 \
+    -o long-lines-s3.mot -address-length=4 -obs=64 -header "Velmora long-line sample" \
+    -execution-start-address=0x07FC18
+image long-lines-s3.mot 0x07FC00 long-lines-s3.bin
+
 # S3 from binutils: 32 data bytes a line at a 32-bit address, CR LF, S0 and S7 records.
 cp "$work/payload.bin" "$work/objcopy-s3"
 (cd "$work" && objcopy -I binary -O srec --srec-forceS3 --srec-len=32 \

@@ -14,15 +14,14 @@ uint8_t g_comPortNumbers[256] = {};
 
 namespace {
 
-const DWORD kDeviceListUnits = 65535;
+// Enough for an ordinary machine; one with a large device namespace doubles it until its list fits,
+// within a ceiling that keeps a failing query from taking all memory.
+const size_t kDeviceListUnits = 65535;
+const size_t kMaxDeviceListUnits = size_t(16) * 1024 * 1024;
 
 void SearchDeviceNames() {
-    std::vector<wchar_t> names(kDeviceListUnits, L'\0');
-    DWORD stored = QueryDosDeviceW(NULL, names.data(), kDeviceListUnits);
-    if (stored == 0) {
-        return;
-    }
-    CollectComPortNumbers(names.data(), stored, g_comPortNumbers, g_comPortCount);
+    std::vector<wchar_t> names = QueryDeviceNames(kDeviceListUnits, kMaxDeviceListUnits);
+    CollectComPortNumbers(names.data(), names.size(), g_comPortNumbers, g_comPortCount);
 }
 
 void ProbePorts() {
@@ -47,6 +46,21 @@ void ProbePorts() {
 }
 
 }  // namespace
+
+std::vector<wchar_t> QueryDeviceNames(size_t startUnits, size_t maxUnits) {
+    for (size_t units = startUnits > 0 ? startUnits : 1; units <= maxUnits; units *= 2) {
+        std::vector<wchar_t> names(units, L'\0');
+        DWORD stored = QueryDosDeviceW(NULL, names.data(), static_cast<DWORD>(units));
+        if (stored != 0) {
+            names.resize(stored);
+            return names;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            break;
+        }
+    }
+    return std::vector<wchar_t>();
+}
 
 void EnumerateComPorts() {
     OSVERSIONINFOW version = {};

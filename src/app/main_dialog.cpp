@@ -88,6 +88,24 @@ void TearDown() {
     DeleteObject(g_logFont);
 }
 
+// Main thread only: the refusal's box is up.
+bool refusingClose = false;
+
+// The refusal goes into a box, never into the log: an append from this thread could meet one of
+// the run's and make it drop its text. The box's modal loop keeps carrying out the run's calls
+// into the dialog. A close asked for while the box is up is dropped: no second box, and no end
+// of the dialog under its own box.
+void RefuseClose() {
+    if (refusingClose) {
+        return;
+    }
+    refusingClose = true;
+    MessageBeep(MB_ICONEXCLAMATION);
+    MessageBoxW(g_dialog, L"Update is running: close the window after it has ended.", L"Velmora",
+                MB_ICONEXCLAMATION);
+    refusingClose = false;
+}
+
 INT_PTR ColourStatic(HDC context, HWND control) {
     int id = GetDlgCtrlID(control);
     if (id == IDC_LOG) {
@@ -125,9 +143,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CLOSE:
             // The run uses the module, the reader and the controls until its end: it is not
             // cut short, and the window stays until it is over.
-            if (IsUpdateRunning()) {
-                MessageBeep(MB_ICONEXCLAMATION);
-                AppendLog(L"Update is running: close the window after it has ended.\r\n");
+            if (refusingClose || IsUpdateRunning()) {
+                RefuseClose();
                 return 1;
             }
             EndDialog(window, 0);

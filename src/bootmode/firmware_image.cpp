@@ -11,35 +11,28 @@ namespace {
 
 const uint8_t kErasedByte = 0xFF;
 
-// The data bytes of an S1, S2 or S3 record: its count less the address and checksum bytes, and
-// never more than the record holds. 0 for records of other types.
-uint32_t DataLength(const SRecord& record) {
-    int overhead = 0;
-    switch (record.type) {
-        case 1:
-            overhead = 3;
-            break;
-        case 2:
-            overhead = 4;
-            break;
-        case 3:
-            overhead = 5;
-            break;
-        default:
-            return 0;
-    }
-    const int length = std::min(record.count - overhead, static_cast<int>(sizeof(record.data)));
-    return length > 0 ? static_cast<uint32_t>(length) : 0;
+// Only S1, S2 and S3 records carry firmware; the others would land at address 0.
+uint32_t FirmwareBytes(const SRecord& record) {
+    return IsDataRecord(record) ? static_cast<uint32_t>(DataByteCount(record)) : 0;
 }
 
 }  // namespace
 
 FirmwareImage LayFirmwareImage(const SRECReader& reader) {
+    const uint32_t first = reader.firstIndex();
+    const uint32_t last = reader.lastIndex();
+    const SRecord* records = reader.GetRecord(first);
+    const size_t count = records != nullptr && last >= first ? last - first + 1 : 0;
+    return LayFirmwareImage(records, count, reader.startAddress(), reader.endAddress());
+}
+
+FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
+                               uint32_t endAddress) {
     FirmwareImage image;
-    if (reader.endAddress() <= reader.startAddress()) {
+    if (endAddress <= startAddress) {
         return image;
     }
-    image.requestedSize = reader.endAddress() - reader.startAddress();
+    image.requestedSize = endAddress - startAddress;
     if (image.requestedSize > kLargestImageSize) {
         image.outcome = ImageOutcome::LargerThanUserMat;
         return image;
@@ -47,20 +40,19 @@ FirmwareImage LayFirmwareImage(const SRECReader& reader) {
     const uint64_t size = (image.requestedSize + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
     const uint64_t limit = std::min<uint64_t>(size, kUserMatBytes);
     // Every record is checked before anything is allocated or copied.
-    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
-        const SRecord* record = reader.GetRecord(index);
-        if (record != nullptr && DataLength(*record) > 0 &&
-            uint64_t{record->address} + DataLength(*record) > limit) {
+    for (size_t i = 0; i < count; ++i) {
+        const SRecord& record = records[i];
+        if (FirmwareBytes(record) > 0 && uint64_t{record.address} + FirmwareBytes(record) > limit) {
             image.outcome = ImageOutcome::RecordOutsideUserMat;
-            image.recordAddress = record->address;
+            image.recordAddress = record.address;
             return image;
         }
     }
     image.bytes.assign(static_cast<size_t>(size), kErasedByte);
-    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
-        const SRecord* record = reader.GetRecord(index);
-        if (record != nullptr && DataLength(*record) > 0) {
-            std::memcpy(image.bytes.data() + record->address, record->data, DataLength(*record));
+    for (size_t i = 0; i < count; ++i) {
+        const SRecord& record = records[i];
+        if (FirmwareBytes(record) > 0) {
+            std::memcpy(image.bytes.data() + record.address, record.data, FirmwareBytes(record));
         }
     }
     image.outcome = ImageOutcome::Built;

@@ -1,17 +1,21 @@
 // The flash image that is programmed block by block, laid out from the records of an S-record file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-class SRECReader;
+#include "image/user_mat.h"
 
-// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF.
-constexpr uint32_t kUserMatBytes = 512 * 1024;
+class SRECReader;
+struct SRecord;
+
 // The image is sized from the reader's end address, which counts a record's address and checksum
 // bytes too: up to 5 past its data (an S3 line). A file that fills the user MAT reaches this far.
 constexpr uint32_t kLargestImageSize = kUserMatBytes + 5;
 
+// The reader already refuses files with data outside the user MAT; the image keeps its own
+// bounds so that nothing it lays can run past the flash, whoever filled the reader.
 enum class ImageOutcome {
     Built,
     NoSize,               // the end address does not lie above the start address
@@ -32,3 +36,7 @@ struct FirmwareImage {
 // Lays every data record (S1, S2, S3) from the reader's first to its last index at its address,
 // later records over earlier ones. Records of other types carry no firmware and are left out.
 FirmwareImage LayFirmwareImage(const SRECReader& reader);
+// The same for `count` records in file order, with the reader's start and end address: the image's
+// own bounds hold whatever the records say.
+FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
+                               uint32_t endAddress);

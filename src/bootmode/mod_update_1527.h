@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bootmode/device_list.h"
+#include "bootmode/module_pause.h"
 #include "bootmode/update_module.h"
 
 class RS232CPort;
@@ -42,8 +43,11 @@ public:
     bool SetProgrammingMode();
 
     void CloseCom();
+    // Both end at once, with false, when the port's device is lost.
     bool WaitPortReady(int polls);
     bool WaitSendDone(int limit);
+    // Every fixed delay of the protocol: false when it ended early because the link was lost.
+    bool Pause(int milliseconds);
 
     // The port's event callback: reader-thread state and received bytes.
     static int32_t OnSerialEvent(RS232CPort* port, int32_t code);
@@ -55,9 +59,17 @@ public:
     TextCallback statusCallback;
 
 private:
+    // Opens the port at `bitRate` with the boot program's line settings; an RS232COpenResult.
+    int32_t OpenPort(int bitRate);
+    // True, after reporting it for `operation`, when the link is lost; the caller then fails, so
+    // that each operation reports the loss once.
+    bool ReportIfLost(const char* operation);
+
     std::unique_ptr<RS232CPort> port;
     bool programmingState;
     std::string portName;
+    // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.
+    ModulePause pause;
 };
 
 // The live module, which receives the port's events; null while none exists.

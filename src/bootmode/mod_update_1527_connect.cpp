@@ -10,7 +10,6 @@
 #include "bootmode/report_text.h"
 #include "bootmode/transaction.h"
 #include "serial/rs232c_port.h"
-#include "serial/thread_sync.h"
 
 namespace {
 
@@ -58,13 +57,16 @@ bool ModUpdate1527::OpenCom(const char* name) {
         port->SetEventCallback(&ModUpdate1527::OnSerialEvent);
     }
     portName = name != nullptr ? name : "";
-    if (OpenBootLine(*port, portName, kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != PortOpened) {
         Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
         return false;
     }
     WaitPortReady(kReadyPolls);
     port->Close();
-    SleepMilliseconds(kSettleAfterTestDelay);
+    if (ReportIfLost("OpenCom")) {
+        return false;
+    }
+    Pause(kSettleAfterTestDelay);
     return true;
 }
 
@@ -73,11 +75,12 @@ bool ModUpdate1527::SetBootMode(bool) {
         Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
         return false;
     }
-    if (OpenBootLine(*port, portName, kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != PortOpened) {
         Report(errorCallback, "ModUpdate1527::SetBootMode() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
+        ReportIfLost("SetBootMode");
         return false;
     }
     port->Close();
@@ -89,7 +92,7 @@ bool ModUpdate1527::ConnectApprove() {
     if (!port) {
         return false;
     }
-    const int32_t opened = OpenBootLine(*port, portName, kMatchingBitRate);
+    const int32_t opened = OpenPort(kMatchingBitRate);
     if (opened != PortOpened) {
         if (errorCallback != nullptr) {
             Report(logCallback, FormatText("Connecting failed by %d \r\n", opened));
@@ -98,20 +101,27 @@ bool ModUpdate1527::ConnectApprove() {
         }
         return false;
     }
-    if (!WaitPortReady(kReadyPolls)) {
+    if (!WaitPortReady(kReadyPolls) || !Pause(kSettleAfterOpenDelay)) {
+        ReportIfLost("ConnectApprove");
         return false;
     }
-    SleepMilliseconds(kSettleAfterOpenDelay);
     bool matched = false;
     for (int attempt = 0; attempt < kMatchingAttempts && !matched; ++attempt) {
         matched = StartsWith(Transact(*this, *port, kMatchingByte, kMatchingDelay, kSendLimit),
                              kMatchingByte);
+        if (ReportIfLost("ConnectApprove")) {
+            return false;
+        }
     }
     if (!matched) {
         return false;
     }
-    if (!StartsWith(Transact(*this, *port, kHandshake, kHandshakeDelay, kSendLimit),
-                    kHandshakeReply)) {
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, kHandshake, kHandshakeDelay, kSendLimit);
+    if (ReportIfLost("ConnectApprove")) {
+        return false;
+    }
+    if (!StartsWith(reply, kHandshakeReply)) {
         Report(errorCallback,
                "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
                "0xE6 !");
@@ -124,11 +134,15 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
     if (!port) {
         return false;
     }
-    if (!StartsWith(Transact(*this, *port, kDeviceInquiry, kDeviceInquiryDelay, kSendLimit),
-                    kDeviceReply)) {
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, kDeviceInquiry, kDeviceInquiryDelay, kSendLimit);
+    if (ReportIfLost("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
         return false;
     }
-    SleepMilliseconds(kDeviceReplyRestDelay);
+    if (!Pause(kDeviceReplyRestDelay)) {
+        ReportIfLost("InquireDevices");
+        return false;
+    }
     if (!ReadDeviceReply(g_receiveBuffer.Snapshot(), list)) {
         return false;
     }
@@ -143,6 +157,9 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
     }
     const std::vector<uint8_t> reply =
         Transact(*this, *port, kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
+    if (ReportIfLost("InquireProgrammingModes")) {
+        return false;
+    }
     if (reply.size() < kShortestUnitReply || reply[0] != kProgrammingUnitReply) {
         return false;
     }
@@ -161,8 +178,9 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
     }
     const std::vector<uint8_t> frame =
         CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
-    return StartsWith(
-        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit), kAck);
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+    return !ReportIfLost("SelectDevice") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::SetClockMode(uint8_t mode) {
@@ -170,8 +188,9 @@ bool ModUpdate1527::SetClockMode(uint8_t mode) {
         return false;
     }
     const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
-    return StartsWith(
-        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit), kAck);
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+    return !ReportIfLost("SetClockMode") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
@@ -186,9 +205,9 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
         return false;
     }
     const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
-    return StartsWith(
-        Transact(*this, *port, frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit),
-        kAck);
+    const std::vector<uint8_t> reply =
+        Transact(*this, *port, frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit);
+    return !ReportIfLost("SelectBPS") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::ChangeBPS(int bitRate) {
@@ -196,11 +215,15 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
         return false;
     }
     port->Close();
-    if (OpenBootLine(*port, portName, bitRate) != PortOpened) {
+    if (OpenPort(bitRate) != PortOpened) {
         Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
         return false;
     }
-    return WaitPortReady(kReadyPolls);
+    if (!WaitPortReady(kReadyPolls)) {
+        ReportIfLost("ChangeBPS");
+        return false;
+    }
+    return true;
 }
 
 bool ModUpdate1527::ConfirmBPS() {
@@ -208,6 +231,9 @@ bool ModUpdate1527::ConfirmBPS() {
         return false;
     }
     SendFrame(*port, &kBitRateConfirmation, 1);
-    SleepMilliseconds(kConfirmationDelay);
+    if (!Pause(kConfirmationDelay)) {
+        ReportIfLost("ConfirmBPS");
+        return false;
+    }
     return StartsWith(g_receiveBuffer.Snapshot(), kAck);
 }

@@ -11,7 +11,6 @@
 #include "bootmode/transaction.h"
 #include "image/srec_reader.h"
 #include "serial/rs232c_port.h"
-#include "serial/thread_sync.h"
 
 namespace {
 
@@ -73,29 +72,36 @@ bool ModUpdate1527::SetProgrammingMode() {
         return false;
     }
     SendFrame(*port, &kProgrammingTransition, 1);
-    SleepMilliseconds(kTransitionDelay);
+    Pause(kTransitionDelay);
     WaitSendDone(kTransitionSendLimit);
     // Something arrived within the delay: the MCU took the command and erases; give it time.
     if (g_receiveBuffer.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
             Report(statusCallback, "[!] Waiting for MCU erasing " +
                                        std::string(static_cast<size_t>(wait), '.') + "\r");
-            SleepMilliseconds(kEraseWaitDelay);
+            if (!Pause(kEraseWaitDelay)) {
+                break;
+            }
         }
     }
     WaitSendDone(kEraseSendLimit);
-    if (!StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
+    if (ReportIfLost("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
         return false;
     }
-    if (!StatusAllowsProgramming(
-            Transact(*this, *port, kStatusInquiry, kStatusDelay, kSlowSendLimit))) {
+    const std::vector<uint8_t> status =
+        Transact(*this, *port, kStatusInquiry, kStatusDelay, kSlowSendLimit);
+    if (ReportIfLost("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
         return false;
     }
-    if (!StartsWith(Transact(*this, *port, kUserMatSelection, kSelectionDelay, kSlowSendLimit),
-                    kAck)) {
+    const std::vector<uint8_t> selected =
+        Transact(*this, *port, kUserMatSelection, kSelectionDelay, kSlowSendLimit);
+    if (ReportIfLost("SetProgrammingMode") || !StartsWith(selected, kAck)) {
         return false;
     }
-    SleepMilliseconds(kEnterProgrammingDelay);
+    if (!Pause(kEnterProgrammingDelay)) {
+        ReportIfLost("SetProgrammingMode");
+        return false;
+    }
     programmingState = true;
     return true;
 }
@@ -141,6 +147,9 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             Report(statusCallback, BlockStatusText(address, false));
             const std::vector<uint8_t> reply =
                 Transact(*this, *port, frame, sizeof frame, kBlockDelay, kBlockSendLimit);
+            if (ReportIfLost("ProgrammingSequence")) {
+                return false;
+            }
             if (reply.empty()) {
                 Report(logCallback, "ERROR : No response while programming !\r\n");
                 return false;
@@ -155,6 +164,10 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         const std::vector<uint8_t> reply =
             Transact(*this, *port, kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay,
                      kBlockSendLimit);
+        // Without the link nothing tells whether the MCU took the end of programming.
+        if (ReportIfLost("ProgrammingSequence")) {
+            return false;
+        }
         if (!reply.empty() && reply[0] != kAck) {
             Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
         }
@@ -172,11 +185,12 @@ bool ModUpdate1527::Reboot() {
     if (port->IsOpen()) {
         port->Close();
     }
-    if (OpenBootLine(*port, portName, kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != PortOpened) {
         Report(errorCallback, "ModUpdate1527::Reboot() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
+        ReportIfLost("Reboot");
         return false;
     }
     port->Close();

@@ -4,7 +4,6 @@
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/receive_buffer.h"
 #include "serial/rs232c_port.h"
-#include "serial/thread_sync.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ void SendFrame(RS232CPort& port, const uint8_t* frame, size_t length) {
 std::vector<uint8_t> Transact(ModUpdate1527& module, RS232CPort& port, const uint8_t* frame,
                               size_t length, int delayMilliseconds, int sendLimit) {
     SendFrame(port, frame, length);
-    SleepMilliseconds(delayMilliseconds);
+    module.Pause(delayMilliseconds);
     module.WaitSendDone(sendLimit);
     return g_receiveBuffer.Snapshot();
 }

@@ -24,8 +24,9 @@ int32_t OpenBootLine(RS232CPort& port, const std::string& name, int bitRate);
 // thrown away.
 void SendFrame(RS232CPort& port, const uint8_t* frame, size_t length);
 
-// One transaction: SendFrame, sleep the command's fixed delay, wait for the transmission with the
-// command's limit, and return whatever has arrived since the buffer was emptied.
+// One transaction: SendFrame, pause for the command's fixed delay, wait for the transmission with
+// the command's limit, and return whatever has arrived since the buffer was emptied. Both waits
+// end at once when the link is lost; the caller asks the module whether it was.
 std::vector<uint8_t> Transact(ModUpdate1527& module, RS232CPort& port, const uint8_t* frame,
                               size_t length, int delayMilliseconds, int sendLimit);
 std::vector<uint8_t> Transact(ModUpdate1527& module, RS232CPort& port, uint8_t command,

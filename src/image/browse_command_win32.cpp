@@ -176,5 +176,10 @@ void OnBrowseCommand() {
         SetFileNameBox(L" ");
         AppendLog(L"Failed.\r\n");
         SetStatusText(L"Parsing failed. update is impossible.");
+        // Which line of the file stands in the way; an empty file has none.
+        const char* refusal = g_srecReader->GetRefusal();
+        if (refusal[0] != '\0') {
+            AppendLogA(refusal);
+        }
     }
 }

@@ -1,46 +1,43 @@
 // The S-record reader: lines of "S", type, count, address, data and checksum become records.
 #include "image/srec_reader.h"
 
+#include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "image/split_string.h"
+#include "image/user_mat.h"
 
 namespace {
 
 const std::string kLineBreaks = "\r\n";
 const int kMaxDataBytes = static_cast<int>(sizeof(SRecord::data));
-const uint32_t kHighestAddress = 0xFFFFFFFF;
+// "S", type, count and a checksum with a one-byte field before it.
+const std::size_t kShortestRecord = 7;
+// The most bytes a count field can cover.
+const int kLargestCount = 0xFF;
 
-// Where a type keeps its fields: the address characters after the count field, and the bytes
-// that the count covers besides the data (address and checksum).
-struct LineLayout {
-    std::size_t addressChars;
-    int overheadBytes;
-};
-
-LineLayout LayoutOf(int32_t type) {
-    switch (type) {
-        case 1:
-            return {4, 3};
-        case 2:
-            return {6, 4};
-        case 3:
-            return {8, 5};
+// Address bytes that the S-record format gives each type; S4 is reserved and read like S0.
+int FormatAddressBytes(char typeDigit) {
+    switch (typeDigit) {
+        case '2':
+        case '6':
+        case '8':
+            return 3;
+        case '3':
+        case '7':
+            return 4;
         default:
-            return {0, 3};
+            return 2;
     }
 }
 
-bool HasAddress(int32_t type) {
-    return type >= 1 && type <= 3;
-}
-
-// The value of each character as a hexadecimal digit, -1 for the others: the scan below looks up
-// every character of a multi-MiB file, so a table beats comparisons.
+// The value of each character as a hexadecimal digit, -1 for the others: every character of a
+// multi-MiB file is looked up, so a table beats comparisons.
 struct HexDigitTable {
     int8_t values[256];
     constexpr HexDigitTable() : values() {
@@ -58,42 +55,167 @@ int HexDigitValue(char c) {
     return kHexDigits.values[static_cast<unsigned char>(c)];
 }
 
-bool IsScanSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Converts a field as a "%X" scan of the field's characters alone does: leading white space, a
-// sign and a 0x prefix are taken, digits run to the first other character, no digits give 0. A
-// field holds at most 8 digits, so the value cannot overflow.
-uint32_t ScanHex(const char* field, std::size_t width) {
-    const char* end = field + width;
-    while (field != end && IsScanSpace(*field)) {
-        ++field;
-    }
-    bool negative = false;
-    if (field != end && (*field == '+' || *field == '-')) {
-        negative = *field == '-';
-        ++field;
-    }
-    // "0x" without a digit after it reads as 0 whether or not it is taken as a prefix.
-    if (end - field >= 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) {
-        field += 2;
-    }
-    uint32_t value = 0;
-    for (; field != end && HexDigitValue(*field) >= 0; ++field) {
-        value = value << 4 | static_cast<uint32_t>(HexDigitValue(*field));
-    }
-    return negative ? 0u - value : value;
-}
-
-// Diagnostics carry two numbers at most, so the buffer always holds them.
-void AppendFormatted(std::string& text, const char* format, ...) {
-    char line[128];
+std::string Formatted(const char* format, ...) {
+    char text[160];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(line, sizeof(line), format, arguments);
+    std::vsnprintf(text, sizeof(text), format, arguments);
     va_end(arguments);
-    text += line;
+    return text;
+}
+
+// The diagnostic of an empty line, numbered by its 0-based place among the pieces. A CR LF file
+// has one behind every line, so it is built without a formatted print.
+void AppendEmptyLineDiagnostic(std::string& messages, std::size_t position) {
+    static const char kBefore[] = "Line ";
+    static const char kAfter[] = " is not enought to read as SRECORD = 0";
+    char number[16];
+    const std::to_chars_result end =
+        std::to_chars(number, number + sizeof(number), static_cast<int>(position));
+    messages.append(kBefore, sizeof(kBefore) - 1);
+    messages.append(number, end.ptr);
+    messages.append(kAfter, sizeof(kAfter) - 1);
+}
+
+// LF right behind CR ends the same line as the CR.
+bool FollowsCrLf(const char* text, const char* piece) {
+    return piece - text >= 2 && piece[-1] == '\n' && piece[-2] == '\r';
+}
+
+// One text parsed into storage of its own, which the reader takes over only when the whole text
+// has been accepted: a refusal or a failed allocation leaves the reader as it was.
+class TextParse {
+public:
+    // False when the line refuses the text; refusal then holds the log line.
+    bool TakeLine(std::size_t position, std::size_t lineNumber, const char* line,
+                  std::size_t length);
+
+    std::vector<SRecord> records;
+    std::string messages;
+    std::string refusal;
+    uint32_t startAddress = 0;
+    uint32_t endAddress = 0;
+
+private:
+    bool TakeRecord(std::size_t lineNumber, const char* line, std::size_t length);
+    bool Refuse(std::size_t lineNumber, const std::string& why);
+
+    // The line that ended the records by not beginning with "S"; 0 while they go on.
+    std::size_t endLine_ = 0;
+};
+
+bool TextParse::TakeLine(std::size_t position, std::size_t lineNumber, const char* line,
+                         std::size_t length) {
+    const bool startsRecord = length > 0 && line[0] == 'S';
+    if (endLine_ != 0) {
+        // Past the end only a record matters: it would be dropped without a word.
+        if (!startsRecord) {
+            return true;
+        }
+        return Refuse(lineNumber,
+                      Formatted("S-record after line %llu, which is not one and ends the records",
+                                static_cast<unsigned long long>(endLine_)));
+    }
+    if (length == 0) {
+        AppendEmptyLineDiagnostic(messages, position);
+        return true;
+    }
+    if (!startsRecord) {
+        endLine_ = lineNumber;
+        return true;
+    }
+    return TakeRecord(lineNumber, line, length);
+}
+
+bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t length) {
+    if (length < kShortestRecord) {
+        return Refuse(lineNumber, Formatted("not an S-record: shorter than %d characters",
+                                            static_cast<int>(kShortestRecord)));
+    }
+    const char typeDigit = line[1];
+    if (typeDigit < '0' || typeDigit > '9') {
+        return Refuse(lineNumber, "not an S-record: the type is not a digit");
+    }
+    const int countHigh = HexDigitValue(line[2]);
+    const int countLow = HexDigitValue(line[3]);
+    if ((countHigh | countLow) < 0) {
+        return Refuse(lineNumber, "not an S-record: the count field is not hexadecimal");
+    }
+    const int count = countHigh << 4 | countLow;
+    const int addressBytes = FormatAddressBytes(typeDigit);
+    if (count < addressBytes + 1) {
+        return Refuse(lineNumber,
+                      Formatted("not an S-record: its count 0x%02X does not cover its %d address "
+                                "bytes and checksum",
+                                count, addressBytes));
+    }
+    const std::size_t needed = 4 + 2 * static_cast<std::size_t>(count);
+    if (length < needed) {
+        return Refuse(lineNumber,
+                      Formatted("not an S-record: its count 0x%02X needs %llu characters, the "
+                                "line has %llu",
+                                count, static_cast<unsigned long long>(needed),
+                                static_cast<unsigned long long>(length)));
+    }
+    // Every byte the count covers, as the format lays them out: address, data, checksum.
+    uint8_t bytes[kLargestCount];
+    unsigned sum = static_cast<unsigned>(count);
+    const char* field = line + 4;
+    for (int i = 0; i < count; ++i, field += 2) {
+        const int high = HexDigitValue(field[0]);
+        const int low = HexDigitValue(field[1]);
+        if ((high | low) < 0) {
+            const char* name = i < addressBytes ? "address" : i + 1 < count ? "data" : "checksum";
+            return Refuse(lineNumber,
+                          Formatted("not an S-record: the %s field is not hexadecimal", name));
+        }
+        bytes[i] = static_cast<uint8_t>(high << 4 | low);
+        sum += bytes[i];
+    }
+    if ((sum & 0xFF) != 0xFF) {
+        return Refuse(
+            lineNumber,
+            Formatted("checksum mismatch: its bytes add up to 0x%02X, not 0xFF", sum & 0xFF));
+    }
+
+    // Filled in place; a refusal further down drops the whole parse, this record with it.
+    SRecord& record = records.emplace_back();
+    record.type = typeDigit - '0';
+    record.count = count;
+    const int dataBytes = DataByteCount(record);
+    // Types other than 1 to 3 keep no address: their data starts right after the count.
+    int dataStart = 0;
+    if (IsDataRecord(record)) {
+        dataStart = addressBytes;
+        for (int i = 0; i < addressBytes; ++i) {
+            record.address = record.address << 8 | bytes[i];
+        }
+        const uint64_t dataEnd = uint64_t{record.address} + static_cast<uint64_t>(dataBytes);
+        if (dataEnd > kUserMatBytes) {
+            const std::string where = dataBytes > 0
+                                          ? Formatted("data at 0x%08X-0x%08llX", record.address,
+                                                      static_cast<unsigned long long>(dataEnd - 1))
+                                          : Formatted("address 0x%08X", record.address);
+            return Refuse(lineNumber, where + Formatted(" lies outside the %u-byte user MAT",
+                                                        static_cast<unsigned>(kUserMatBytes)));
+        }
+        // startAddress begins at 0 and addresses are unsigned, so in practice only the end moves.
+        const uint32_t recordEnd = record.address + static_cast<uint32_t>(count);
+        if (record.address < startAddress) {
+            startAddress = record.address;
+        } else if (recordEnd > endAddress) {
+            endAddress = recordEnd;
+        }
+    }
+    std::memcpy(record.data, bytes + dataStart, static_cast<std::size_t>(dataBytes));
+    record.checksum = bytes[dataStart + dataBytes];
+    return true;
+}
+
+bool TextParse::Refuse(std::size_t lineNumber, const std::string& why) {
+    refusal = Formatted("ERROR : line %llu: ", static_cast<unsigned long long>(lineNumber)) + why +
+              "\r\n";
+    return false;
 }
 
 struct FileCloser {
@@ -101,6 +223,16 @@ struct FileCloser {
 };
 
 }  // namespace
+
+bool IsDataRecord(const SRecord& record) {
+    return record.type >= 1 && record.type <= 3;
+}
+
+int DataByteCount(const SRecord& record) {
+    const int overhead = IsDataRecord(record) ? record.type + 2 : 3;
+    const int length = record.count - overhead;
+    return length < 0 ? 0 : length > kMaxDataBytes ? kMaxDataBytes : length;
+}
 
 SRECReader::SRECReader() : firstIndex_(0), lastIndex_(0), startAddress_(0), endAddress_(0) {}
 
@@ -118,6 +250,7 @@ bool SRECReader::Clear() {
 }
 
 bool SRECReader::Parse(const char* data, int size) {
+    refusal_.clear();
     if (data == nullptr || size <= 0) {
         return false;
     }
@@ -129,114 +262,74 @@ bool SRECReader::Parse(const std::vector<uint8_t>& bytes) {
 }
 
 bool SRECReader::ParseText(const char* text, std::size_t size) {
+    refusal_.clear();
     if (size == 0) {
         return false;
     }
-    return ParseGuarded([this, text, size] {
+    return ParseWhole([text, size](TextParse& parse) {
         std::size_t position = 0;
-        ForEachPiece(text, size, kLineBreaks,
-                     [this, &position](const char* line, std::size_t length) {
-                         return ParseLine(position++, line, length);
-                     });
+        std::size_t lineNumber = 0;
+        bool accepted = true;
+        ForEachPiece(text, size, kLineBreaks, [&](const char* line, std::size_t length) {
+            if (!FollowsCrLf(text, line)) {
+                ++lineNumber;
+            }
+            accepted = parse.TakeLine(position++, lineNumber, line, length);
+            return accepted;
+        });
+        return accepted;
     });
 }
 
 bool SRECReader::ParseLines(const std::vector<std::string>& lines) {
+    refusal_.clear();
     if (lines.empty()) {
         return false;
     }
-    return ParseGuarded([this, &lines] {
+    return ParseWhole([&lines](TextParse& parse) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (!ParseLine(i, lines[i].data(), lines[i].size())) {
-                break;
+            if (!parse.TakeLine(i, i + 1, lines[i].data(), lines[i].size())) {
+                return false;
             }
         }
+        return true;
     });
 }
 
 // A text of nothing but line breaks makes a diagnostic of every byte, many times its own size:
 // running out of memory on such a file is a failed parse, not the end of the program.
 template <typename ForEachLine>
-bool SRECReader::ParseGuarded(ForEachLine forEachLine) {
+bool SRECReader::ParseWhole(ForEachLine forEachLine) {
+    TextParse parse;
     try {
-        Clear();
-        forEachLine();
+        if (!forEachLine(parse)) {
+            refusal_.swap(parse.refusal);
+            return false;
+        }
     } catch (const std::bad_alloc&) {
-        Clear();
         return false;
     }
+    records_.swap(parse.records);
+    messages_.swap(parse.messages);
+    startAddress_ = parse.startAddress;
+    endAddress_ = parse.endAddress;
+    firstIndex_ = 0;
+    lastIndex_ = 0;
     bool firstFound = false;
     for (std::size_t i = 0; i < records_.size(); ++i) {
         if (!firstFound && records_[i].type > 0) {
             firstIndex_ = static_cast<uint32_t>(i);
             firstFound = true;
         }
-        if (HasAddress(records_[i].type)) {
+        if (IsDataRecord(records_[i])) {
             lastIndex_ = static_cast<uint32_t>(i);
         }
     }
     return true;
 }
 
-bool SRECReader::ParseLine(std::size_t position, const char* line, std::size_t length) {
-    const int lineNumber = static_cast<int>(position);
-    if (length == 0) {
-        AppendFormatted(messages_, "Line %d is not enought to read as SRECORD = %d", lineNumber, 0);
-        return true;
-    }
-    if (line[0] != 'S') {
-        return false;
-    }
-    if (length < 7) {
-        AppendFormatted(messages_, "Line %d is not enought to read as SRECORD = %d", lineNumber,
-                        static_cast<int>(length));
-        return true;
-    }
-    SRecord record = {};
-    // Signed as the char of the x86 compilers these files come from, so that every platform gives
-    // a byte above 0x7F the same type.
-    record.type = static_cast<signed char>(line[1]) - '0';
-    record.count = static_cast<int32_t>(ScanHex(line + 2, 2));
-    if (record.count <= 0 || length < 2 * static_cast<std::size_t>(record.count) + 4) {
-        return true;
-    }
-    const LineLayout layout = LayoutOf(record.type);
-    const int dataBytes = record.count - layout.overheadBytes;
-    if (dataBytes < 0) {
-        AppendFormatted(messages_, "Line %d has a count too small to read as SRECORD = %d",
-                        lineNumber, record.count);
-        return true;
-    }
-    if (dataBytes > kMaxDataBytes) {
-        AppendFormatted(messages_, "Line %d has a count too large to read as SRECORD = %d",
-                        lineNumber, record.count);
-        return true;
-    }
-    if (HasAddress(record.type)) {
-        record.address = ScanHex(line + 4, layout.addressChars);
-        // The end address sizes the programming image; a wrapped one would cut records off it.
-        if (record.address > kHighestAddress - static_cast<uint32_t>(record.count)) {
-            AppendFormatted(messages_,
-                            "Line %d runs past the last address to read as SRECORD = 0x%08X",
-                            lineNumber, record.address);
-            return true;
-        }
-        if (record.address < startAddress_) {
-            startAddress_ = record.address;
-        } else if (record.address + static_cast<uint32_t>(record.count) > endAddress_) {
-            endAddress_ = record.address + static_cast<uint32_t>(record.count);
-        }
-    }
-    const char* field = line + 4 + layout.addressChars;
-    for (int i = 0; i < dataBytes; ++i, field += 2) {
-        record.data[i] = static_cast<uint8_t>(ScanHex(field, 2));
-    }
-    record.checksum = static_cast<uint8_t>(ScanHex(field, 2));
-    records_.push_back(record);
-    return true;
-}
-
 bool SRECReader::LoadFile(const char* path) {
+    refusal_.clear();
     if (path == nullptr) {
         return false;
     }
@@ -283,7 +376,7 @@ int SRECReader::GetRecordCount() const {
 int SRECReader::GetDataByteCount() const {
     long long total = 0;
     for (const SRecord& record : records_) {
-        if (HasAddress(record.type)) {
+        if (IsDataRecord(record)) {
             total += record.count;
         }
     }
@@ -293,4 +386,8 @@ int SRECReader::GetDataByteCount() const {
 
 const char* SRECReader::GetMessages() const {
     return messages_.c_str();
+}
+
+const char* SRECReader::GetRefusal() const {
+    return refusal_.c_str();
 }

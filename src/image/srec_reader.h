@@ -11,10 +11,23 @@ struct SRecord {
     int32_t type;      // the type character minus '0'
     int32_t count;     // the count field: bytes of address, data and checksum on the line
     uint32_t address;  // load address for types 1 to 3, 0 for every other type
-    uint8_t data[32];
-    uint8_t checksum;  // as read, never verified
+    // A count of 0xFF less the address and checksum bytes leaves at most 252 data bytes.
+    uint8_t data[252];
+    uint8_t checksum;  // as read; the reader has checked the line's sum before storing it
 };
 
+// S1, S2 and S3 records: the ones with a load address, whose data is firmware.
+bool IsDataRecord(const SRecord& record);
+// The bytes of record.data that the line filled: the count less 3, 4 or 5 for types 1, 2 and 3 and
+// less 3 for every other type, never below 0 nor beyond the array.
+int DataByteCount(const SRecord& record);
+
+// Reads a text whole or not at all. A text is refused, and the reader keeps what it had, when a
+// line that begins with "S" is not a well-formed S-record (its fields, count and length as the
+// format lays them out), its checksum does not add up, it follows the first line that does not
+// begin with "S" (where the records end), or it is a data record reaching outside the user MAT.
+// Lines that do not begin with "S" after the records, empty lines and characters after a
+// record's checksum are accepted; so is a text without any S-record line.
 class SRECReader {
 public:
     SRECReader();
@@ -23,22 +36,29 @@ public:
     // Always true: empties the records, the messages and the summary.
     bool Clear();
 
-    // False for an empty text (the reader keeps what it had) or when memory runs out (the reader
-    // is left empty); otherwise true, whatever the text held. The text is exactly size bytes.
+    // False for an empty text, when memory runs out and when the text is refused (GetRefusal
+    // says why); in each case the reader keeps what it had, messages included. Otherwise true,
+    // with the text's records and diagnostics in place of the earlier ones. The text is exactly
+    // size bytes; LF, CR LF and a lone CR each end one of its lines.
     bool Parse(const char* data, int size);
     bool Parse(const std::vector<uint8_t>& bytes);
-    // The same for a text already cut into lines: false for an empty list.
+    // The same for a text already cut into lines, each entry one line: false for an empty list.
     bool ParseLines(const std::vector<std::string>& lines);
-    // Reads the file whole and parses it; false when it cannot be opened or read.
+    // Reads the file whole and parses it; false when it cannot be opened or read, or is refused.
     bool LoadFile(const char* path);
 
-    // Null when index is not below GetRecordCount(). Valid until the next parse or Clear.
+    // Null when index is not below GetRecordCount(). Valid until the next parse or Clear. The
+    // records lie one after another: GetRecord(i) + k is GetRecord(i + k).
     const SRecord* GetRecord(unsigned index) const;
     int GetRecordCount() const;
     // The count fields of the type 1 to 3 records summed, so address and checksum bytes count too.
     int GetDataByteCount() const;
     // The parse diagnostics, run together without separators.
     const char* GetMessages() const;
+    // Why the last Parse, ParseLines or LoadFile refused its text, as one log line:
+    // "ERROR : line <n>: <what failed>: <why>\r\n" for the first problem in the text. Empty when
+    // that call was not refused.
+    const char* GetRefusal() const;
 
     // Index of the first record of any type above 0.
     uint32_t firstIndex() const { return firstIndex_; }
@@ -52,10 +72,7 @@ public:
 private:
     bool ParseText(const char* text, std::size_t size);
     template <typename ForEachLine>
-    bool ParseGuarded(ForEachLine forEachLine);
-    // False when the line ends the parse.
-    bool ParseLine(std::size_t position, const char* line, std::size_t length);
-    void AppendMessage(const char* format, std::size_t position, long long value);
+    bool ParseWhole(ForEachLine forEachLine);
 
     uint32_t firstIndex_;
     uint32_t lastIndex_;
@@ -63,4 +80,5 @@ private:
     uint32_t endAddress_;
     std::vector<SRecord> records_;
     std::string messages_;
+    std::string refusal_;
 };

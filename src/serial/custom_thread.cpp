@@ -40,3 +40,7 @@ void CustomThread::WaitUntilFinished() {
         finished_.Wait(-1);
     }
 }
+
+bool CustomThread::IsFinished() {
+    return !started_ || finished_.Wait(0);
+}

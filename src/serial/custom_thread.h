@@ -22,6 +22,9 @@ public:
     // thread releases itself, so it is safe however early the body returns; without a started
     // thread it returns at once.
     void WaitUntilFinished();
+    // The same end without waiting: true once the owner may destroy the object (the body has
+    // returned and the thread let go of it), and when no thread was started.
+    bool IsFinished();
 
     // True from a successful Start until the body has returned and the thread released its handle.
     bool HasThreadHandle() const { return threadHandle_.load() != 0; }

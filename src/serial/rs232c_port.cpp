@@ -6,16 +6,20 @@
 // thread that outlives its port object still works on valid memory. The caller hands requests
 // over through latched, auto-reset wake-ups (stop, read, write, line-event wait): Write fills the
 // transmit buffer and length before it signals, and accepts nothing new while write busy is set.
-// The reader thread writes the receive buffer and count before it raises DataReceived and starts
-// no read into the buffer until RequestRead. running, write busy and read pending are atomics
-// that one thread writes and the other polls; the read size is atomic because SetReadSize may
-// come at any time.
+// A request stays latched until the reader thread takes it; one made while no reader thread runs
+// is dropped by the next Open, so a new opening never carries out a stop or sends a frame meant
+// for the last one. The reader thread writes the receive buffer and count before it raises
+// DataReceived and starts no read into the buffer until RequestRead. running, write busy, read
+// pending and lost are atomics that one thread writes and the other polls; the read size is
+// atomic because SetReadSize may come at any time.
 //
 // Shutdown. Close signals the stop request and waits up to 10000 ms; the reader thread leaves its
-// loop, closes the port, raises Stopped and sets readerEnded. Events reach the callback under
-// ownerLock; the destructor takes that lock to clear `owner`, so no callback runs on a destroyed
-// port, and tells a thread that outlived its wait to stop. Open first waits for readerEnded, so one
-// object never runs two reader threads over the same state.
+// loop, closes the port, raises Stopped and sets readerEnded. A thread that leaves its loop on an
+// I/O failure instead sets lost first, so that the Stopped callback can tell a lost device from a
+// Close. Events reach the callback under ownerLock; the destructor takes that lock to clear
+// `owner`, so no callback runs on a destroyed port, and tells a thread that outlived its wait to
+// stop. Open first waits for readerEnded, so one object never runs two reader threads over the
+// same state, and only then clears the requests and lost.
 #include "serial/rs232c_port.h"
 
 #include <cstring>
@@ -33,6 +37,7 @@ RS232CPort::ReaderState::ReaderState()
     : running(false),
       writeBusy(false),
       readPending(false),
+      lost(false),
       lineEventsEnabled(false),
       lineEventWaitPending(false),
       receiveBuffer(),
@@ -74,6 +79,10 @@ int32_t RS232CPort::Open(const char* name, int32_t bitRate, int32_t parity, uint
     if (!PreviousReaderEnded()) {
         return DeviceNotOpened;
     }
+    // Nothing of an earlier opening carries over: no request, no write, no loss.
+    PrepareOpening(*state_);
+    state_->writeBusy.store(false);
+    state_->lost.store(false);
     ClosePort(*state_);
     int32_t result = NoPortName;
     if (name != nullptr) {
@@ -155,12 +164,7 @@ bool RS232CPort::StoreName(const char* name) {
 
 void RS232CPort::RunReader(ReaderState& state) {
     state.running.store(true);
-    state.writeBusy.store(false);
-    // A write handed over while no reader thread ran goes out now; until it has, the transmit
-    // buffer is in use and a new Write must not overwrite it.
-    if (WriteRequestLatched(state)) {
-        state.writeBusy.store(true);
-    }
+    // Write busy is left alone: Open cleared it, and a Write since then is this thread's to serve.
     state.readPending.store(false);
     state.lineEventWaitPending = false;
     Raise(state, Started);
@@ -168,7 +172,7 @@ void RS232CPort::RunReader(ReaderState& state) {
     if (state.lineEventsEnabled) {
         Signal(state, LineEventRequest);
     }
-    ServeRequests(state);
+    state.lost.store(!ServeRequests(state));
     state.running.store(false);
     ClosePort(state);
     Raise(state, Stopped);

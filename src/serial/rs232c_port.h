@@ -72,16 +72,18 @@ public:
     // outs and, without options, no flow control with DTR and RTS off, then starts the reader
     // thread. Returns an RS232COpenResult. IsOpen turns true only once the thread has started.
     // Call Close first: a previous reader thread that does not end within 2000 ms makes Open
-    // refuse, so one object never has two reader threads.
+    // refuse, so one object never has two reader threads. Requests left from a time when no
+    // reader thread ran (a stop, a read, a write and its busy flag) are dropped, and IsLost is
+    // cleared: each opening starts afresh.
     int32_t Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
                  bool lineEvents, const RS232COptions* options = nullptr);
     // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
-    // stop asked for while no reader thread runs is taken by the next one, which then stops at
-    // once.
+    // stop asked for while no reader thread runs is dropped by the next Open.
     void Close();
 
     // Hands up to kMaxWriteLength bytes to the reader thread and returns at once. Silently
-    // refused while IsWriting, for no data, and for a length outside 0..kMaxWriteLength.
+    // refused while IsWriting, for no data, and for a length outside 0..kMaxWriteLength. Bytes
+    // handed over while no reader thread runs never go out: the next Open drops them.
     void Write(const uint8_t* data, int32_t length);
     // Lets the reader thread start the next read; none starts after a completed one until then.
     void RequestRead();
@@ -96,6 +98,10 @@ public:
     bool IsOpen() const { return state_->running.load(); }
     bool IsWriting() const { return state_->writeBusy.load(); }
     bool IsReadPending() const { return state_->readPending.load(); }
+    // True once the reader thread has left its loop on an I/O failure (the device went away, a
+    // read, write or wait failed) rather than on a stop request; already so when Stopped is
+    // raised. Cleared by the next Open.
+    bool IsLost() const { return state_->lost.load(); }
 
 private:
     // Positions of the reader thread's wake-ups, in the order it serves them.
@@ -132,6 +138,7 @@ private:
         std::atomic<bool> running;      // reader thread started and still in its loop
         std::atomic<bool> writeBusy;    // from Write until that write has completed
         std::atomic<bool> readPending;  // from the start of a read until its completion
+        std::atomic<bool> lost;         // the reader thread ended on an I/O failure
         bool lineEventsEnabled;         // Open's request to watch ring and carrier detect
         bool lineEventWaitPending;      // reader thread only
         uint8_t receiveBuffer[kMaxReadSize + 1];
@@ -157,15 +164,17 @@ private:
     // Platform specific.
     static Platform* NewPlatform();
     static void Signal(ReaderState& state, Position position);
-    // Opens portName_ with the stored settings and clears the request records; an Open result.
+    // Opens portName_ with the stored settings; an Open result.
     int32_t OpenDevice(uint8_t byteSize, const RS232COptions* options);
     bool EventsUsable() const;
     void StartReader();
     // Waits up to `milliseconds` for the reader thread that Open recorded, then forgets it.
     void ForgetReader(int milliseconds);
-    // True, and the request stays latched, when a write was handed over before the thread ran.
-    static bool WriteRequestLatched(ReaderState& state);
-    static void ServeRequests(ReaderState& state);
+    // Drops the stop, read, write and line-event requests and readies the request records for a
+    // new opening; only while no reader thread runs.
+    static void PrepareOpening(ReaderState& state);
+    // The reader thread's loop: true when it left on a stop request, false on an I/O failure.
+    static bool ServeRequests(ReaderState& state);
     static void ClosePort(ReaderState& state);
 
     char portName_[kPortNameCapacity];

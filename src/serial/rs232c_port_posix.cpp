@@ -2,11 +2,12 @@
 // latched requests and the device with poll, so the update module runs natively against a pty.
 //
 // Requests (stop, read, write, line-event wait) are latched flags plus one byte in a wake-up pipe
-// that interrupts poll; taking a request clears its flag. Reads, writes and line-event waits are
-// carried out by the reader thread itself on the non-blocking descriptor: a read completes when
-// the requested number of bytes has arrived, a write when the device has taken every byte, a
-// line-event wait when ring or carrier detect changes (sampled while such a wait is pending). A
-// completion stays signalled until its position is served, as on Win32.
+// that interrupts poll; taking a request clears its flag, and Open clears them all and empties
+// the pipe before it starts a reader thread. Reads, writes and line-event waits are carried out by
+// the reader thread itself on the non-blocking descriptor: a read completes when the requested
+// number of bytes has arrived, a write when the device has taken every byte, a line-event wait
+// when ring or carrier detect changes (sampled while such a wait is pending). A completion stays
+// signalled until its position is served, as on Win32.
 #include "serial/rs232c_port.h"
 
 #include <errno.h>
@@ -130,9 +131,7 @@ struct RS232CPort::Platform {
             return errno == EINTR;
         }
         if (waits[0].revents != 0) {
-            char drained[64];
-            while (::read(wakeRead, drained, sizeof drained) > 0) {
-            }
+            DrainWakeUps();
         }
         const short trouble = POLLERR | POLLHUP | POLLNVAL;
         if (reading && (waits[1].revents & (POLLIN | trouble)) != 0) {
@@ -145,6 +144,12 @@ struct RS232CPort::Platform {
             SampleModemLines(&state.lineEventMask);
         }
         return true;
+    }
+
+    void DrainWakeUps() {
+        char drained[64];
+        while (::read(wakeRead, drained, sizeof drained) > 0) {
+        }
     }
 
     void ContinueRead(uint8_t* buffer) {
@@ -248,7 +253,6 @@ void RS232CPort::Signal(ReaderState& state, Position position) {
 
 int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     Platform& platform = *state_->platform;
-    platform.ClearOperations();
     int port = open(portName_, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     {
         std::lock_guard<Mutex> guard(platform.portLock);
@@ -309,18 +313,23 @@ uint32_t RS232CPort::GetInputQueueCount() {
     return static_cast<uint32_t>(count);
 }
 
-bool RS232CPort::WriteRequestLatched(ReaderState& state) {
-    return state.platform->requested[WriteRequest].load();
+void RS232CPort::PrepareOpening(ReaderState& state) {
+    Platform& platform = *state.platform;
+    for (std::atomic<bool>& request : platform.requested) {
+        request.store(false);
+    }
+    platform.DrainWakeUps();
+    platform.ClearOperations();
 }
 
-void RS232CPort::ServeRequests(ReaderState& state) {
+bool RS232CPort::ServeRequests(ReaderState& state) {
     Platform& platform = *state.platform;
     for (;;) {
         if (platform.requested[StopRequest].exchange(false)) {
-            return;
+            return true;
         } else if (platform.read.done) {
             if (!Platform::TakeCompletion(platform.read)) {
-                return;
+                return false;
             }
             state.receivedCount = static_cast<uint32_t>(platform.readFilled);
             state.readPending.store(false);
@@ -336,7 +345,7 @@ void RS232CPort::ServeRequests(ReaderState& state) {
             }
         } else if (platform.write.done) {
             if (!Platform::TakeCompletion(platform.write)) {
-                return;
+                return false;
             }
             state.writeBusy.store(false);
             Raise(state, WriteDone);
@@ -346,7 +355,7 @@ void RS232CPort::ServeRequests(ReaderState& state) {
             platform.writeSent = 0;
         } else if (platform.lineEvent.done) {
             if (!Platform::TakeCompletion(platform.lineEvent)) {
-                return;
+                return false;
             }
             state.lineEventWaitPending = false;
             int lines = 0;
@@ -359,11 +368,11 @@ void RS232CPort::ServeRequests(ReaderState& state) {
             if (!state.lineEventWaitPending && state.lineEventsEnabled) {
                 state.lineEventWaitPending = true;
                 if (!platform.StartLineEventWait()) {
-                    return;
+                    return false;
                 }
             }
         } else if (!platform.AwaitProgress(state)) {
-            return;
+            return false;
         }
     }
 }

@@ -1,11 +1,15 @@
 // RS232CPort on Win32: an overlapped COM handle served by a reader thread that waits on seven
 // events and starts every read, write and line-event wait itself.
 //
-// The seven events are the reader thread's wake-ups in the order it serves them: the requests
-// (stop, read, write, line-event wait) are automatic-reset and stay signalled until a reader
-// thread takes them; the completions (read, write, line event done) are manual-reset and belong
-// to the request records. Requests still in flight when the thread leaves its loop are cancelled
-// and waited for before the port is closed, so no completion lands in a record or buffer later.
+// The seven events are the reader thread's wake-ups in the order it serves them. The requests
+// (stop, read, write, line-event wait) are automatic-reset, belong to the port and stay signalled
+// until a reader thread takes them or the next Open unsignals them. The completions (read, write,
+// line event done) are manual-reset and belong to the current opening, with its request records
+// and read buffer. Requests still in flight when the thread leaves its loop are cancelled and
+// waited for, at most kCancelWaitMilliseconds in all, before the port is closed. A driver may
+// never complete a cancelled request (a USB adapter pulled out): its completion could still land
+// in that opening's records, event and buffer, so such an opening is abandoned, left allocated
+// and never used again, and the next Open starts a new one.
 #include "serial/rs232c_port.h"
 
 #include <process.h>
@@ -14,61 +18,108 @@
 #include <cstring>
 #include <mutex>
 
+#include "serial/overlapped_request_win32.h"
 #include "serial/text_conversion.h"
+
+namespace {
+
+// How long the reader thread waits for its cancelled requests before it closes the port.
+const DWORD kCancelWaitMilliseconds = 500;
+
+}  // namespace
 
 struct RS232CPort::Platform {
     static_assert(kLineEventCarrier == EV_RLSD && kLineEventRing == EV_RING,
                   "line events are reported in the platform's bits");
 
+    // The I/O of one opening: what the platform may write into while a request is in flight.
+    struct Opening {
+        Opening()
+            : readRecord(), writeRecord(), lineEventRecord(), readBuffer(), reportedLineEvents(0) {
+            readRecord.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+            writeRecord.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+            lineEventRecord.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+            Clear();
+        }
+
+        ~Opening() {
+            for (OVERLAPPED* record : {&readRecord, &writeRecord, &lineEventRecord}) {
+                if (record->hEvent != NULL) {
+                    CloseHandle(record->hEvent);
+                }
+            }
+        }
+
+        Opening(const Opening&) = delete;
+        Opening& operator=(const Opening&) = delete;
+
+        // Only once every request of the last use has finished.
+        void Clear() {
+            for (OVERLAPPED* record : {&readRecord, &writeRecord, &lineEventRecord}) {
+                HANDLE completion = record->hEvent;
+                std::memset(record, 0, sizeof *record);
+                record->hEvent = completion;
+                // A completion left over from an earlier thread must not be taken for a new one.
+                ResetEvent(completion);
+            }
+            readInFlight = writeInFlight = lineEventInFlight = false;
+        }
+
+        OVERLAPPED readRecord;  // its event is the read-done event
+        OVERLAPPED writeRecord;
+        OVERLAPPED lineEventRecord;
+        uint8_t readBuffer[kMaxReadSize];
+        DWORD reportedLineEvents;  // where the line-event wait reports
+        bool readInFlight;         // started and its completion not yet fetched
+        bool writeInFlight;
+        bool lineEventInFlight;
+    };
+
+    static bool IsCompletion(int position) {
+        return position == ReadDone || position == WriteCompletion || position == LineEventDone;
+    }
+
     Platform() : port(INVALID_HANDLE_VALUE), thread(NULL), threadId(0) {
         for (int position = 0; position < kPositionCount; ++position) {
-            bool manualReset =
-                position == ReadDone || position == WriteCompletion || position == LineEventDone;
-            events[position] = CreateEventW(NULL, manualReset ? TRUE : FALSE, FALSE, NULL);
+            events[position] =
+                IsCompletion(position) ? NULL : CreateEventW(NULL, FALSE, FALSE, NULL);
         }
-        ClearRecords();
+        UseNewOpening();
     }
 
     ~Platform() {
         if (port != INVALID_HANDLE_VALUE) {
             CloseHandle(port);
         }
-        for (HANDLE& event : events) {
-            if (event != NULL && event != INVALID_HANDLE_VALUE) {
-                CloseHandle(event);
+        for (int position = 0; position < kPositionCount; ++position) {
+            if (!IsCompletion(position) && events[position] != NULL &&
+                events[position] != INVALID_HANDLE_VALUE) {
+                CloseHandle(events[position]);
             }
-            event = INVALID_HANDLE_VALUE;
+            events[position] = INVALID_HANDLE_VALUE;
         }
     }
 
-    void ClearRecords() {
-        std::memset(&readRecord, 0, sizeof readRecord);
-        std::memset(&writeRecord, 0, sizeof writeRecord);
-        std::memset(&lineEventRecord, 0, sizeof lineEventRecord);
-        readRecord.hEvent = events[ReadDone];
-        writeRecord.hEvent = events[WriteCompletion];
-        lineEventRecord.hEvent = events[LineEventDone];
-        readInFlight = writeInFlight = lineEventInFlight = false;
-        // A completion left over from an earlier thread must not be taken for a new one.
-        ResetEvent(events[ReadDone]);
-        ResetEvent(events[WriteCompletion]);
-        ResetEvent(events[LineEventDone]);
+    void UseNewOpening() {
+        opening.reset(new Opening);
+        events[ReadDone] = opening->readRecord.hEvent;
+        events[WriteCompletion] = opening->writeRecord.hEvent;
+        events[LineEventDone] = opening->lineEventRecord.hEvent;
     }
 
+    // Leaves the opening to a request that may still complete into it: deliberately leaked.
+    void AbandonOpening() {
+        static_cast<void>(opening.release());
+        events[ReadDone] = events[WriteCompletion] = events[LineEventDone] = NULL;
+    }
+
+    // The wait list: the request positions are the port's, the completion positions the opening's.
     HANDLE events[kPositionCount];
     Mutex portLock;  // GetInputQueueCount against the reader thread's close
     HANDLE port;
     HANDLE thread;  // owner only
     unsigned threadId;
-
-    // Reader thread only.
-    OVERLAPPED readRecord;
-    OVERLAPPED writeRecord;
-    OVERLAPPED lineEventRecord;
-    DWORD reportedLineEvents;  // where the line-event wait reports
-    bool readInFlight;         // started and its completion not yet fetched
-    bool writeInFlight;
-    bool lineEventInFlight;
+    std::unique_ptr<Opening> opening;  // the reader thread's while one runs, else the owner's
 };
 
 struct RS232CPort::ReaderEntry {
@@ -82,19 +133,22 @@ struct RS232CPort::ReaderEntry {
 
 namespace {
 
-enum Fetch { Completed, NotYet, Failed };
-
-// The result of a finished request without waiting for one that is not.
-Fetch FetchResult(HANDLE port, OVERLAPPED* record, DWORD* count, bool* inFlight) {
-    if (GetOverlappedResult(port, record, count, FALSE)) {
+// Takes the completion that a request record's event announces. The event may be seen before the
+// request has finished: it is then reset and the request looked at once more, so that the loop
+// neither spins on it nor misses a completion that comes in between.
+Fetch TakeCompletion(HANDLE port, OVERLAPPED* record, DWORD* count, bool* inFlight) {
+    Fetch fetch = FetchResult(port, record, count);
+    if (fetch == Fetch::NotYet) {
+        ResetEvent(record->hEvent);
+        fetch = FetchResult(port, record, count);
+    }
+    if (fetch == Fetch::Completed) {
+        ResetEvent(record->hEvent);
+    }
+    if (fetch != Fetch::NotYet) {
         *inFlight = false;
-        return Completed;
     }
-    if (GetLastError() == ERROR_IO_PENDING) {
-        return NotYet;
-    }
-    *inFlight = false;
-    return Failed;
+    return fetch;
 }
 
 // A start either completes at once or is pending; its completion event is signalled either way.
@@ -156,7 +210,6 @@ void RS232CPort::Signal(ReaderState& state, Position position) {
 int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     Platform& platform = *state_->platform;
     COMMTIMEOUTS noTimeouts = {0, 0, 0, 0, 0};
-    platform.ClearRecords();
     DCB settings = BuildLineSettings(bitRate_, parity_, byteSize, options);
 
     // The device namespace opens COM10 and above too, which a bare name cannot reach.
@@ -214,7 +267,10 @@ void RS232CPort::ForgetReader(int milliseconds) {
     if (platform.thread == NULL) {
         return;
     }
-    WaitForSingleObject(platform.thread, static_cast<DWORD>(milliseconds));
+    // Not the thread handle: Windows holds an exiting thread until its cancelled requests have
+    // completed, which the driver of a removed device may never do, long after the thread has
+    // finished with the port.
+    state_->readerEnded.Wait(milliseconds);
     CloseHandle(platform.thread);
     platform.thread = NULL;
 }
@@ -230,31 +286,34 @@ uint32_t RS232CPort::GetInputQueueCount() {
     return status.cbInQue;
 }
 
-bool RS232CPort::WriteRequestLatched(ReaderState& state) {
-    HANDLE request = state.platform->events[WriteRequest];
-    if (WaitForSingleObject(request, 0) != WAIT_OBJECT_0) {
-        return false;
+void RS232CPort::PrepareOpening(ReaderState& state) {
+    Platform& platform = *state.platform;
+    for (Position request : {StopRequest, ReadRequest, WriteRequest, LineEventRequest}) {
+        ResetEvent(platform.events[request]);
     }
-    SetEvent(request);
-    return true;
+    if (!platform.opening) {
+        platform.UseNewOpening();
+    }
+    platform.opening->Clear();
 }
 
-void RS232CPort::ServeRequests(ReaderState& state) {
+bool RS232CPort::ServeRequests(ReaderState& state) {
     Platform& platform = *state.platform;
+    Platform::Opening& opening = *platform.opening;
     for (;;) {
         DWORD signalled = WaitForMultipleObjects(kPositionCount, platform.events, FALSE, INFINITE);
         DWORD count = 0;
         switch (signalled) {
             case WAIT_OBJECT_0 + StopRequest:
-                return;
+                return true;
             case WAIT_OBJECT_0 + ReadDone: {
-                Fetch fetch = FetchResult(platform.port, &platform.readRecord, &count,
-                                          &platform.readInFlight);
-                if (fetch == Failed) {
-                    return;
+                Fetch fetch = TakeCompletion(platform.port, &opening.readRecord, &count,
+                                             &opening.readInFlight);
+                if (fetch == Fetch::Failed) {
+                    return false;
                 }
-                if (fetch == Completed) {
-                    ResetEvent(platform.events[ReadDone]);
+                if (fetch == Fetch::Completed) {
+                    std::memcpy(state.receiveBuffer, opening.readBuffer, count);
                     state.receivedCount = count;
                     state.readPending.store(false);
                     if (count != 0) {
@@ -268,21 +327,20 @@ void RS232CPort::ServeRequests(ReaderState& state) {
                     break;
                 }
                 state.readPending.store(true);
-                if (!StartedRequest(ReadFile(platform.port, state.receiveBuffer,
+                if (!StartedRequest(ReadFile(platform.port, opening.readBuffer,
                                              static_cast<DWORD>(state.readSize.load()), NULL,
-                                             &platform.readRecord),
-                                    &platform.readInFlight)) {
-                    return;
+                                             &opening.readRecord),
+                                    &opening.readInFlight)) {
+                    return false;
                 }
                 break;
             case WAIT_OBJECT_0 + WriteCompletion: {
-                Fetch fetch = FetchResult(platform.port, &platform.writeRecord, &count,
-                                          &platform.writeInFlight);
-                if (fetch == Failed) {
-                    return;
+                Fetch fetch = TakeCompletion(platform.port, &opening.writeRecord, &count,
+                                             &opening.writeInFlight);
+                if (fetch == Fetch::Failed) {
+                    return false;
                 }
-                if (fetch == Completed) {
-                    ResetEvent(platform.events[WriteCompletion]);
+                if (fetch == Fetch::Completed) {
                     state.writeBusy.store(false);
                     Raise(state, WriteDone);
                 }
@@ -291,21 +349,20 @@ void RS232CPort::ServeRequests(ReaderState& state) {
             case WAIT_OBJECT_0 + WriteRequest:
                 if (!StartedRequest(WriteFile(platform.port, state.transmitBuffer,
                                               static_cast<DWORD>(state.transmitLength), NULL,
-                                              &platform.writeRecord),
-                                    &platform.writeInFlight)) {
-                    return;
+                                              &opening.writeRecord),
+                                    &opening.writeInFlight)) {
+                    return false;
                 }
                 break;
             case WAIT_OBJECT_0 + LineEventDone: {
-                Fetch fetch = FetchResult(platform.port, &platform.lineEventRecord, &count,
-                                          &platform.lineEventInFlight);
-                if (fetch == Failed) {
-                    return;
+                Fetch fetch = TakeCompletion(platform.port, &opening.lineEventRecord, &count,
+                                             &opening.lineEventInFlight);
+                if (fetch == Fetch::Failed) {
+                    return false;
                 }
-                if (fetch == Completed) {
-                    ResetEvent(platform.events[LineEventDone]);
+                if (fetch == Fetch::Completed) {
                     state.lineEventWaitPending = false;
-                    state.lineEventMask = platform.reportedLineEvents;
+                    state.lineEventMask = opening.reportedLineEvents;
                     DWORD modemStatus = 0;
                     GetCommModemStatus(platform.port, &modemStatus);
                     DispatchLineEvent(state, (modemStatus & MS_RING_ON) != 0,
@@ -319,14 +376,14 @@ void RS232CPort::ServeRequests(ReaderState& state) {
                     break;
                 }
                 state.lineEventWaitPending = true;
-                if (!StartedRequest(WaitCommEvent(platform.port, &platform.reportedLineEvents,
-                                                  &platform.lineEventRecord),
-                                    &platform.lineEventInFlight)) {
-                    return;
+                if (!StartedRequest(WaitCommEvent(platform.port, &opening.reportedLineEvents,
+                                                  &opening.lineEventRecord),
+                                    &opening.lineEventInFlight)) {
+                    return false;
                 }
                 break;
             default:
-                return;
+                return false;
         }
     }
 }
@@ -336,19 +393,27 @@ void RS232CPort::ClosePort(ReaderState& state) {
     if (platform.port == INVALID_HANDLE_VALUE) {
         return;
     }
+    Platform::Opening& opening = *platform.opening;
+    OVERLAPPED* inFlight[3];
+    size_t count = 0;
+    if (opening.readInFlight) {
+        inFlight[count++] = &opening.readRecord;
+    }
+    if (opening.writeInFlight) {
+        inFlight[count++] = &opening.writeRecord;
+    }
+    if (opening.lineEventInFlight) {
+        inFlight[count++] = &opening.lineEventRecord;
+    }
     CancelIo(platform.port);
-    DWORD count = 0;
-    if (platform.readInFlight) {
-        GetOverlappedResult(platform.port, &platform.readRecord, &count, TRUE);
+    const bool settled = AwaitRequests(inFlight, count, kCancelWaitMilliseconds);
+    opening.readInFlight = opening.writeInFlight = opening.lineEventInFlight = false;
+    {
+        std::lock_guard<Mutex> guard(platform.portLock);
+        CloseHandle(platform.port);
+        platform.port = INVALID_HANDLE_VALUE;
     }
-    if (platform.writeInFlight) {
-        GetOverlappedResult(platform.port, &platform.writeRecord, &count, TRUE);
+    if (!settled) {
+        platform.AbandonOpening();
     }
-    if (platform.lineEventInFlight) {
-        GetOverlappedResult(platform.port, &platform.lineEventRecord, &count, TRUE);
-    }
-    platform.readInFlight = platform.writeInFlight = platform.lineEventInFlight = false;
-    std::lock_guard<Mutex> guard(platform.portLock);
-    CloseHandle(platform.port);
-    platform.port = INVALID_HANDLE_VALUE;
 }

@@ -9,7 +9,34 @@
 #include "image/firmware_file.h"
 #include "update/update_thread.h"
 
+namespace {
+
+// How long the wait for the previous run sleeps at most between two looks at it.
+const DWORD kFinishPollMs = 10;
+
+// Main thread only: set while OnWriteCommand waits for the previous run.
+bool waitingForPreviousRun = false;
+
+// The previous run gives Write back before its last call into the dialog (EnableControls still
+// disables the check box), and the system carries that call out on this thread. So the wait
+// serves what other threads send to the dialog, and only that: posted input such as another
+// click stays queued until the Write command has returned.
+void WaitServingSentMessages(CustomThread& thread) {
+    while (!thread.IsFinished()) {
+        MSG message;
+        PeekMessageW(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        MsgWaitForMultipleObjects(0, NULL, FALSE, kFinishPollMs, QS_SENDMESSAGE);
+    }
+}
+
+}  // namespace
+
 void OnWriteCommand() {
+    // A Write that another program sends while the wait below serves sent messages would replace
+    // the thread object under that wait: it is ignored.
+    if (waitingForPreviousRun) {
+        return;
+    }
     if (g_firmwarePath.empty()) {
         MessageBoxW(g_dialog,
                     L"FW File(MOT) not loaded.\nBefore starting program for update, load FW first.",
@@ -17,10 +44,10 @@ void OnWriteCommand() {
         return;
     }
     ClearLog();
-    // The previous run gave the controls back as its last call into the dialog, so waiting for
-    // its thread cannot block on a call that needs this thread's message loop.
     if (g_updateThread != nullptr) {
-        g_updateThread->WaitUntilFinished();
+        waitingForPreviousRun = true;
+        WaitServingSentMessages(*g_updateThread);
+        waitingForPreviousRun = false;
         delete g_updateThread;
         g_updateThread = nullptr;
     }

@@ -225,6 +225,24 @@ TEST(BoardSimFaultTest, DeviceVanishesAfterTheKthBlock) {
     EXPECT_EQ(sim.ReadDump()[0x080], 2);
 }
 
+TEST(BoardSimFaultTest, DeviceVanishesAfterTheNthMatchingByteCountedAcrossResets) {
+    SimProcess sim({"--match-on", "2", "--vanish-after-matching", "3"});
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(EnterBootMode(sim));
+    HostPort host;
+    ASSERT_TRUE(host.Open(sim.link(), B9600));
+    EXPECT_TRUE(host.Unanswered({0x00}));
+    EXPECT_EQ(host.Exchange({0x00}, 1), Bytes{0x00});
+    host.Close();
+    ASSERT_TRUE(EnterBootMode(sim));
+    ASSERT_TRUE(host.Open(sim.link(), B9600));
+    EXPECT_TRUE(host.Unanswered({0x00}, 500));
+    EXPECT_TRUE(host.failed()) << "reads fail once the adapter is gone";
+    EXPECT_TRUE(sim.WaitFor("vanish", 1, "matching byte"));
+    struct stat info;
+    EXPECT_NE(lstat(sim.link().c_str(), &info), 0);
+}
+
 TEST(BoardSimFaultTest, RebootPortUnavailable) {
     {
         SimProcess sim({"--reboot-link-removed", "--erase-time", "0"});

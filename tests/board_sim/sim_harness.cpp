@@ -316,14 +316,21 @@ bool ChangeTo38400(SimProcess& sim, HostPort& host) {
     return confirmed == kAck;
 }
 
-bool ReachProgramming(SimProcess& sim, HostPort& host) {
+bool ReachErased(SimProcess& sim, HostPort& host) {
     if (!ReachDeviceSelection(sim, host) || !ReachBitRateSelection(host) ||
         !ChangeTo38400(sim, host)) {
         return false;
     }
     const Bytes erased = host.Exchange({0x40}, 1);
-    const Bytes matSelected = host.Exchange({0x43}, 1);
     EXPECT_EQ(erased, kAck);
+    return erased == kAck;
+}
+
+bool ReachProgramming(SimProcess& sim, HostPort& host) {
+    if (!ReachErased(sim, host)) {
+        return false;
+    }
+    const Bytes matSelected = host.Exchange({0x43}, 1);
     EXPECT_EQ(matSelected, kAck);
-    return erased == kAck && matSelected == kAck;
+    return matSelected == kAck;
 }

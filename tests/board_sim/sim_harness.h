@@ -84,6 +84,8 @@ bool EnterBootMode(SimProcess& sim);
 bool ReachDeviceSelection(SimProcess& sim, HostPort& host);
 bool ReachBitRateSelection(HostPort& host);
 bool ChangeTo38400(SimProcess& sim, HostPort& host);
+// Up to the erase, after which the boot program waits for a programming/erasing command.
+bool ReachErased(SimProcess& sim, HostPort& host);
 bool ReachProgramming(SimProcess& sim, HostPort& host);
 
 extern const Bytes kOwnDeviceCode;

@@ -1,6 +1,9 @@
-// Sessions against a simulated board that misbehaves while blocks are programmed, and images the
-// MCU cannot hold. One board serves several sessions: its faults count blocks since it started.
+// Sessions against a simulated board that misbehaves while blocks are programmed, and an image
+// without data. One board serves several sessions: its faults count blocks since it started.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "board_session.h"
 #include "image/srec_reader.h"
@@ -20,19 +23,11 @@ struct Programming : BoardSession {
 
 }  // namespace
 
-TEST(BlockReplyFaults, RefusedImagesSendNothingAndBlockRepliesAreReported) {
+TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing) {
     Programming run("block-replies", {"--block-nak", "1:0x15", "--block-error", "2:0x2A"});
     ASSERT_TRUE(run.board.ready());
     ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
 
-    SRECReader tooLarge;
-    ASSERT_TRUE(tooLarge.Parse(ReadSample("objcopy-s3.mot")));
-    EXPECT_FALSE(run.module.ProgrammingSequence(&tooLarge));
-    ASSERT_EQ(g_reports.errors.size(), 1u);
-    EXPECT_EQ(g_reports.errors[0].rfind("ModUpdate1527::ProgrammingSequence() - ", 0), 0u);
-    EXPECT_EQ(run.board.HostBytes().back(), 0x43);  // nothing after the user MAT selection
-
-    // The port stayed open: the same session goes on with a firmware that fits.
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_EQ(g_reports.errors.back(), "ERROR : sending firmware failed by 0x15\r\n");
     EXPECT_TRUE(run.module.Reboot());
@@ -71,14 +66,36 @@ TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
     EXPECT_EQ(run.board.Count("block", "programmed"), 7);
 }
 
-TEST(LinkLoss, TheDeviceVanishingMidProgrammingFailsTheBlockAndTheReboot) {
+// The adapter is unplugged after the first block and plugged in again, under the same name, with
+// a board that still runs its old firmware.
+TEST(LinkLoss, TheLostDeviceFailsTheBlockAtOnceAndTheRepluggedOneGetsNoStaleFrame) {
     Programming run("vanish", {"--vanish-after-block", "1"});
     ASSERT_TRUE(run.board.ready());
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    const std::filesystem::path adapter =
+        std::filesystem::path(run.board.port()).parent_path() / "adapter";
+    std::filesystem::create_symlink(run.board.port(), adapter);
+    ASSERT_TRUE(ReachProgramming(run.module, adapter.string()));
+
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
-    EXPECT_NE(g_reports.log.find(kNoResponse), std::string::npos);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count(),
+              2000)
+        << "the block's waits ran out instead of ending with the link";
+    EXPECT_EQ(g_reports.errors,
+              std::vector<std::string>{"ModUpdate1527::ProgrammingSequence() - The COM port was "
+                                       "lost: its device has gone away !"});
+    EXPECT_EQ(g_reports.log.find(kNoResponse), std::string::npos);
     EXPECT_EQ(run.board.Count("block"), 1);
     EXPECT_FALSE(run.module.Reboot());
-    EXPECT_EQ(g_reports.errors,
-              std::vector<std::string>{"ModUpdate1527::Reboot() - On Error while open COM port !"});
+    EXPECT_EQ(g_reports.errors.back(), "ModUpdate1527::Reboot() - On Error while open COM port !");
+
+    SimBoard replugged("vanish-replugged", {});
+    ASSERT_TRUE(replugged.ready());
+    std::filesystem::remove(adapter);
+    std::filesystem::create_symlink(replugged.port(), adapter);
+    EXPECT_TRUE(run.module.Reboot());
+    EXPECT_TRUE(replugged.WaitForCount("reset", "", 1));
+    EXPECT_EQ(replugged.HostBytes(), Bytes{});
 }

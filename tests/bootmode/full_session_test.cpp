@@ -64,8 +64,8 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
     const auto firstDifference =
         std::mismatch(wire.begin(), wire.end(), expectedWire.begin(), expectedWire.end());
     EXPECT_EQ(wire, expectedWire) << "first difference at byte "
-                                  << (firstDifference.first - wire.begin()) << " of "
-                                  << wire.size() << " (expected " << expectedWire.size() << ")";
+                                  << (firstDifference.first - wire.begin()) << " of " << wire.size()
+                                  << " (expected " << expectedWire.size() << ")";
     EXPECT_EQ(board.Count("violation"), 0);
     EXPECT_TRUE(board.WaitForCount("reboot", "new-firmware", 1));
 
@@ -89,4 +89,27 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_TRUE(std::all_of(flash.begin() + image.size(), flash.end(),
                             [](uint8_t byte) { return byte == 0xFF; }));
+}
+
+// Lines of 64 data bytes, as srec_cat writes them when asked, reaching the user MAT's last byte:
+// every byte of every line lands in the flash.
+TEST(FullSession, ProgramsLongLinesUpToTheLastByteOfTheUserMat) {
+    BoardSession session("long-lines", {});
+    SimBoard& board = session.board;
+    ASSERT_TRUE(board.ready());
+    SRECReader reader;
+    ASSERT_TRUE(reader.Parse(ReadSample("long-lines-s3.mot"))) << reader.GetRefusal();
+    ASSERT_TRUE(ReachProgramming(session.module, board.port()));
+    ASSERT_TRUE(session.module.ProgrammingSequence(&reader));
+    EXPECT_TRUE(g_reports.errors.empty());
+    EXPECT_EQ(board.Count("violation"), 0);
+
+    const Bytes sample = ReadSample("long-lines-s3.bin");
+    Bytes image(512u * 1024u, 0xFF);
+    std::copy(sample.begin(), sample.end(), image.end() - sample.size());
+    const Bytes flash = board.StopAndDump();
+    ASSERT_EQ(flash.size(), image.size());
+    const auto firstDifference = std::mismatch(flash.begin(), flash.end(), image.begin());
+    EXPECT_TRUE(flash == image) << "first difference at 0x" << std::hex
+                                << (firstDifference.first - flash.begin());
 }

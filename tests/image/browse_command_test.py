@@ -102,6 +102,25 @@ def empty_file_fails_to_parse(browser, files):
     harness.check(state["fileName"] == " ", "file name %r" % state["fileName"])
 
 
+def refused_file_names_its_line(browser, files):
+    """A file whose third line does not add up: the failed parse as an empty file shows it, then
+    one line naming the problem; the firmware is unloaded, so Write refuses to start."""
+    path = os.path.join(files, "bad-sum.mot")
+    state = browser.choose(path, lambda s: "BAD-SUM.MOT" in s["log"]
+                           and s["log"].endswith("not 0xFF\r\n"))
+    expected = ("Loading file : %s ... Ok.\r\nParsing SRECORD ...Failed.\r\n"
+                "ERROR : line 3: checksum mismatch: its bytes add up to 0xFE, not 0xFF\r\n"
+                % windows_path(path).upper())
+    harness.check(state["log"] == expected, "log %r" % state["log"])
+    harness.check(state["status"] == "Parsing failed. update is impossible.",
+                  "status %r" % state["status"])
+    harness.check(state["fileName"] == " ", "file name %r" % state["fileName"])
+    harness.check(browser.wine.driver_call("click", str(WRITE))["ok"], "write click failed")
+    box = browser.wine.driver_call("message-box", "Error", "20000")
+    harness.check(box["ok"] and box["text"] == NO_FIRMWARE, "error box: %r" % box)
+    harness.check(browser.state()["log"] == expected, "Write changed the log")
+
+
 def plain_text_loads_with_nothing_in_it(browser, files):
     path = os.path.join(files, "readme.mot")
     state = browser.choose(path, lambda s: s["status"].startswith("Parsing completed")
@@ -159,13 +178,15 @@ def make_files(directory):
             file.write(SAMPLE)
     os.chmod(os.path.join(directory, "locked.mot"), stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
     with open(os.path.join(directory, "fw", "other.mot"), "w") as file:
-        file.write("S208020000112233444C\r\nS804000000FB\r\n")
+        file.write("S208020000112233444B\r\nS804000000FB\r\n")
     open(os.path.join(directory, "empty.mot"), "w").close()
+    with open(os.path.join(directory, "bad-sum.mot"), "w") as file:
+        file.write("S00600004844521B\nS1070100AABBCCDDE9\nS1070300AABBCCDDE6\nS9030000FC\n")
     # Sparse: 2 GiB and a little more, without using the disk.
     with open(os.path.join(directory, "huge.mot"), "w") as file:
         file.truncate(2 ** 31 + 16)
     with open(os.path.join(directory, "readme.mot"), "w") as file:
-        file.write("This is not an S-record file.\nS1 comes too late.\n")
+        file.write("This is not an S-record file.\nNothing in it begins a record.\n")
 
 
 def run():
@@ -183,6 +204,7 @@ def run():
         cancel_keeps_the_name_and_appends_two_lines(browser, loaded)
         missing_file_reports_the_upper_case_path(browser, files)
         empty_file_fails_to_parse(browser, files)
+        refused_file_names_its_line(browser, files)
         plain_text_loads_with_nothing_in_it(browser, files)
         read_only_and_non_ansi_paths_load(browser, files)
         file_too_large_to_hold_is_refused(browser, files)

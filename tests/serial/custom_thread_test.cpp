@@ -65,6 +65,25 @@ TEST(CustomThreadTest, HandleIsRecordedWhileTheBodyRunsAndNoneAfterIt) {
     EXPECT_FALSE(thread.HasThreadHandle());
 }
 
+TEST(CustomThreadTest, IsFinishedOnlyOnceTheBodyHasReturned) {
+    RecordingThread thread;
+    thread.holdRun = true;
+    EXPECT_TRUE(thread.IsFinished());  // nothing started: nothing to wait for
+    ASSERT_TRUE(thread.Start(0));
+    EXPECT_FALSE(thread.IsFinished());
+    thread.release.Set();
+    bool finished = false;
+    for (int poll = 0; poll < 1000 && !finished; ++poll) {
+        finished = thread.IsFinished();
+        if (!finished) {
+            SleepMilliseconds(10);
+        }
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(thread.finishedRun.load());
+    EXPECT_FALSE(thread.HasThreadHandle());
+}
+
 TEST(CustomThreadTest, OwnerWaitEndsForBodiesThatReturnBeforeStartDoes) {
     for (int i = 0; i < 200; ++i) {
         RecordingThread thread;
@@ -89,6 +108,7 @@ TEST(CustomThreadTest, FailedCreationReturnsFalseAndRunsNothing) {
     EXPECT_FALSE(started);
     EXPECT_FALSE(thread.HasThreadHandle());
     thread.WaitUntilFinished();  // returns at once: nothing was started
+    EXPECT_TRUE(thread.IsFinished());
     EXPECT_EQ(0, thread.preRunCalls.load());
     EXPECT_EQ(0, thread.runCalls.load());
 }

@@ -1,6 +1,6 @@
 // RS232CPort against a pseudo-terminal peer: opening and its refusals, reads one request at a
-// time, writes and their refusals, reopening at other settings, loss of the device, latched
-// requests and the reader thread's lifetime.
+// time, writes and their refusals, reopening at other settings, loss of the device, requests that
+// no opening inherits, and the reader thread's lifetime.
 #include "serial/rs232c_port.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +38,9 @@ public:
             codes_.push_back(code);
             if (code == Started || code == Stopped) {
                 openWhenRaised_.push_back(port->IsOpen());
+            }
+            if (code == Stopped) {
+                lostWhenStopped_.push_back(port->IsLost());
             }
             if (code == DataReceived) {
                 const uint8_t* bytes = port->GetReceiveBuffer();
@@ -80,6 +83,10 @@ public:
         std::lock_guard<Mutex> guard(lock_);
         return openWhenRaised_;
     }
+    std::vector<bool> LostWhenStopped() {
+        std::lock_guard<Mutex> guard(lock_);
+        return lostWhenStopped_;
+    }
     std::vector<int32_t> Counts() {
         std::lock_guard<Mutex> guard(lock_);
         return counts_;
@@ -92,7 +99,8 @@ public:
 private:
     Mutex lock_;
     std::vector<int32_t> codes_;
-    std::vector<bool> openWhenRaised_;  // IsOpen at each Started and Stopped
+    std::vector<bool> openWhenRaised_;   // IsOpen at each Started and Stopped
+    std::vector<bool> lostWhenStopped_;  // IsLost at each Stopped
     std::vector<int32_t> counts_;
     std::vector<uint8_t> received_;
     std::atomic<int32_t> holdAt_{-1};
@@ -177,6 +185,7 @@ TEST_F(RS232CPortTest, IsOpenFollowsTheReaderThread) {
 
     EXPECT_EQ((std::vector<int32_t>{Started, Stopped}), log.Codes());
     EXPECT_EQ((std::vector<bool>{true, false}), log.OpenWhenRaised());
+    EXPECT_EQ((std::vector<bool>{false}), log.LostWhenStopped()) << "a Close is no loss";
     EXPECT_FALSE(port.IsOpen());
     // Stopped came after the port was closed: the device is free again.
     RS232CPort next;
@@ -259,26 +268,6 @@ TEST_F(RS232CPortTest, AWriteWhileTheLastIsInProgressIsDropped) {
     EXPECT_FALSE(port.IsWriting());
 }
 
-TEST_F(RS232CPortTest, AWriteHandedOverWhileClosedGoesOutWithTheNextReaderThread) {
-    const uint8_t early[] = {0x55, 0x00};
-    port.Write(early, sizeof early);
-    EXPECT_TRUE(port.IsWriting());
-
-    log.HoldAt(Started);
-    ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
-    ASSERT_TRUE(log.WaitFor(Started, 1));
-    // The bytes are still to go out, so the transmit buffer is not free for another write.
-    EXPECT_TRUE(port.IsWriting());
-    const uint8_t late[] = {0x27};
-    port.Write(late, sizeof late);
-    log.Release();
-
-    EXPECT_EQ(std::vector<uint8_t>(early, early + sizeof early), peer.Receive(2, kPatience));
-    EXPECT_TRUE(peer.Receive(1, kQuiet).empty());
-    ASSERT_TRUE(log.WaitFor(WriteDone, 1));
-    EXPECT_FALSE(port.IsWriting());
-}
-
 // A pty keeps rate, stop bits and flow control but forces 8 data bits without parity, so those
 // two cannot be witnessed here.
 TEST_F(RS232CPortTest, ReopensAtEachRateWithOneStopBitAndNoFlowControl) {
@@ -286,10 +275,7 @@ TEST_F(RS232CPortTest, ReopensAtEachRateWithOneStopBitAndNoFlowControl) {
     size_t opened = 0;
     for (int32_t rate : rates) {
         SCOPED_TRACE(rate);
-        // Only a running thread is closed: a Close without one would latch a stop.
-        if (opened > 0) {
-            port.Close();
-        }
+        port.Close();  // the first has no reader thread to stop, and leaves nothing behind
         OpenRunning(rate);
         ++opened;
         PeerLineSettings settings;
@@ -331,27 +317,53 @@ TEST_F(RS232CPortTest, LosingTheDeviceEndsTheReaderThreadAndALaterOpenWorks) {
     ASSERT_TRUE(peer.Hangup());
     ASSERT_TRUE(log.WaitFor(Stopped, 1));
     EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ((std::vector<bool>{true}), log.LostWhenStopped()) << "known when Stopped came";
+    EXPECT_TRUE(port.IsLost());
 
     ASSERT_TRUE(peer.Recreate());
     ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    EXPECT_FALSE(port.IsLost());
     ASSERT_TRUE(log.WaitFor(Started, 2));
     ExpectDataFlows(0x06);
     EXPECT_EQ(1u, log.Count(Stopped));
 }
 
-TEST_F(RS232CPortTest, AStopLeftPendingIsTakenByTheNextReaderThread) {
+// The bytes of a session that failed must never reach a board that has been reset since.
+TEST_F(RS232CPortTest, AWriteHandedOverAfterALossNeverReachesTheNextOpening) {
     OpenRunning();
-    port.Close();
-    port.Close();  // no reader thread runs: the stop request stays latched
+    ASSERT_TRUE(peer.Hangup());
+    ASSERT_TRUE(log.WaitFor(Stopped, 1));
+    const uint8_t stale[] = {0x50, 0x00, 0x00, 0x01, 0x00};
+    port.Write(stale, sizeof stale);
+    EXPECT_TRUE(port.IsWriting()) << "no reader thread takes it";
 
+    ASSERT_TRUE(peer.Recreate());
     ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
-    ASSERT_TRUE(log.WaitFor(Stopped, 2));
-    EXPECT_EQ((std::vector<int32_t>{Started, Stopped, Started, Stopped}), log.Codes());
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.IsWriting());
+    ASSERT_TRUE(log.WaitFor(Started, 2));
+    EXPECT_TRUE(peer.Receive(1, kQuiet).empty());
 
-    // Without a Close in between nothing is latched, and the next thread keeps running.
+    const uint8_t fresh[] = {0x27};
+    port.Write(fresh, sizeof fresh);
+    EXPECT_EQ(std::vector<uint8_t>(fresh, fresh + sizeof fresh),
+              peer.Receive(sizeof fresh, kPatience));
+    ASSERT_TRUE(log.WaitFor(WriteDone, 1));
+    EXPECT_EQ(1u, log.Count(WriteDone));
+}
+
+// A Close after the reader thread has gone, as every way out of a failed update step makes.
+TEST_F(RS232CPortTest, ACloseAfterALossLeavesNoStopForTheNextOpening) {
+    OpenRunning();
+    ASSERT_TRUE(peer.Hangup());
+    ASSERT_TRUE(log.WaitFor(Stopped, 1));
+    port.Close();
+    port.Close();
+
+    ASSERT_TRUE(peer.Recreate());
     OpenRunning();
     ExpectDataFlows(0x30);
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ((std::vector<int32_t>{Started, Stopped, Started, DataReceived}), log.Codes());
 }
 
 TEST_F(RS232CPortTest, OpenNeverStartsASecondReaderThread) {

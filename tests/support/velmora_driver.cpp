@@ -13,6 +13,8 @@
 //   velmora_driver wait-status TEXT [ms]     wait until the status line reads TEXT
 //   velmora_driver wait-run-end TEXT [ms]    wait until Write is enabled and the log ends with
 //                                            TEXT (\r, \n and \\ escaped); then as state
+//   velmora_driver write-when-enabled N [ms] N times: wait until Write is enabled, click it at
+//                                            once; fails when a click is not served within ms
 //   velmora_driver close                     ask the main dialog to close (WM_CLOSE)
 // Exit code 0 on success, 1 when the expected window or state did not appear, 2 on bad usage.
 #include <windows.h>
@@ -26,6 +28,8 @@
 namespace {
 
 const int kPollMs = 50;
+const int kLogId = 1026;
+const int kWriteId = 1022;
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) {
@@ -68,13 +72,38 @@ std::wstring TextOf(HWND window) {
     return std::wstring(text.data());
 }
 
-HWND FindDialog(const wchar_t* caption) {
-    return FindWindowW(L"#32770", caption);
+// The main dialog and Velmora's message boxes share the caption "Velmora": the main dialog is
+// the one with a log pane and a Write button.
+struct DialogSearch {
+    const wchar_t* caption;
+    bool mainDialog;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam) {
+    DialogSearch& search = *reinterpret_cast<DialogSearch*>(lParam);
+    wchar_t className[16] = {};
+    wchar_t caption[64] = {};
+    GetClassNameW(window, className, 16);
+    GetWindowTextW(window, caption, 64);
+    if (wcscmp(className, L"#32770") == 0 && wcscmp(caption, search.caption) == 0 &&
+        (GetDlgItem(window, kLogId) != NULL && GetDlgItem(window, kWriteId) != NULL) ==
+            search.mainDialog) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
 }
 
-HWND WaitForDialog(const wchar_t* caption, int timeoutMs) {
+HWND FindDialog(const wchar_t* caption, bool mainDialog) {
+    DialogSearch search = {caption, mainDialog, NULL};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForDialog(const wchar_t* caption, bool mainDialog, int timeoutMs) {
     for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-        HWND window = FindDialog(caption);
+        HWND window = FindDialog(caption, mainDialog);
         if (window != NULL && IsWindowVisible(window)) {
             return window;
         }
@@ -84,7 +113,7 @@ HWND WaitForDialog(const wchar_t* caption, int timeoutMs) {
 }
 
 HWND MainDialog() {
-    return FindDialog(L"Velmora");
+    return FindDialog(L"Velmora", true);
 }
 
 int Fail(const char* why) {
@@ -156,7 +185,7 @@ int DosDevices() {
 }
 
 int MessageBoxText(const wchar_t* caption, int timeoutMs) {
-    HWND box = WaitForDialog(caption, timeoutMs);
+    HWND box = WaitForDialog(caption, false, timeoutMs);
     if (box == NULL) {
         return Fail("no message box");
     }
@@ -212,7 +241,7 @@ int SelectPort(const wchar_t* name) {
 // The open-file dialog: its file-name box is the combo box 0x47C (or the edit 0x480 on older
 // layouts); IDOK opens, IDCANCEL cancels.
 int AnswerOpenFile(const wchar_t* path, int timeoutMs) {
-    HWND box = WaitForDialog(L"Open", timeoutMs);
+    HWND box = WaitForDialog(L"Open", false, timeoutMs);
     if (box == NULL) {
         return Fail("no open-file dialog");
     }
@@ -273,6 +302,37 @@ int WaitRunEnd(const std::wstring& ending, int timeoutMs) {
     return Fail("the run did not end as expected");
 }
 
+// Presses Write the moment the previous run gives it back, runs times. The poll has no pause, so
+// the click lands while that run still makes its last calls into the dialog. The click is sent,
+// not posted: its return shows that the window took it, and its time-out that the window hangs.
+int WriteWhenEnabled(int runs, int timeoutMs) {
+    HWND dialog = MainDialog();
+    if (dialog == NULL) {
+        return Fail("no main dialog");
+    }
+    HWND write = GetDlgItem(dialog, kWriteId);
+    for (int run = 1; run <= runs; ++run) {
+        DWORD started = GetTickCount();
+        while (!IsWindowEnabled(write)) {
+            if (GetTickCount() - started > static_cast<DWORD>(timeoutMs)) {
+                std::printf("{\"ok\":false,\"error\":\"Write stayed disabled\",\"run\":%d}\n", run);
+                return 1;
+            }
+        }
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(write, BM_CLICK, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeoutMs),
+                                 &result)) {
+            std::printf(
+                "{\"ok\":false,\"error\":\"the click on Write was not served: the window "
+                "hangs\",\"run\":%d}\n",
+                run);
+            return 1;
+        }
+    }
+    std::printf("{\"ok\":true,\"runs\":%d}\n", runs);
+    return 0;
+}
+
 int Close() {
     HWND dialog = MainDialog();
     if (dialog == NULL) {
@@ -295,8 +355,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::wstring command = argv[1];
     if (command == L"wait-dialog") {
-        return WaitForDialog(L"Velmora", Timeout(argc, argv, 2, 20000)) ? Ok()
-                                                                        : Fail("no main dialog");
+        return WaitForDialog(L"Velmora", true, Timeout(argc, argv, 2, 20000))
+                   ? Ok()
+                   : Fail("no main dialog");
     }
     if (command == L"state") {
         return State();
@@ -327,6 +388,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"wait-run-end" && argc >= 3) {
         return WaitRunEnd(Unescape(argv[2]), Timeout(argc, argv, 3, 300000));
+    }
+    if (command == L"write-when-enabled" && argc >= 3) {
+        return WriteWhenEnabled(_wtoi(argv[2]), Timeout(argc, argv, 3, 10000));
     }
     if (command == L"close") {
         return Close();

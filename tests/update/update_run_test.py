@@ -1,5 +1,6 @@
 """Whole update runs of Velmora.exe under Wine against the simulated board on COM11: the exact
-log of a successful run, the flash it leaves, and the failing runs with their texts and ways out.
+log of a successful run, the flash it leaves, the failing runs with their texts and ways out, and
+Write pressed again the moment a run ends.
 
 Each group of scenarios runs in a Wine prefix of its own, so groups can run in parallel.
 """
@@ -26,6 +27,7 @@ PREAMBLE = ("\r\n************************************\r\n"
             "************************************\r\n\r\n"
             "... wait for completed ! \r\n\r\n")
 NO_FIRMWARE = "FW File(MOT) not loaded.\nBefore starting program for update, load FW first."
+REFUSED = "Update is running: close the window after it has ended."
 
 
 def through_approval():
@@ -242,20 +244,23 @@ def success_group(wine, arguments):
         harness.check(harness.poll(lambda: board.count("reboot") == 1, 10), "no reboot seen")
         harness.check(board.flash() == image, "the flash differs from the image of the file")
 
-        # A second run clears the log and starts again from [01]; closing the window while it
-        # runs is refused, and nothing is cut short.
+        # A second run clears the log and starts again from [01]. Closing the window while it
+        # runs is refused with a box, once however often it is asked; the run is not cut short
+        # and its log holds exactly its own lines.
         harness.check(wine.driver_call("click", str(WRITE))["ok"], "write click failed")
         running = harness.poll(lambda: "[03] APPORVAL" in velmora.state()["log"], 30)
         harness.check(running, "the second run did not start")
         harness.check(wine.driver_call("close")["ok"], "close failed")
+        harness.check(wine.driver_call("close")["ok"], "second close failed")
+        box = wine.driver_call("message-box", "Velmora", "20000")
+        harness.check(box["ok"] and box["text"] == REFUSED, "refusal box: %r" % box)
+        second = wine.driver_call("message-box", "Velmora", "1000")
+        harness.check(not second["ok"], "the second close brought a second box")
         harness.check(harness.wait_for_exit(velmora.process, 3) is None,
                       "the window closed during a run")
-        refused = "Update is running: close the window after it has ended.\r\n"
-        harness.check(harness.poll(lambda: refused in velmora.state()["log"], 10),
-                      "no refusal in the log")
         state = velmora.wait_run_end(done)
+        check_log(state, through_programming_state() + "----> Ok.\r\n\r\n" + done)
         harness.check(state["status"] == "Completed.", "status %r" % state["status"])
-        harness.check(state["log"].startswith(PREAMBLE), "the second run did not clear the log")
         harness.check(harness.poll(lambda: board.count("reboot") == 2, 10), "no second reboot")
     finally:
         board.stop()
@@ -363,8 +368,28 @@ def late_failures_group(wine, arguments):
     velmora.close()
 
 
+def prompt_writes_group(wine, arguments):
+    """Write pressed the moment each run gives the controls back, twenty times in a row: that
+    run is still making its last calls into the dialog, and the window must not hang. With no
+    board behind COM11 every run fails at once in [01]."""
+    velmora = Velmora(wine)
+    velmora.load(sample_path(arguments))
+    runs, run_timeout = 20, 10
+    answer = wine.driver_call("write-when-enabled", str(runs), str(run_timeout * 1000),
+                              timeout=runs * 2 * run_timeout + 60)
+    harness.check(answer["ok"], "prompt writes: %r" % answer)
+    failed = ("[01] CONNECT TEST : %s\r\n"
+              "Error occured : ModUpdate1527::OpenCom() - On Error while open COM port !\r\n"
+              "----> Failed\r\n" % PORT)
+    state = velmora.wait_run_end(failed, 30)
+    check_log(state, PREAMBLE + failed)
+    check_marquee_off(state)
+    check_controls_back(state)
+    velmora.close()
+
+
 GROUPS = {"success": success_group, "early-failures": early_failures_group,
-          "late-failures": late_failures_group}
+          "late-failures": late_failures_group, "prompt-writes": prompt_writes_group}
 
 
 def run():

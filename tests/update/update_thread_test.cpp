@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,12 +28,23 @@ const size_t kFlashSize = 512 * 1024;
 // Three S2 records of 16 bytes at 0x000000, 0x000100 and 0x000110: blocks 1 and 3 are sent,
 // block 2 (0x80..0xFF) is blank, the image ends at 0x000120 + 4, so N = 3.
 const char kFirmware[] =
-    "S00F000076656C6D6F72612E6D6F749E\n"
-    "S214000000000102030405060708090A0B0C0D0E0F72\n"
-    "S214000100101112131415161718191A1B1C1D1E1F61\n"
-    "S214000110202122232425262728292A2B2C2D2E2F41\n"
+    "S00E000076656C6D6F72612E6D6F747D\n"
+    "S214000000000102030405060708090A0B0C0D0E0F73\n"
+    "S214000100101112131415161718191A1B1C1D1E1F72\n"
+    "S214000110202122232425262728292A2B2C2D2E2F62\n"
     "S804000000FB\n";
 const int kBlocks = 3;
+
+// A run whose board is unplugged ends this soon after, instead of waiting its time-outs out.
+const int kWayOutBoundMilliseconds = 5000;
+
+std::wstring LostPortReport(const std::wstring& operation) {
+    return L"Error occured : ModUpdate1527::" + operation +
+           L"() - The COM port was lost: its device has gone away !\r\n";
+}
+
+const wchar_t kRebootCannotOpen[] =
+    L"Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
 
 std::wstring Preamble() {
     return L"\r\n************************************\r\n"
@@ -168,6 +180,32 @@ protected:
         ASSERT_TRUE(g_updateThread->Start(0));
         g_updateThread->WaitUntilFinished();
         EXPECT_FALSE(IsUpdateRunning());
+    }
+
+    // One run as RunUpdate starts it, on a board that is to vanish during it: the milliseconds from
+    // the board's vanish record to the run's end, both seen by polling every 5 ms, which must stay
+    // within the bound.
+    long long RunUntilVanishedAndEnded(const std::string& port, const SimProcess& sim) {
+        using Clock = std::chrono::steady_clock;
+        recording_operator::Reset(Wide(port), false);
+        delete g_updateThread;
+        g_updateThread = new UpdateThread();
+        EXPECT_TRUE(g_updateThread->Start(0));
+        EXPECT_TRUE(sim.WaitFor("vanish", 1, "", 120000)) << "the board never vanished";
+        const Clock::time_point vanished = Clock::now();
+        const Clock::time_point limit =
+            vanished + std::chrono::milliseconds(kWayOutBoundMilliseconds);
+        while (IsUpdateRunning() && Clock::now() < limit) {
+            SleepMilliseconds(5);
+        }
+        const long long elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished).count();
+        EXPECT_FALSE(IsUpdateRunning())
+            << "still running " << kWayOutBoundMilliseconds << " ms after the board vanished";
+        g_updateThread->WaitUntilFinished();
+        std::printf("the run had ended %lld ms after the board's vanish record was seen\n",
+                    elapsed);
+        return elapsed;
     }
 
     // Every run that got past its firmware check gives the controls back as its last call.
@@ -317,6 +355,32 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
     }
     ASSERT_GE(lastStatus, 0);
     EXPECT_EQ(L"Completed.", calls[static_cast<size_t>(lastStatus)].text);
+    ExpectControlsGivenBack();
+}
+
+TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
+    SimProcess sim({"--never-match", "--vanish-after-matching", "3"});
+    ASSERT_TRUE(sim.ready());
+    const std::string port = ShortName(sim.link());
+    EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
+    EXPECT_EQ(Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
+                  L"\r\n"
+                  L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
+                  L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
+                  L"Connecting COM port via 9600bps ...\r\n" +
+                  LostPortReport(L"ConnectApprove") + L"----> Failed\r\n" + kRebootCannotOpen,
+              recording_operator::LogText());
+    ExpectMarqueeOffAtTheEnd();
+    ExpectControlsGivenBack();
+}
+
+TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
+    SimProcess sim({"--erase-time", "1", "--vanish-after-block", "1"});
+    ASSERT_TRUE(sim.ready());
+    EXPECT_LT(RunUntilVanishedAndEnded(ShortName(sim.link()), sim), kWayOutBoundMilliseconds);
+    EXPECT_EQ(ThroughProgrammingState(shortLink_) + LostPortReport(L"ProgrammingSequence") +
+                  L"---> failed to programming !\r\n" + kRebootCannotOpen,
+              recording_operator::LogText());
     ExpectControlsGivenBack();
 }
 

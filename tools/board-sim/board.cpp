@@ -25,6 +25,7 @@ Board::Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, Event
       port_(port),
       flash_(flash),
       log_(log),
+      receiver_(log),
       transmitter_(port, log, options.mute),
       boot_(options, flash, transmitter_, log, *this) {}
 
@@ -47,6 +48,7 @@ void Board::OnHostClosed(const LineSettings& last) {
 }
 
 void Board::Reset() {
+    receiver_.Discard("reset");
     transmitter_.Discard("reset");
     const Mode before = mode_;
     if (mode_ == Mode::BootProgram && programmingFinished_) {
@@ -96,9 +98,7 @@ void Board::OnHostBytes(const uint8_t* bytes, size_t count, const LineSettings& 
             .Hex("bytes", bytes, count);
         return;
     }
-    for (size_t i = 0; i < count; ++i) {
-        boot_.Receive(bytes[i], host.bitRate, now);
-    }
+    receiver_.Arrive(bytes, count, host.bitRate, now);
 }
 
 void Board::OnDeadFileClosed() {
@@ -112,23 +112,28 @@ void Board::OnDeadFileClosed() {
 }
 
 void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
+    // In the wire's order: a timer that ran out before a byte was received goes first.
+    while (const std::optional<ReceivedByte> received = receiver_.Take(now)) {
+        boot_.Tick(received->at);
+        boot_.Receive(received->byte, received->rate, received->at);
+    }
     boot_.Tick(now);
     transmitter_.Pump(now, portOpen, host);
-    if (vanishPending_ && transmitter_.Idle()) {
-        vanishPending_ = false;
+    if (vanishReason_ != nullptr && !vanishAt_ && transmitter_.Idle()) {
         vanishAt_ = now + kVanishDelay;
     }
     if (vanishAt_ && now >= *vanishAt_) {
         vanishAt_.reset();
         port_.Vanish();
-        log_.Record("vanish").Text("reason", "device unplugged after the block");
+        log_.Record("vanish").Text("reason", vanishReason_);
+        vanishReason_ = nullptr;
     }
 }
 
 std::optional<TimePoint> Board::Deadline() const {
     std::optional<TimePoint> earliest;
     for (const std::optional<TimePoint>& deadline :
-         {boot_.Deadline(), transmitter_.Deadline(), vanishAt_}) {
+         {receiver_.Deadline(), boot_.Deadline(), transmitter_.Deadline(), vanishAt_}) {
         if (deadline && (!earliest || *deadline < *earliest)) {
             earliest = deadline;
         }
@@ -146,9 +151,21 @@ bool Board::WriteDump(const char* reason) {
     return true;
 }
 
+void Board::OnMatchingByte() {
+    if (++matchingBytes_ == options_.vanishAfterMatching) {
+        VanishSoon("device unplugged after the matching byte");
+    }
+}
+
 void Board::OnBlockAnswered(int number) {
-    if (number == options_.vanishAfterBlock && port_.Present()) {
-        vanishPending_ = true;
+    if (number == options_.vanishAfterBlock) {
+        VanishSoon("device unplugged after the block");
+    }
+}
+
+void Board::VanishSoon(const char* reason) {
+    if (port_.Present() && vanishReason_ == nullptr) {
+        vanishReason_ = reason;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "flash_memory.h"
 #include "line_settings.h"
 #include "pty_port.h"
+#include "receiver.h"
 #include "sim_clock.h"
 #include "sim_options.h"
 #include "transmitter.h"
@@ -35,7 +36,10 @@ private:
     enum class Mode { OldFirmware, BootProgram, NewFirmware };
 
     void Reset();
+    void OnMatchingByte() override;
     void OnBlockAnswered(int number) override;
+    // The device goes once the transmitter has sent what it holds.
+    void VanishSoon(const char* reason);
     void OnEndOfProgramming(bool accepted) override;
     void BreakRebootPort();
 
@@ -43,13 +47,15 @@ private:
     PtyPort& port_;
     FlashMemory& flash_;
     EventLog& log_;
+    Receiver receiver_;
     Transmitter transmitter_;
     BootProgram boot_;
 
     Mode mode_ = Mode::OldFirmware;
     bool programmingFinished_ = false;
-    bool lineJudged_ = false;  // the host's line settings were checked in this opening
-    bool vanishPending_ = false;
+    bool lineJudged_ = false;             // the host's line settings were checked in this opening
+    int matchingBytes_ = 0;               // since the simulator started
+    const char* vanishReason_ = nullptr;  // set while a vanish is pending
     std::optional<TimePoint> vanishAt_;
     bool rebootPortBroken_ = false;
     int deadFileAttempts_ = 0;

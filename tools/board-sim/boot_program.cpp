@@ -2,7 +2,9 @@
 #include "boot_program.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <utility>
 
 #include "bit_rate_selection.h"
 
@@ -25,10 +27,16 @@ constexpr uint8_t kBitRateConfirmation = 0x06;
 constexpr uint8_t kProgrammingTransition = 0x40;
 constexpr uint8_t kUserMatSelection = 0x43;
 constexpr uint8_t kProgramming = 0x50;
+constexpr uint8_t kUserMatInquiry = 0x25;
+constexpr uint8_t kSumCheck = 0x4B;
+constexpr uint8_t kMemoryRead = 0x52;
 
 constexpr uint8_t kDeviceReply = 0x30;
 constexpr uint8_t kProgrammingUnitReply = 0x37;
 constexpr uint8_t kStatusReply = 0x5F;
+constexpr uint8_t kUserMatReply = 0x35;
+constexpr uint8_t kSumCheckReply = 0x5B;
+constexpr uint8_t kMemoryReadReply = 0x52;
 // An error reply is the command with its top bit set, then one of these codes.
 constexpr uint8_t kErrorFlag = 0x80;
 constexpr uint8_t kChecksumError = 0x11;
@@ -36,6 +44,7 @@ constexpr uint8_t kDeviceCodeError = 0x21;
 constexpr uint8_t kClockModeError = 0x22;
 constexpr uint8_t kBitRateError = 0x24;
 constexpr uint8_t kAddressError = 0x2A;
+constexpr uint8_t kReadSizeError = 0x2B;
 constexpr uint8_t kEraseError = 0x51;
 constexpr uint8_t kProgrammingError = 0x53;
 constexpr uint8_t kSelectionError = 0x54;
@@ -43,6 +52,9 @@ constexpr uint8_t kCommandError = 0x80;
 
 // The only clock mode of the board.
 constexpr uint8_t kClockMode = 0;
+// Memory read: its data are the area, the start address and the read size.
+constexpr uint8_t kMemoryReadDataSize = 1 + 4 + 4;
+constexpr uint8_t kUserMatArea = 0x01;
 // Address of the end-of-programming frame in its six-byte form.
 constexpr uint32_t kEndAddress = 0xFFFFFFFF;
 constexpr size_t kBlockFrameLength = 1 + 4 + kProgrammingUnit + 1;
@@ -70,6 +82,12 @@ uint8_t Sum(const std::vector<uint8_t>& bytes) {
 // Appends the SUM that makes all bytes of the frame add up to 0.
 void AppendSum(std::vector<uint8_t>* frame) {
     frame->push_back(static_cast<uint8_t>(0x100 - Sum(*frame)));
+}
+
+void AppendBigEndian32(std::vector<uint8_t>* bytes, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        bytes->push_back(static_cast<uint8_t>(value >> shift));
+    }
 }
 
 uint32_t BigEndian32(const uint8_t* bytes) {
@@ -114,6 +132,12 @@ const char* CommandName(uint8_t command) {
             return "user-mat-selection";
         case kProgramming:
             return "programming";
+        case kUserMatInquiry:
+            return "user-mat-inquiry";
+        case kSumCheck:
+            return "user-mat-sum-check";
+        case kMemoryRead:
+            return "memory-read";
         default:
             return "unknown";
     }
@@ -142,6 +166,7 @@ void BootProgram::Clear() {
     frame_.clear();
     endFrameQuietAt_.reset();
     eraseDoneAt_.reset();
+    programming_.reset();
     rate_.reset();
     matchingBytes_ = 0;
     lastError_ = 0;
@@ -176,6 +201,10 @@ void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
         default:
             break;
     }
+    if (programming_) {
+        Violation("byte received while programming a block", &byte, 1);
+        return;
+    }
     frame_.push_back(byte);
     endFrameQuietAt_.reset();
     const size_t length = FrameLength();
@@ -199,12 +228,14 @@ void BootProgram::ReceiveMatching(uint8_t byte, int hostRate, TimePoint now) {
     ++matchingBytes_;
     if (options_.neverMatch || matchingBytes_ < options_.matchOn) {
         log_.Record("matching").Number("count", matchingBytes_).Flag("answered", false);
+        listener_.OnMatchingByte();
         return;
     }
     log_.Record("matching").Number("count", matchingBytes_).Flag("answered", true);
     rate_ = hostRate;
     Send({kMatchingByte}, now);
     SetPhase(Phase::AwaitingHandshake);
+    listener_.OnMatchingByte();
 }
 
 void BootProgram::ReceiveHandshake(uint8_t byte, TimePoint now) {
@@ -241,6 +272,7 @@ size_t BootProgram::FrameLength() const {
         case kDeviceSelection:
         case kClockModeSelection:
         case kNewBitRateSelection:
+        case kMemoryRead:
             return frame_.size() < 2 ? 0 : frame_[1] + 3u;
         case kProgramming:
             if (frame_.size() < 5) {
@@ -266,19 +298,32 @@ void BootProgram::Tick(TimePoint now) {
         Acknowledge("programming-transition", now);
         SetPhase(Phase::ProgrammingSelection);
     }
+    if (programming_ && now >= programming_->doneAt) {
+        const BlockInProgress done = *programming_;
+        programming_.reset();
+        Acknowledge(nullptr, done.doneAt);
+        BlockAnswered(done.number, done.address, "programmed");
+    }
 }
 
 std::optional<TimePoint> BootProgram::Deadline() const {
-    if (endFrameQuietAt_ && eraseDoneAt_) {
-        return std::min(*endFrameQuietAt_, *eraseDoneAt_);
+    std::optional<TimePoint> earliest;
+    const std::optional<TimePoint> programmed =
+        programming_ ? std::optional<TimePoint>(programming_->doneAt) : std::nullopt;
+    for (const std::optional<TimePoint>& deadline : {endFrameQuietAt_, eraseDoneAt_, programmed}) {
+        if (deadline && (!earliest || *deadline < *earliest)) {
+            earliest = deadline;
+        }
     }
-    return endFrameQuietAt_ ? endFrameQuietAt_ : eraseDoneAt_;
+    return earliest;
 }
 
 void BootProgram::Dispatch(const std::vector<uint8_t>& frame, TimePoint now) {
     const bool inquiring = phase_ == Phase::DeviceSelection ||
                            phase_ == Phase::ClockModeSelection ||
                            phase_ == Phase::BitRateSelection || phase_ == Phase::AwaitingTransition;
+    // Where the boot program waits for the next programming/erasing command.
+    const bool awaitingCommand = phase_ == Phase::ProgrammingSelection;
     switch (frame[0]) {
         case kDeviceInquiry:
             if (InPhase(frame, inquiring, now)) {
@@ -290,8 +335,23 @@ void BootProgram::Dispatch(const std::vector<uint8_t>& frame, TimePoint now) {
                 ReplyProgrammingUnit(now);
             }
             break;
+        case kUserMatInquiry:
+            if (InPhase(frame, inquiring, now)) {
+                ReplyUserMat(now);
+            }
+            break;
         case kStatusInquiry:
             ReplyStatus(now);
+            break;
+        case kSumCheck:
+            if (InPhase(frame, awaitingCommand, now)) {
+                ReplySumCheck(now);
+            }
+            break;
+        case kMemoryRead:
+            if (InPhase(frame, awaitingCommand, now)) {
+                ReadMemory(frame, now);
+            }
             break;
         case kDeviceSelection:
             if (InPhase(frame, phase_ == Phase::DeviceSelection, now)) {
@@ -432,6 +492,56 @@ void BootProgram::ReplyStatus(TimePoint now) {
     Send(reply, now);
 }
 
+void BootProgram::ReplyUserMat(TimePoint now) {
+    constexpr uint8_t kAreas = 1;
+    std::vector<uint8_t> reply{kUserMatReply, 0, kAreas};
+    AppendBigEndian32(&reply, 0);
+    AppendBigEndian32(&reply, kUserMatSize - 1);  // the last address, inclusive
+    reply[1] = static_cast<uint8_t>(reply.size() - 2);
+    log_.Record("command").Text("command", CommandName(kUserMatInquiry));
+    SendReply(kUserMatInquiry, std::move(reply), now);
+}
+
+void BootProgram::ReplySumCheck(TimePoint now) {
+    const uint32_t total = flash_.Total();
+    std::vector<uint8_t> reply{kSumCheckReply, 4};
+    AppendBigEndian32(&reply, total);
+    log_.Record("command").Text("command", CommandName(kSumCheck)).Number("sum", total);
+    SendReply(kSumCheck, std::move(reply), now);
+}
+
+void BootProgram::ReadMemory(const std::vector<uint8_t>& frame, TimePoint now) {
+    if (!SumCorrect(frame, now)) {
+        return;
+    }
+    if (frame[1] != kMemoryReadDataSize) {
+        Violation("memory read whose size byte is not 9", frame.data(), frame.size());
+        ReplyError(kMemoryRead, kCommandError, "size byte", now);
+        return;
+    }
+    const uint32_t start = BigEndian32(&frame[3]);
+    const uint32_t size = BigEndian32(&frame[7]);
+    if (frame[2] != kUserMatArea || start >= kUserMatSize) {
+        Violation("memory read outside the user MAT", frame.data(), frame.size());
+        ReplyError(kMemoryRead, kAddressError, "area or start address", now);
+        return;
+    }
+    if (size == 0 || size > kUserMatSize - start) {
+        Violation("memory read size empty or past the user MAT", frame.data(), frame.size());
+        ReplyError(kMemoryRead, kReadSizeError, "read size", now);
+        return;
+    }
+    std::vector<uint8_t> reply{kMemoryReadReply};
+    AppendBigEndian32(&reply, size);
+    const std::vector<uint8_t> data = flash_.Read(start, size);
+    reply.insert(reply.end(), data.begin(), data.end());
+    log_.Record("command")
+        .Text("command", CommandName(kMemoryRead))
+        .Number("address", start)
+        .Number("size", size);
+    SendReply(kMemoryRead, std::move(reply), now);
+}
+
 void BootProgram::SelectDevice(const std::vector<uint8_t>& frame, TimePoint now) {
     if (!SumCorrect(frame, now) || Rejected(kDeviceSelection, now)) {
         return;
@@ -496,12 +606,7 @@ void BootProgram::SelectUserMat(TimePoint now) {
 void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now) {
     const int number = ++blocksReceived_;
     const uint32_t address = BigEndian32(&frame[1]);
-    auto record = [&](const char* result) {
-        log_.Record("block")
-            .Number("number", number)
-            .Number("address", address)
-            .Text("result", result);
-    };
+    const char* result = nullptr;
     auto fault = options_.blockFaults.find(number);
     if (fault != options_.blockFaults.end()) {
         const BlockFault& injected = fault->second;
@@ -511,28 +616,47 @@ void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now)
             lastError_ = injected.byte;
             Send({static_cast<uint8_t>(kProgramming | kErrorFlag), injected.byte}, now);
         }
-        record("fault injected");
+        result = "fault injected";
     } else if (!SumCorrect(frame, now)) {
-        record("checksum error");
+        result = "checksum error";
     } else {
-        switch (flash_.Program(address, &frame[5])) {
+        std::array<uint8_t, kProgrammingUnit> data;
+        std::copy(frame.begin() + 5, frame.begin() + 5 + kProgrammingUnit, data.begin());
+        // Unsigned: an address below the block wraps round to far beyond the unit.
+        const bool wrongByte =
+            options_.wrongByte && *options_.wrongByte - address < kProgrammingUnit;
+        if (wrongByte) {
+            data[*options_.wrongByte - address] ^= 0xFF;
+        }
+        switch (flash_.Program(address, data.data())) {
             case ProgramResult::Programmed:
-                Acknowledge(nullptr, now);
-                record("programmed");
-                break;
+                if (wrongByte) {
+                    log_.Record("fault")
+                        .Text("fault", "wrong-byte")
+                        .Number("address", *options_.wrongByte);
+                }
+                // The flash is busy for the programming time; the ACK follows it.
+                programming_ = BlockInProgress{number, address,
+                                               now + Seconds(options_.programMilliseconds / 1000)};
+                return;
             case ProgramResult::AddressError:
                 Violation("block address not an aligned 128-byte unit of the user MAT",
                           frame.data(), 5);
                 ReplyError(kProgramming, kAddressError, nullptr, now);
-                record("address error");
+                result = "address error";
                 break;
             case ProgramResult::NotErased:
                 Violation("block over flash programmed since the erase", frame.data(), 5);
                 ReplyError(kProgramming, kProgrammingError, nullptr, now);
-                record("programming error");
+                result = "programming error";
                 break;
         }
     }
+    BlockAnswered(number, address, result);
+}
+
+void BootProgram::BlockAnswered(int number, uint32_t address, const char* result) {
+    log_.Record("block").Number("number", number).Number("address", address).Text("result", result);
     listener_.OnBlockAnswered(number);
 }
 
@@ -556,6 +680,15 @@ void BootProgram::Send(std::vector<uint8_t> bytes, TimePoint now) {
     if (rate_) {
         transmitter_.Send(bytes, *rate_, now);
     }
+}
+
+void BootProgram::SendReply(uint8_t command, std::vector<uint8_t> reply, TimePoint now) {
+    AppendSum(&reply);
+    if (options_.badReplySums.count(command) != 0) {
+        ++reply.back();
+        log_.Record("fault").Text("fault", "bad-reply-sum").Byte("command", command);
+    }
+    Send(std::move(reply), now);
 }
 
 void BootProgram::Acknowledge(const char* command, TimePoint now) {

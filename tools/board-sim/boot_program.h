@@ -1,5 +1,5 @@
 // The H8SX/1520R boot program as the host meets it: bit-rate matching, inquiries and selections,
-// the bit-rate change, the programming/erasing state and 128-byte programming.
+// the bit-rate change, the programming/erasing state, programming and the user MAT's read-back.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,8 @@
 // What the board around the MCU needs to hear of: its port faults and dumps hang on these.
 class BootListener {
 public:
+    // A bit-rate matching byte has been received, answered or not.
+    virtual void OnMatchingByte() = 0;
     virtual void OnBlockAnswered(int number) = 0;
     virtual void OnEndOfProgramming(bool accepted) = 0;
 
@@ -40,6 +42,13 @@ public:
     std::optional<TimePoint> Deadline() const;
 
 private:
+    // A programmed block whose ACK waits until the flash has finished.
+    struct BlockInProgress {
+        int number;
+        uint32_t address;
+        TimePoint doneAt;
+    };
+
     enum class Phase {
         Stopped,
         Matching,
@@ -68,15 +77,21 @@ private:
     void ReplyDevices(TimePoint now);
     void ReplyProgrammingUnit(TimePoint now);
     void ReplyStatus(TimePoint now);
+    void ReplyUserMat(TimePoint now);
+    void ReplySumCheck(TimePoint now);
+    void ReadMemory(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectDevice(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectClockMode(const std::vector<uint8_t>& frame, TimePoint now);
     void SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint now);
     void EnterProgrammingState(TimePoint now);
     void SelectUserMat(TimePoint now);
     void ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now);
+    void BlockAnswered(int number, uint32_t address, const char* result);
     void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
 
     void Send(std::vector<uint8_t> bytes, TimePoint now);
+    // A data reply: its SUM appended, and spoiled when a fault option asks for it.
+    void SendReply(uint8_t command, std::vector<uint8_t> reply, TimePoint now);
     void Acknowledge(const char* command, TimePoint now);
     void ReplyError(uint8_t command, uint8_t error, const char* why, TimePoint now);
     void Violation(const std::string& reason, const uint8_t* bytes, size_t count);
@@ -95,5 +110,6 @@ private:
     // A frame of just 0x50 0xB0 is the end of programming once the line stays quiet this long.
     std::optional<TimePoint> endFrameQuietAt_;
     std::optional<TimePoint> eraseDoneAt_;
+    std::optional<BlockInProgress> programming_;
     int blocksReceived_ = 0;  // since the simulator started, as fault options count them
 };

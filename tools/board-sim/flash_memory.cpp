@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -55,6 +56,14 @@ ProgramResult FlashMemory::Program(uint32_t address, const uint8_t* data) {
     std::memcpy(&bytes_[address], data, kProgrammingUnit);
     unitProgrammed_[unit] = true;
     return ProgramResult::Programmed;
+}
+
+uint32_t FlashMemory::Total() const {
+    return std::accumulate(bytes_.begin(), bytes_.end(), uint32_t{0});
+}
+
+std::vector<uint8_t> FlashMemory::Read(uint32_t address, uint32_t size) const {
+    return std::vector<uint8_t>(bytes_.begin() + address, bytes_.begin() + address + size);
 }
 
 bool FlashMemory::WriteDump(const std::string& path, std::string* error) const {

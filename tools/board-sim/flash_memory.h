@@ -1,4 +1,4 @@
-// The MCU's user MAT: erase, programming in 128-byte units, and a dump file of its content.
+// The MCU's user MAT: erase, 128-byte programming, read-back, and a dump file of its content.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,10 @@ public:
     void Erase();
     // A unit can be programmed once after each erase, as real flash can.
     ProgramResult Program(uint32_t address, const uint8_t* data);
+    // Every byte of the user MAT added up, as the boot program's sum check does.
+    uint32_t Total() const;
+    // `size` bytes from `address`; the range must lie inside the user MAT.
+    std::vector<uint8_t> Read(uint32_t address, uint32_t size) const;
     // Replaces the file in one step (temporary file, then rename) so a reader never sees half.
     bool WriteDump(const std::string& path, std::string* error) const;
 

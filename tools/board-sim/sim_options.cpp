@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "flash_memory.h"
+
 namespace {
 
 const char kUsage[] =
@@ -19,10 +21,16 @@ Closing the port after opening it at 19200 bps resets the MCU. Before the first 
 its old firmware and ignores every byte. A reset enters the boot program, except the first reset
 after an accepted end of programming, which reboots into the new firmware.
 
+The MCU's UART takes the host's bytes no faster than the line's bit rate carries them, and its
+replies leave no faster either. The user MAT inquiry 0x25 is answered with the other inquiries;
+the sum check 0x4B and memory read 0x52 where the boot program waits for a programming/erasing
+command: after the erase, and after an accepted end of programming.
+
 The boot program answers a command out of order or unknown with an error reply (the command with
 its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)
-after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it erases,
-are garbage to it and get no reply. Every rule the host breaks is logged as a "violation" record.
+after the matching with 0xFF. Bytes at a bit rate or frame other than the MCU's, and bytes while it
+erases or programs a block, are garbage to it and get no reply. Every rule the host breaks is
+logged as a "violation" record.
 
 Port and files:
   --link PATH              where to link the simulated port's device (required)
@@ -32,6 +40,9 @@ Port and files:
 
 Board:
   --erase-time SECONDS     time the erase on entering the programming state takes (default 1)
+  --program-time MS        time to program one 128-byte unit; the block's ACK leaves after it
+                           (default 1: the typical programming time tP per 128 bytes in the flash
+                           memory characteristics of the H8SX family's hardware manuals)
   --devices PRESET         announced device list: default (a decoy, then H8SX 1520R(40MHz)),
                            no-match, empty, two-matches
   --device CODE:NAME       announce this device (CODE: 8 hex digits); repeat for more; replaces
@@ -45,13 +56,20 @@ Faults:
   --handshake-reply BYTE   answer 0x55 with BYTE instead of 0xE6
   --oversize-device-reply  the device reply's size byte exceeds the bytes sent
   --short-mode-reply       the programming-unit reply stops after 4 bytes
+  --bad-reply-sum CMD      the reply to CMD (0x25, 0x4B or 0x52) carries a SUM off by one
   --reject-command CMD     answer CMD (0x10, 0x11, 0x3F, 0x40 or 0x43) with its error reply
   --no-confirm             never answer the confirmation 0x06 at the new bit rate
   --status-error BYTE      report BYTE as the error of every status reply
   --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
   --block-error K:DETAIL   answer the K-th programming block with 0xD0 DETAIL
   --block-silent K         do not answer the K-th programming block
+  --wrong-byte ADDRESS     when the unit holding ADDRESS (0..0x7FFFF, decimal or 0x-prefixed hex)
+                           is programmed, store the byte at ADDRESS with all its bits inverted;
+                           the block is acknowledged as usual
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
+  --vanish-after-matching N
+                           after the N-th bit-rate matching byte (and its answer, if any) the
+                           device disappears, as with --vanish-after-block
   --vanish-after-block K   after answering the K-th block the device disappears (pseudo-terminal
                            closed, link removed), as an unplugged USB adapter
   --reboot-link-removed    after the end of programming the link is removed for good
@@ -60,11 +78,13 @@ Faults:
   --help                   show this text
 
 BYTE, DETAIL and CMD are 0..255, decimal or 0x-prefixed hex. K counts the 128-byte programming
-frames received since the simulator started, from 1.
+frames and N the matching bytes (0x00 while the boot program matches the bit rate) received since
+the simulator started, from 1.
 )usage";
 
-// Longest erase the option accepts; anything longer only stalls a test run.
-constexpr double kLongestErase = 600.0;
+// Longest times the options accept; anything longer only stalls a test run.
+constexpr double kLongestErase = 600.0;        // seconds
+constexpr double kLongestProgramTime = 10000;  // milliseconds
 constexpr int kLargestCount = 1000000;
 
 bool ParseCount(const std::string& text, int lowest, int* value) {
@@ -79,29 +99,50 @@ bool ParseCount(const std::string& text, int lowest, int* value) {
     return true;
 }
 
-bool ParseByte(const std::string& text, uint8_t* value) {
+// Decimal or 0x-prefixed hex, up to `highest`.
+bool ParseUnsigned(const std::string& text, unsigned long highest, unsigned long* value) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
-    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of(allowed) != digits.npos) {
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(allowed) != digits.npos) {
         return false;
     }
     unsigned long parsed = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
-    if (parsed > 0xFF) {
+    if (parsed > highest) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+bool ParseByte(const std::string& text, uint8_t* value) {
+    unsigned long parsed = 0;
+    if (!ParseUnsigned(text, 0xFF, &parsed)) {
         return false;
     }
     *value = static_cast<uint8_t>(parsed);
     return true;
 }
 
-bool ParseSeconds(const std::string& text, double* value) {
+// A command byte that must be one of `allowed`, added to `commands`.
+bool ParseCommand(const std::string& text, const std::set<uint8_t>& allowed,
+                  std::set<uint8_t>* commands) {
+    uint8_t command = 0;
+    if (!ParseByte(text, &command) || allowed.count(command) == 0) {
+        return false;
+    }
+    commands->insert(command);
+    return true;
+}
+
+bool ParseDecimal(const std::string& text, double highest, double* value) {
     if (text.empty() || text.find_first_not_of("0123456789.") != text.npos) {
         return false;
     }
     char* end = nullptr;
     errno = 0;
     double parsed = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || parsed > kLongestErase) {
+    if (errno != 0 || *end != '\0' || parsed > highest) {
         return false;
     }
     *value = parsed;
@@ -157,7 +198,13 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
         PathOption("--log", "a path or -", &SimOptions::logPath),
         PathOption("--dump", "a path", &SimOptions::dumpPath),
         {"--erase-time", true, "seconds from 0 to 600",
-         [](SimOptions* o, const std::string& v) { return ParseSeconds(v, &o->eraseSeconds); }},
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestErase, &o->eraseSeconds);
+         }},
+        {"--program-time", true, "milliseconds from 0 to 10000",
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestProgramTime, &o->programMilliseconds);
+         }},
         {"--devices", true, "default, no-match, empty or two-matches",
          [](SimOptions* o, const std::string& v) { return DevicePreset(v, &o->devices); }},
         {"--device", true, "CODE:NAME with 8 hex digits and a name of at most 123 characters",
@@ -177,15 +224,13 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
          [](SimOptions* o, const std::string& v) { return ParseByte(v, &o->handshakeReply); }},
         Switch("--oversize-device-reply", &SimOptions::oversizeDeviceReply),
         Switch("--short-mode-reply", &SimOptions::shortModeReply),
+        {"--bad-reply-sum", true, "0x25, 0x4B or 0x52",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCommand(v, {0x25, 0x4B, 0x52}, &o->badReplySums);
+         }},
         {"--reject-command", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
          [](SimOptions* o, const std::string& v) {
-             uint8_t command = 0;
-             static const std::set<uint8_t> selectable{0x10, 0x11, 0x3F, 0x40, 0x43};
-             if (!ParseByte(v, &command) || selectable.count(command) == 0) {
-                 return false;
-             }
-             o->rejectedCommands.insert(command);
-             return true;
+             return ParseCommand(v, {0x10, 0x11, 0x3F, 0x40, 0x43}, &o->rejectedCommands);
          }},
         Switch("--no-confirm", &SimOptions::noConfirm),
         ByteOption("--status-error", &SimOptions::statusError),
@@ -209,7 +254,20 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              return ParseCount(v, 1, &block) &&
                     AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
          }},
+        {"--wrong-byte", true, "an address of the user MAT, 0 to 0x7FFFF",
+         [](SimOptions* o, const std::string& v) {
+             unsigned long address = 0;
+             if (!ParseUnsigned(v, kUserMatSize - 1, &address)) {
+                 return false;
+             }
+             o->wrongByte = static_cast<uint32_t>(address);
+             return true;
+         }},
         ByteOption("--end-nak", &SimOptions::endReply),
+        {"--vanish-after-matching", true, "a count of matching bytes from 1",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCount(v, 1, &o->vanishAfterMatching);
+         }},
         {"--vanish-after-block", true, "a block count from 1",
          [](SimOptions* o, const std::string& v) {
              return ParseCount(v, 1, &o->vanishAfterBlock);

@@ -24,6 +24,9 @@ struct SimOptions {
     std::string logPath = "-";
     std::string dumpPath;  // the link path + ".flash" unless given
     double eraseSeconds = 1.0;
+    // Per 128-byte unit: the typical programming time tP per 128 bytes (1 ms; maximum 10 ms) in
+    // the flash memory characteristics of the H8SX family's hardware manuals.
+    double programMilliseconds = 1.0;
     std::vector<DeviceEntry> devices;
 
     bool mute = false;
@@ -32,12 +35,15 @@ struct SimOptions {
     uint8_t handshakeReply = 0xE6;
     bool oversizeDeviceReply = false;
     bool shortModeReply = false;
+    std::set<uint8_t> badReplySums;  // commands whose data reply carries a SUM off by one
     std::set<uint8_t> rejectedCommands;
     bool noConfirm = false;
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
+    std::optional<uint32_t> wrongByte;      // stored with its bits inverted when programmed
     std::optional<uint8_t> endReply;
-    int vanishAfterBlock = 0;  // 0: never
+    int vanishAfterMatching = 0;  // 0: never
+    int vanishAfterBlock = 0;     // 0: never
     RebootPortFault rebootPortFault = RebootPortFault::None;
     int unopenableAttempts = 0;  // 0: every attempt
 };

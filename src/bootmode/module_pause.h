@@ -1,0 +1,34 @@
+// The one way the update module waits: every fixed delay and every poll interval is a pause that
+// ends at once when the run cannot go on, for example because the COM port's device is gone.
+#pragma once
+
+#include <atomic>
+
+#include "serial/thread_sync.h"
+
+// Why pauses end early. Each is a bit: several may hold at once, and each is cleared on its own.
+enum class PauseStop : unsigned {
+    LinkLost = 1,  // the port's reader thread ended on an I/O failure
+};
+
+class ModulePause {
+public:
+    ModulePause();
+    ModulePause(const ModulePause&) = delete;
+    ModulePause& operator=(const ModulePause&) = delete;
+
+    // Waits `milliseconds`, exactly as a sleep would, unless a stop holds or comes first. True
+    // when the whole time passed.
+    bool For(int milliseconds);
+
+    // From any thread: ends the pause under way and every later one until Clear.
+    void Raise(PauseStop reason);
+    void Clear(PauseStop reason);
+    bool Holds(PauseStop reason) const;
+
+private:
+    // Raise and Clear against each other, so that `stopped_` is set exactly while a reason holds.
+    Mutex lock_;
+    std::atomic<unsigned> reasons_;
+    Event stopped_;
+};

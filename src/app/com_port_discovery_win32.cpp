@@ -1,75 +1,17 @@
-// COM port discovery: the NT device-name list, or probing COM1..COM255 on other platforms.
+// The port combo box, filled once at start-up with the COM ports found.
 #include "app/com_port_discovery.h"
 
 #include <windows.h>
 
-#include <vector>
-
-#include "app/com_port_names.h"
 #include "app/main_dialog.h"
 #include "app/resource.h"
+#include "serial/com_port_discovery.h"
 
 uint8_t g_comPortCount = 0;
 uint8_t g_comPortNumbers[256] = {};
 
-namespace {
-
-// Enough for an ordinary machine; one with a large device namespace doubles it until its list fits,
-// within a ceiling that keeps a failing query from taking all memory.
-const size_t kDeviceListUnits = 65535;
-const size_t kMaxDeviceListUnits = size_t(16) * 1024 * 1024;
-
-void SearchDeviceNames() {
-    std::vector<wchar_t> names = QueryDeviceNames(kDeviceListUnits, kMaxDeviceListUnits);
-    CollectComPortNumbers(names.data(), names.size(), g_comPortNumbers, g_comPortCount);
-}
-
-void ProbePorts() {
-    for (int i = 1; i <= 255; ++i) {
-        wchar_t path[40] = {};
-        wsprintfW(path, L"\\\\.\\COM%d", i);
-        HANDLE port =
-            CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-        bool exists = port != INVALID_HANDLE_VALUE;
-        if (exists) {
-            CloseHandle(port);
-        } else {
-            // The port exists but is in use or not ready.
-            DWORD error = GetLastError();
-            exists = error == ERROR_ACCESS_DENIED || error == ERROR_GEN_FAILURE;
-        }
-        if (exists) {
-            g_comPortNumbers[g_comPortCount] = static_cast<uint8_t>(i);
-            ++g_comPortCount;
-        }
-    }
-}
-
-}  // namespace
-
-std::vector<wchar_t> QueryDeviceNames(size_t startUnits, size_t maxUnits) {
-    for (size_t units = startUnits > 0 ? startUnits : 1; units <= maxUnits; units *= 2) {
-        std::vector<wchar_t> names(units, L'\0');
-        DWORD stored = QueryDosDeviceW(NULL, names.data(), static_cast<DWORD>(units));
-        if (stored != 0) {
-            names.resize(stored);
-            return names;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            break;
-        }
-    }
-    return std::vector<wchar_t>();
-}
-
 void EnumerateComPorts() {
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        SearchDeviceNames();
-    } else {
-        ProbePorts();
-    }
+    FindComPortNumbers(g_comPortNumbers, g_comPortCount);
     if (g_comPortCount == 0) {
         return;
     }

@@ -2,11 +2,11 @@
 #include "app/main_dialog.h"
 
 #include "app/com_port_discovery.h"
-#include "app/operator_routines.h"
 #include "app/resource.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/browse_command.h"
 #include "image/firmware_file.h"
+#include "update/operator_routines.h"
 #include "update/update_thread.h"
 #include "update/write_command.h"
 
@@ -20,6 +20,13 @@ namespace {
 const COLORREF kBlack = RGB(0, 0, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 255, 0);
+
+void SetFileNameBox(const wchar_t* text) {
+    SetWindowTextW(GetDlgItem(g_dialog, IDC_FILE_NAME), text);
+}
+
+// The loading of a chosen file reports into the log pane, the status line and the file-name box.
+const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, SetStatusText, SetFileNameBox};
 
 void CheckWindowsVersion() {
     g_osVersion.dwOSVersionInfoSize = sizeof(g_osVersion);
@@ -130,11 +137,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             // The notification code in the high word does not matter.
             if (LOWORD(wParam) == IDC_BROWSE) {
-                OnBrowseCommand();
+                OnBrowseCommand(window, kLoadReports);
                 return 1;
             }
             if (LOWORD(wParam) == IDC_WRITE) {
-                OnWriteCommand();
+                OnWriteCommand(window);
                 return 1;
             }
             return 0;

@@ -1,7 +1,7 @@
 // The operator routines on the main dialog's controls. Every control is looked up by its ID on
 // g_dialog at each call; calls from the update thread are carried out by the main thread's
 // message loop.
-#include "app/operator_routines.h"
+#include "update/operator_routines.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -104,8 +104,11 @@ void DisableControls() {
     EnableWindow(Control(IDC_CHAR_COMMAND_CHECK), FALSE);
 }
 
-void ReadSelectedPortName(wchar_t* buffer, int units) {
-    GetWindowTextW(Control(IDC_PORT_COMBO), buffer, units);
+std::wstring ReadSelectedPortName() {
+    // The combo box's text is read into 40 units: a bare name such as COM12 always fits.
+    wchar_t name[40] = {};
+    GetWindowTextW(Control(IDC_PORT_COMBO), name, sizeof(name) / sizeof(name[0]));
+    return name;
 }
 
 bool IsCharacterCommandChecked() {

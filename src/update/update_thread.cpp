@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/operator_routines.h"
 #include "bootmode/device_list.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
 #include "serial/text_conversion.h"
+#include "update/operator_routines.h"
 
 UpdateThread* g_updateThread = nullptr;
 ModUpdate1527* g_updateModule = nullptr;
@@ -23,8 +23,6 @@ const wchar_t kOk[] = L"----> Ok.\r\n";
 const wchar_t kFailed[] = L"----> Failed\r\n";
 const wchar_t kNewLine[] = L"\r\n";
 const char kSupportedDevice[] = "H8SX 1520R(40MHz)";
-// Units of the port-name buffer, terminator included.
-const int kPortNameUnits = 40;
 const int kRebootAttempts = 6;
 
 void AppendAll(std::initializer_list<const wchar_t*> texts) {
@@ -118,11 +116,10 @@ void UpdateThread::Run(int32_t) {
     module.progressCallback = SetProgress;
     module.statusCallback = SetStatusTextA;
 
-    wchar_t portNameWide[kPortNameUnits] = {};
-    ReadSelectedPortName(portNameWide, kPortNameUnits);
-    std::string portName = WideToAnsi(portNameWide);
+    const std::wstring portNameWide = ReadSelectedPortName();
+    const std::string portName = WideToAnsi(portNameWide.c_str());
 
-    AppendAll({L"[01] CONNECT TEST : ", portNameWide, L"\r\n"});
+    AppendAll({L"[01] CONNECT TEST : ", portNameWide.c_str(), L"\r\n"});
     if (!update.OpenCom(portName.c_str())) {
         AppendLog(kFailed);
         Stop(module);

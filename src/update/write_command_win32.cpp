@@ -4,9 +4,8 @@
 
 #include <windows.h>
 
-#include "app/main_dialog.h"
-#include "app/operator_routines.h"
 #include "image/firmware_file.h"
+#include "update/operator_routines.h"
 #include "update/update_thread.h"
 
 namespace {
@@ -31,14 +30,14 @@ void WaitServingSentMessages(CustomThread& thread) {
 
 }  // namespace
 
-void OnWriteCommand() {
+void OnWriteCommand(HWND owner) {
     // A Write that another program sends while the wait below serves sent messages would replace
     // the thread object under that wait: it is ignored.
     if (waitingForPreviousRun) {
         return;
     }
     if (g_firmwarePath.empty()) {
-        MessageBoxW(g_dialog,
+        MessageBoxW(owner,
                     L"FW File(MOT) not loaded.\nBefore starting program for update, load FW first.",
                     L"Error", MB_ICONERROR);
         return;

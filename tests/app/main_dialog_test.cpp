@@ -11,7 +11,7 @@
 
 #include "app/log_busy.h"
 #include "app/main_dialog.h"
-#include "app/operator_routines.h"
+#include "update/operator_routines.h"
 #include "app/resource.h"
 
 namespace {
@@ -320,9 +320,7 @@ TEST_F(MainDialogTest, PortNameIsTheComboText) {
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"COM12"));
     SendMessageW(combo, CB_SETCURSEL, 0, 0);
-    wchar_t name[40] = {};
-    ReadSelectedPortName(name, 40);
-    EXPECT_STREQ(L"COM12", name);
+    EXPECT_EQ(L"COM12", ReadSelectedPortName());
 }
 
 // The resources are linked into this program as into Velmora.exe.

@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "app/operator_routines.h"
+#include "update/operator_routines.h"
 #include "serial/text_conversion.h"
 #include "serial/thread_sync.h"
 
@@ -93,14 +93,9 @@ void DisableControls() {
     Record({OperatorCall::Disable, L"", 0, 0});
 }
 
-void ReadSelectedPortName(wchar_t* buffer, int units) {
+std::wstring ReadSelectedPortName() {
     std::lock_guard<Mutex> guard(lock);
-    if (units <= 0) {
-        return;
-    }
-    std::wstring name = selectedPort.substr(0, static_cast<size_t>(units - 1));
-    name.copy(buffer, name.size());
-    buffer[name.size()] = L'\0';
+    return selectedPort;
 }
 
 bool IsCharacterCommandChecked() {

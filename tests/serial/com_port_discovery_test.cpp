@@ -1,13 +1,13 @@
 // The system's device-name list as COM port discovery reads it, in a Wine prefix that maps COM11
 // to COM30 (tests/support/wine-prefix.sh).
-#include "app/com_port_discovery.h"
+#include "serial/com_port_discovery.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "app/com_port_names.h"
+#include "serial/com_port_names.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The COM port walk over a device-name list: order, filters and the 8-bit limits.
-#include "app/com_port_names.h"
+#include "serial/com_port_names.h"
 
 #include <gtest/gtest.h>
 

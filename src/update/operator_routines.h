@@ -1,7 +1,9 @@
-// The routines through which everything reports to the operator, and the two reads the update
-// run makes from the dialog. Velmora.exe implements them on the main dialog's controls; tests
-// link a recording implementation instead.
+// The routines through which the update run and the module report to the operator, and the two
+// reads the run makes of the operator's choices. Every front end implements them: the window on
+// its dialog's controls, velmora-cli on the terminal, tests with a recording.
 #pragma once
+
+#include <string>
 
 // Log pane. The callers put the line ends ("\r\n") into their texts.
 void AppendLog(const wchar_t* text);
@@ -19,11 +21,13 @@ void SetProgress(int position, int maximum);
 // Marquee mode on; off leaves the bar empty with range 0..100.
 void SetMarquee(bool on);
 
-// Port list, browse and Write buttons; the character-command check box always stays disabled.
+// The front end's inputs (port list, browse and Write); the character-command check box always
+// stays disabled.
 void EnableControls();
 void DisableControls();
 
-// The selected port's name (the combo box's text), at most units - 1 characters, zero-terminated.
-void ReadSelectedPortName(wchar_t* buffer, int units);
+// The chosen port's name as the run opens it (the window: the combo box's text, at most 39
+// characters).
+std::wstring ReadSelectedPortName();
 // The "Using Character Command" check box is ticked.
 bool IsCharacterCommandChecked();

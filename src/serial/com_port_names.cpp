@@ -1,5 +1,5 @@
 // Finds COM port numbers in a list of device names.
-#include "app/com_port_names.h"
+#include "serial/com_port_names.h"
 
 #include <cwchar>
 

@@ -1,0 +1,16 @@
+// Windows: the COM ports of this machine, found the way the operator window lists them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Appends the numbers of the machine's COM ports to numbers[count...], in the order found: on the
+// NT family from the system's device-name list, elsewhere by opening COM1 to COM255 in turn (a
+// port in use or not ready counts). At most kMaxComPorts are stored.
+void FindComPortNumbers(uint8_t* numbers, uint8_t& count);
+
+// The system's device-name list (QueryDosDeviceW for all names), asked for with startUnits UTF-16
+// units and again with twice as many while it does not fit, up to maxUnits. Empty when the list
+// cannot be read.
+std::vector<wchar_t> QueryDeviceNames(size_t startUnits, size_t maxUnits);

@@ -1,17 +1,8 @@
 // Status and failure texts of block programming, as the operator knows them.
 #include "bootmode/block_reports.h"
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/report_text.h"
-
-namespace {
-
-// An error reply to a programming frame: this code, then the error detail.
-const uint8_t kProgrammingError = 0xD0;
-const uint8_t kChecksumDetail = 0x11;
-const uint8_t kAddressDetail = 0x2A;
-const uint8_t kWriteDetail = 0x53;
-
-}  // namespace
 
 std::string BlockStatusText(uint32_t address, bool skipped) {
     const char* format = skipped ? "ADDRESS : 0x%02X%02X%02X%02X (SKIPPED)   \r"

@@ -3,12 +3,6 @@
 
 #include <cstring>
 
-namespace {
-
-const uint8_t kProgrammingCommand = 0x50;
-
-}  // namespace
-
 uint8_t FrameSum(const uint8_t* bytes, size_t count) {
     uint8_t sum = 0;
     for (size_t i = 0; i < count; ++i) {

@@ -5,10 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-// Bytes the boot program programs with one frame, and the frame that carries them: command,
-// 4 address bytes, the data and SUM.
-constexpr size_t kBlockBytes = 128;
-constexpr size_t kBlockFrameBytes = 1 + 4 + kBlockBytes + 1;
+#include "bootmode/boot_protocol.h"
 
 // The two's complement of the 8-bit sum of the bytes, so that a frame with it adds up to 0.
 uint8_t FrameSum(const uint8_t* bytes, size_t count);

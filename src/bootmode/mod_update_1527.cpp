@@ -10,23 +10,12 @@
 // operation that meets the loss reports it and fails, and the update run takes its way out.
 #include "bootmode/mod_update_1527.h"
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
-#include "bootmode/transaction.h"
 #include "serial/rs232c_port.h"
 
 std::atomic<ModUpdate1527*> g_activeModule(nullptr);
-
-namespace {
-
-// WaitPortReady polls this often.
-const int kReadyPollMilliseconds = 10;
-// WaitSendDone polls this often, and gives up at this count whatever limit it was given: about
-// 25 s, the longest any transmission may take.
-const int kSendPollMilliseconds = 25;
-const int kSendPollGiveUp = 1001;
-
-}  // namespace
 
 ModUpdate1527::ModUpdate1527()
     : errorCallback(nullptr),
@@ -82,11 +71,33 @@ bool ModUpdate1527::Pause(int milliseconds) {
     return pause.For(milliseconds);
 }
 
-int32_t ModUpdate1527::OpenPort(int bitRate) {
+RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
     // Only a reader thread of this opening can lose the link from here on: Open waits for the
     // previous one, which raised its Stopped before it ended.
     pause.Clear(PauseStop::LinkLost);
-    return OpenBootLine(*port, portName, bitRate);
+    return port->Open(portName.c_str(), bitRate, kNoParity, kDataBits, false);
+}
+
+void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
+    g_receiveBuffer.Clear();
+    port->Write(frame, static_cast<int32_t>(length));
+}
+
+std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
+                                             int delayMilliseconds, int sendLimit) {
+    SendFrame(frame, length);
+    Pause(delayMilliseconds);
+    WaitSendDone(sendLimit);
+    return g_receiveBuffer.Snapshot();
+}
+
+std::vector<uint8_t> ModUpdate1527::Transact(uint8_t command, int delayMilliseconds,
+                                             int sendLimit) {
+    return Transact(&command, 1, delayMilliseconds, sendLimit);
+}
+
+bool ModUpdate1527::StartsWith(const std::vector<uint8_t>& reply, uint8_t first) {
+    return !reply.empty() && reply[0] == first;
 }
 
 bool ModUpdate1527::ReportIfLost(const char* operation) {
@@ -103,19 +114,20 @@ int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code) {
     if (eventPort == nullptr) {
         return 0;
     }
-    switch (code) {
-        case Started:
-        case Stopped: {
+    const PortEvent event = static_cast<PortEvent>(code);
+    switch (event) {
+        case PortEvent::Started:
+        case PortEvent::Stopped: {
             ModUpdate1527* module = g_activeModule.load();
             if (module != nullptr) {
-                module->readerActive.store(code == Started);
-                if (code == Stopped && eventPort->IsLost()) {
+                module->readerActive.store(event == PortEvent::Started);
+                if (event == PortEvent::Stopped && eventPort->IsLost()) {
                     module->pause.Raise(PauseStop::LinkLost);
                 }
             }
             break;
         }
-        case DataReceived: {
+        case PortEvent::DataReceived: {
             const int32_t count = eventPort->GetReceivedCount();
             if (count > 0) {
                 g_receiveBuffer.Append(eventPort->GetReceiveBuffer(), static_cast<size_t>(count));

@@ -14,6 +14,7 @@
 
 class RS232CPort;
 class SRECReader;
+enum class RS232COpenResult : int32_t;
 
 class ModUpdate1527 final : public UpdateModule {
 public:
@@ -59,8 +60,20 @@ public:
     TextCallback statusCallback;
 
 private:
-    // Opens the port at `bitRate` with the boot program's line settings; an RS232COpenResult.
-    int32_t OpenPort(int bitRate);
+    // Opens the port at `bitRate` with the boot program's line settings (8 data bits, no parity,
+    // no line events, default flow control).
+    RS232COpenResult OpenPort(int bitRate);
+    // Empties the receive buffer, then hands the whole frame to the port, so that no early reply
+    // is thrown away.
+    void SendFrame(const uint8_t* frame, size_t length);
+    // One transaction: SendFrame, pause for the command's fixed delay, wait for the transmission
+    // with the command's limit, and return whatever has arrived since the buffer was emptied. Both
+    // waits end at once when the link is lost; the caller then asks ReportIfLost.
+    std::vector<uint8_t> Transact(const uint8_t* frame, size_t length, int delayMilliseconds,
+                                  int sendLimit);
+    std::vector<uint8_t> Transact(uint8_t command, int delayMilliseconds, int sendLimit);
+    // True when a reply arrived and begins with `first`.
+    static bool StartsWith(const std::vector<uint8_t>& reply, uint8_t first);
     // True, after reporting it for `operation`, when the link is lost; the caller then fails, so
     // that each operation reports the loss once.
     bool ReportIfLost(const char* operation);

@@ -4,52 +4,12 @@
 #include <cstdint>
 
 #include "bootmode/boot_frame.h"
+#include "bootmode/boot_protocol.h"
 #include "bootmode/device_reply.h"
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
-#include "bootmode/transaction.h"
 #include "serial/rs232c_port.h"
-
-namespace {
-
-// The boot program measures the host's bit rate on matching bytes sent at this rate.
-const int kMatchingBitRate = 9600;
-const int kSendLimit = 1000;
-
-const uint8_t kMatchingByte = 0x00;
-const int kMatchingAttempts = 30;
-const uint8_t kHandshake = 0x55;
-const uint8_t kHandshakeReply = 0xE6;
-const uint8_t kDeviceInquiry = 0x20;
-const uint8_t kDeviceReply = 0x30;
-const uint8_t kProgrammingUnitInquiry = 0x27;
-const uint8_t kProgrammingUnitReply = 0x37;
-// Reply code, size byte, and at least one unit of two bytes with the SUM.
-const size_t kShortestUnitReply = 5;
-const uint8_t kDeviceSelection = 0x10;
-const uint8_t kClockModeSelection = 0x11;
-const uint8_t kNewBitRateSelection = 0x3F;
-const uint8_t kBitRateConfirmation = 0x06;
-
-// Fixed delays, in milliseconds, for the boot program to act and answer.
-const int kSettleAfterTestDelay = 1000;  // the board settles after the connection test
-const int kSettleAfterOpenDelay = 1000;  // the boot program is ready for matching
-const int kMatchingDelay = 300;          // per matching byte
-const int kHandshakeDelay = 1000;
-const int kDeviceInquiryDelay = 2000;
-const int kDeviceReplyRestDelay = 1000;  // the rest of a long device list arrives
-const int kProgrammingUnitDelay = 1000;
-const int kSelectionDelay = 1000;  // device and clock mode selection
-const int kBitRateSelectionDelay = 2000;
-const int kConfirmationDelay = 1000;
-
-// The new bit rate parameters: rate (2), input clock (2), number n of multiplication ratios, then
-// n ratios, in a block of 85 bytes.
-const size_t kFixedBitRateParameters = 5;
-const size_t kBitRateParameterBlock = 85;
-
-}  // namespace
 
 bool ModUpdate1527::OpenCom(const char* name) {
     if (!port) {
@@ -57,7 +17,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
         port->SetEventCallback(&ModUpdate1527::OnSerialEvent);
     }
     portName = name != nullptr ? name : "";
-    if (OpenPort(kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
         return false;
     }
@@ -75,7 +35,7 @@ bool ModUpdate1527::SetBootMode(bool) {
         Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
         return false;
     }
-    if (OpenPort(kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::SetBootMode() - On Error while open COM port !");
         return false;
     }
@@ -92,10 +52,11 @@ bool ModUpdate1527::ConnectApprove() {
     if (!port) {
         return false;
     }
-    const int32_t opened = OpenPort(kMatchingBitRate);
-    if (opened != PortOpened) {
+    const RS232COpenResult opened = OpenPort(kMatchingBitRate);
+    if (opened != RS232COpenResult::PortOpened) {
         if (errorCallback != nullptr) {
-            Report(logCallback, FormatText("Connecting failed by %d \r\n", opened));
+            Report(logCallback,
+                   FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)));
             Report(errorCallback,
                    "ModUpdate1527::ConnectApprove() - On Error while open COM port !");
         }
@@ -107,8 +68,7 @@ bool ModUpdate1527::ConnectApprove() {
     }
     bool matched = false;
     for (int attempt = 0; attempt < kMatchingAttempts && !matched; ++attempt) {
-        matched = StartsWith(Transact(*this, *port, kMatchingByte, kMatchingDelay, kSendLimit),
-                             kMatchingByte);
+        matched = StartsWith(Transact(kMatchingByte, kMatchingDelay, kSendLimit), kMatchingByte);
         if (ReportIfLost("ConnectApprove")) {
             return false;
         }
@@ -116,8 +76,7 @@ bool ModUpdate1527::ConnectApprove() {
     if (!matched) {
         return false;
     }
-    const std::vector<uint8_t> reply =
-        Transact(*this, *port, kHandshake, kHandshakeDelay, kSendLimit);
+    const std::vector<uint8_t> reply = Transact(kHandshake, kHandshakeDelay, kSendLimit);
     if (ReportIfLost("ConnectApprove")) {
         return false;
     }
@@ -134,8 +93,7 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
     if (!port) {
         return false;
     }
-    const std::vector<uint8_t> reply =
-        Transact(*this, *port, kDeviceInquiry, kDeviceInquiryDelay, kSendLimit);
+    const std::vector<uint8_t> reply = Transact(kDeviceInquiry, kDeviceInquiryDelay, kSendLimit);
     if (ReportIfLost("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
         return false;
     }
@@ -156,7 +114,7 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
         return false;
     }
     const std::vector<uint8_t> reply =
-        Transact(*this, *port, kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
+        Transact(kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
     if (ReportIfLost("InquireProgrammingModes")) {
         return false;
     }
@@ -179,7 +137,7 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
     const std::vector<uint8_t> frame =
         CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
     const std::vector<uint8_t> reply =
-        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
     return !ReportIfLost("SelectDevice") && StartsWith(reply, kAck);
 }
 
@@ -189,7 +147,7 @@ bool ModUpdate1527::SetClockMode(uint8_t mode) {
     }
     const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
     const std::vector<uint8_t> reply =
-        Transact(*this, *port, frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
     return !ReportIfLost("SetClockMode") && StartsWith(reply, kAck);
 }
 
@@ -206,7 +164,7 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
     }
     const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
     const std::vector<uint8_t> reply =
-        Transact(*this, *port, frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit);
     return !ReportIfLost("SelectBPS") && StartsWith(reply, kAck);
 }
 
@@ -215,7 +173,7 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
         return false;
     }
     port->Close();
-    if (OpenPort(bitRate) != PortOpened) {
+    if (OpenPort(bitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
         return false;
     }
@@ -230,7 +188,7 @@ bool ModUpdate1527::ConfirmBPS() {
     if (!port) {
         return false;
     }
-    SendFrame(*port, &kBitRateConfirmation, 1);
+    SendFrame(&kBitRateConfirmation, 1);
     if (!Pause(kConfirmationDelay)) {
         ReportIfLost("ConfirmBPS");
         return false;

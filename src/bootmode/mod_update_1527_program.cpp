@@ -4,41 +4,15 @@
 
 #include "bootmode/block_reports.h"
 #include "bootmode/boot_frame.h"
+#include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
-#include "bootmode/transaction.h"
 #include "image/srec_reader.h"
 #include "serial/rs232c_port.h"
 
 namespace {
-
-const uint8_t kProgrammingTransition = 0x40;
-const uint8_t kStatusInquiry = 0x4F;
-const uint8_t kStatusReply = 0x5F;
-// Reply code, size, status, error and SUM.
-const size_t kShortestStatusReply = 5;
-// With a size of 2 or more the reply carries status and error, which must say: waiting for the
-// programming selection, no error.
-const uint8_t kStatusSizeWithError = 2;
-const uint8_t kAwaitingProgrammingSelection = 0x3F;
-const uint8_t kNoError = 0x00;
-const uint8_t kUserMatSelection = 0x43;
-const uint8_t kEndOfProgramming[] = {0x50, 0xB0};
-
-// Fixed delays, in milliseconds, and the send-wait limits that go with them.
-const int kTransitionDelay = 3000;  // the MCU starts erasing its user MAT
-const int kTransitionSendLimit = 3000;
-const int kEraseWaits = 5;  // one-second waits while the erase goes on
-const int kEraseWaitDelay = 1000;
-const int kEraseSendLimit = 1000;
-const int kStatusDelay = 2000;
-const int kSelectionDelay = 2000;
-const int kSlowSendLimit = 15000;
-const int kEnterProgrammingDelay = 10;
-const int kBlockDelay = 200;  // the MCU programs one 128-byte unit
-const int kBlockSendLimit = 1000;
 
 bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
     if (reply.size() < kShortestStatusReply || reply[0] != kStatusReply) {
@@ -71,7 +45,7 @@ bool ModUpdate1527::SetProgrammingMode() {
     if (!port) {
         return false;
     }
-    SendFrame(*port, &kProgrammingTransition, 1);
+    SendFrame(&kProgrammingTransition, 1);
     Pause(kTransitionDelay);
     WaitSendDone(kTransitionSendLimit);
     // Something arrived within the delay: the MCU took the command and erases; give it time.
@@ -84,17 +58,16 @@ bool ModUpdate1527::SetProgrammingMode() {
             }
         }
     }
-    WaitSendDone(kEraseSendLimit);
+    WaitSendDone(kSendLimit);
     if (ReportIfLost("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
         return false;
     }
-    const std::vector<uint8_t> status =
-        Transact(*this, *port, kStatusInquiry, kStatusDelay, kSlowSendLimit);
+    const std::vector<uint8_t> status = Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit);
     if (ReportIfLost("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
         return false;
     }
     const std::vector<uint8_t> selected =
-        Transact(*this, *port, kUserMatSelection, kSelectionDelay, kSlowSendLimit);
+        Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit);
     if (ReportIfLost("SetProgrammingMode") || !StartsWith(selected, kAck)) {
         return false;
     }
@@ -146,7 +119,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             }
             Report(statusCallback, BlockStatusText(address, false));
             const std::vector<uint8_t> reply =
-                Transact(*this, *port, frame, sizeof frame, kBlockDelay, kBlockSendLimit);
+                Transact(frame, sizeof frame, kBlockDelay, kSendLimit);
             if (ReportIfLost("ProgrammingSequence")) {
                 return false;
             }
@@ -162,8 +135,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         Report(statusCallback, "\r\n");
         Report(statusCallback, "Finializing last MAT block ...");
         const std::vector<uint8_t> reply =
-            Transact(*this, *port, kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay,
-                     kBlockSendLimit);
+            Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit);
         // Without the link nothing tells whether the MCU took the end of programming.
         if (ReportIfLost("ProgrammingSequence")) {
             return false;
@@ -185,7 +157,7 @@ bool ModUpdate1527::Reboot() {
     if (port->IsOpen()) {
         port->Close();
     }
-    if (OpenPort(kResetBitRate) != PortOpened) {
+    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::Reboot() - On Error while open COM port !");
         return false;
     }

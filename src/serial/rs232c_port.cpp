@@ -65,7 +65,7 @@ RS232CPort::~RS232CPort() {
     }
     // Nobody is left to stop a thread that outlived the wait, and it would hold the device.
     if (!state_->readerEnded.Wait(0)) {
-        Signal(*state_, StopRequest);
+        Signal(*state_, kStopRequest);
     }
 }
 
@@ -73,20 +73,20 @@ void RS232CPort::SetEventCallback(RS232CEventCallback callback) {
     state_->callback.store(callback);
 }
 
-int32_t RS232CPort::Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
-                         bool lineEvents, const RS232COptions* options) {
+RS232COpenResult RS232CPort::Open(const char* name, int32_t bitRate, int32_t parity,
+                                  uint8_t byteSize, bool lineEvents, const RS232COptions* options) {
     // A reader thread that still runs owns the port handle: never close it under the thread.
     if (!PreviousReaderEnded()) {
-        return DeviceNotOpened;
+        return RS232COpenResult::DeviceNotOpened;
     }
     // Nothing of an earlier opening carries over: no request, no write, no loss.
     PrepareOpening(*state_);
     state_->writeBusy.store(false);
     state_->lost.store(false);
     ClosePort(*state_);
-    int32_t result = NoPortName;
+    RS232COpenResult result = RS232COpenResult::NoPortName;
     if (name != nullptr) {
-        result = DeviceNotOpened;
+        result = RS232COpenResult::DeviceNotOpened;
         if (StoreName(name)) {
             bitRate_ = bitRate;
             parity_ = parity;
@@ -95,18 +95,18 @@ int32_t RS232CPort::Open(const char* name, int32_t bitRate, int32_t parity, uint
         }
     }
     if (!EventsUsable()) {
-        result = EventsReleased;
+        result = RS232COpenResult::EventsReleased;
     }
-    if (result != PortOpened) {
+    if (result != RS232COpenResult::PortOpened) {
         ClosePort(*state_);
         return result;
     }
     StartReader();
-    return PortOpened;
+    return RS232COpenResult::PortOpened;
 }
 
 void RS232CPort::Close() {
-    Signal(*state_, StopRequest);
+    Signal(*state_, kStopRequest);
     ForgetReader(kCloseWaitMilliseconds);
 }
 
@@ -118,11 +118,11 @@ void RS232CPort::Write(const uint8_t* data, int32_t length) {
     state.writeBusy.store(true);
     std::memcpy(state.transmitBuffer, data, static_cast<size_t>(length));
     state.transmitLength = length;
-    Signal(state, WriteRequest);
+    Signal(state, kWriteRequest);
 }
 
 void RS232CPort::RequestRead() {
-    Signal(*state_, ReadRequest);
+    Signal(*state_, kReadRequest);
 }
 
 const uint8_t* RS232CPort::GetReceiveBuffer() const {
@@ -167,31 +167,31 @@ void RS232CPort::RunReader(ReaderState& state) {
     // Write busy is left alone: Open cleared it, and a Write since then is this thread's to serve.
     state.readPending.store(false);
     state.lineEventWaitPending = false;
-    Raise(state, Started);
-    Signal(state, ReadRequest);
+    Raise(state, PortEvent::Started);
+    Signal(state, kReadRequest);
     if (state.lineEventsEnabled) {
-        Signal(state, LineEventRequest);
+        Signal(state, kLineEventRequest);
     }
     state.lost.store(!ServeRequests(state));
     state.running.store(false);
     ClosePort(state);
-    Raise(state, Stopped);
+    Raise(state, PortEvent::Stopped);
     state.readerEnded.Set();
 }
 
-void RS232CPort::Raise(ReaderState& state, int32_t code) {
+void RS232CPort::Raise(ReaderState& state, PortEvent event) {
     std::lock_guard<Mutex> guard(state.ownerLock);
     RS232CEventCallback callback = state.callback.load();
     if (state.owner != nullptr && callback != nullptr) {
-        callback(state.owner, code);
+        callback(state.owner, static_cast<int32_t>(event));
     }
 }
 
 void RS232CPort::DispatchLineEvent(ReaderState& state, bool ringOn, bool carrierOn) {
     if ((state.lineEventMask & kLineEventRing) != 0 && ringOn) {
-        Raise(state, Ring);
+        Raise(state, PortEvent::Ring);
     }
     if ((state.lineEventMask & kLineEventCarrier) != 0) {
-        Raise(state, carrierOn ? CarrierOn : CarrierOff);
+        Raise(state, carrierOn ? PortEvent::CarrierOn : PortEvent::CarrierOff);
     }
 }

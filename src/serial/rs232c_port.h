@@ -9,7 +9,7 @@
 #include "serial/thread_sync.h"
 
 // Codes handed to the event callback, always on the reader thread.
-enum PortEvent {
+enum class PortEvent : int32_t {
     Started = 0,       // the reader thread runs; IsOpen is already true
     Stopped = 1,       // the reader thread is about to end; the port is closed, IsOpen is false
     WriteDone = 2,     // the bytes of the last Write have gone out
@@ -20,7 +20,7 @@ enum PortEvent {
 };
 
 // Results of RS232CPort::Open; exactly one is returned.
-enum RS232COpenResult {
+enum class RS232COpenResult : int32_t {
     PortOpened = 0,            // the reader thread has been created
     LineEventMaskRefused = 1,  // the line events to watch could not be chosen
     TimeoutsRefused = 2,       // the zero time-outs could not be set
@@ -75,8 +75,8 @@ public:
     // refuse, so one object never has two reader threads. Requests left from a time when no
     // reader thread ran (a stop, a read, a write and its busy flag) are dropped, and IsLost is
     // cleared: each opening starts afresh.
-    int32_t Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
-                 bool lineEvents, const RS232COptions* options = nullptr);
+    RS232COpenResult Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
+                          bool lineEvents, const RS232COptions* options = nullptr);
     // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
     // stop asked for while no reader thread runs is dropped by the next Open.
     void Close();
@@ -104,17 +104,16 @@ public:
     bool IsLost() const { return state_->lost.load(); }
 
 private:
-    // Positions of the reader thread's wake-ups, in the order it serves them.
-    enum Position {
-        StopRequest = 0,
-        ReadDone = 1,
-        ReadRequest = 2,
-        WriteCompletion = 3,
-        WriteRequest = 4,
-        LineEventDone = 5,
-        LineEventRequest = 6,
-        kPositionCount = 7
-    };
+    // Positions of the reader thread's wake-ups, in the order it serves them: indexes of the
+    // platform's wait list.
+    static constexpr int kStopRequest = 0;
+    static constexpr int kReadDone = 1;
+    static constexpr int kReadRequest = 2;
+    static constexpr int kWriteCompletion = 3;
+    static constexpr int kWriteRequest = 4;
+    static constexpr int kLineEventDone = 5;
+    static constexpr int kLineEventRequest = 6;
+    static constexpr int kPositionCount = 7;
 
     // The line events a line-event wait reports: carrier-detect changes and ring.
     static const uint32_t kLineEventCarrier = 0x20;
@@ -158,14 +157,14 @@ private:
     bool PreviousReaderEnded();
     bool StoreName(const char* name);
     static void RunReader(ReaderState& state);
-    static void Raise(ReaderState& state, int32_t code);
+    static void Raise(ReaderState& state, PortEvent event);
     static void DispatchLineEvent(ReaderState& state, bool ringOn, bool carrierOn);
 
     // Platform specific.
     static Platform* NewPlatform();
-    static void Signal(ReaderState& state, Position position);
+    static void Signal(ReaderState& state, int position);
     // Opens portName_ with the stored settings; an Open result.
-    int32_t OpenDevice(uint8_t byteSize, const RS232COptions* options);
+    RS232COpenResult OpenDevice(uint8_t byteSize, const RS232COptions* options);
     bool EventsUsable() const;
     void StartReader();
     // Waits up to `milliseconds` for the reader thread that Open recorded, then forgets it.

@@ -241,7 +241,7 @@ RS232CPort::Platform* RS232CPort::NewPlatform() {
     return new Platform;
 }
 
-void RS232CPort::Signal(ReaderState& state, Position position) {
+void RS232CPort::Signal(ReaderState& state, int position) {
     Platform& platform = *state.platform;
     platform.requested[position].store(true);
     const char wake = 0;
@@ -251,7 +251,7 @@ void RS232CPort::Signal(ReaderState& state, Position position) {
     }
 }
 
-int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
+RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     Platform& platform = *state_->platform;
     int port = open(portName_, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     {
@@ -260,17 +260,17 @@ int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     }
     // The lock keeps a second user of the device out, as the exclusive open does on Win32.
     if (port < 0 || flock(port, LOCK_EX | LOCK_NB) != 0) {
-        return DeviceNotOpened;
+        return RS232COpenResult::DeviceNotOpened;
     }
     bool handshake = options != nullptr && options->hardwareHandshake;
     if (!ApplyLineSettings(port, bitRate_, parity_, byteSize, handshake)) {
-        return LineSettingsRefused;
+        return RS232COpenResult::LineSettingsRefused;
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(port, handshake ? TIOCMBIS : TIOCMBIC, &lines) != 0 && !LacksModemLines()) {
-        return LineSettingsRefused;
+        return RS232COpenResult::LineSettingsRefused;
     }
-    return PortOpened;
+    return RS232COpenResult::PortOpened;
 }
 
 bool RS232CPort::EventsUsable() const {
@@ -325,7 +325,7 @@ void RS232CPort::PrepareOpening(ReaderState& state) {
 bool RS232CPort::ServeRequests(ReaderState& state) {
     Platform& platform = *state.platform;
     for (;;) {
-        if (platform.requested[StopRequest].exchange(false)) {
+        if (platform.requested[kStopRequest].exchange(false)) {
             return true;
         } else if (platform.read.done) {
             if (!Platform::TakeCompletion(platform.read)) {
@@ -334,9 +334,9 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
             state.receivedCount = static_cast<uint32_t>(platform.readFilled);
             state.readPending.store(false);
             if (state.receivedCount != 0) {
-                Raise(state, DataReceived);
+                Raise(state, PortEvent::DataReceived);
             }
-        } else if (platform.requested[ReadRequest].exchange(false)) {
+        } else if (platform.requested[kReadRequest].exchange(false)) {
             if (!state.readPending.load()) {
                 state.readPending.store(true);
                 platform.read.inFlight = true;
@@ -348,8 +348,8 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                 return false;
             }
             state.writeBusy.store(false);
-            Raise(state, WriteDone);
-        } else if (platform.requested[WriteRequest].exchange(false)) {
+            Raise(state, PortEvent::WriteDone);
+        } else if (platform.requested[kWriteRequest].exchange(false)) {
             platform.write.inFlight = true;
             platform.write.done = state.transmitLength == 0;
             platform.writeSent = 0;
@@ -363,8 +363,8 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                 lines = 0;
             }
             DispatchLineEvent(state, (lines & TIOCM_RI) != 0, (lines & TIOCM_CD) != 0);
-            Signal(state, LineEventRequest);
-        } else if (platform.requested[LineEventRequest].exchange(false)) {
+            Signal(state, kLineEventRequest);
+        } else if (platform.requested[kLineEventRequest].exchange(false)) {
             if (!state.lineEventWaitPending && state.lineEventsEnabled) {
                 state.lineEventWaitPending = true;
                 if (!platform.StartLineEventWait()) {

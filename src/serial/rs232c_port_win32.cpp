@@ -76,7 +76,7 @@ struct RS232CPort::Platform {
     };
 
     static bool IsCompletion(int position) {
-        return position == ReadDone || position == WriteCompletion || position == LineEventDone;
+        return position == kReadDone || position == kWriteCompletion || position == kLineEventDone;
     }
 
     Platform() : port(INVALID_HANDLE_VALUE), thread(NULL), threadId(0) {
@@ -102,15 +102,15 @@ struct RS232CPort::Platform {
 
     void UseNewOpening() {
         opening.reset(new Opening);
-        events[ReadDone] = opening->readRecord.hEvent;
-        events[WriteCompletion] = opening->writeRecord.hEvent;
-        events[LineEventDone] = opening->lineEventRecord.hEvent;
+        events[kReadDone] = opening->readRecord.hEvent;
+        events[kWriteCompletion] = opening->writeRecord.hEvent;
+        events[kLineEventDone] = opening->lineEventRecord.hEvent;
     }
 
     // Leaves the opening to a request that may still complete into it: deliberately leaked.
     void AbandonOpening() {
         static_cast<void>(opening.release());
-        events[ReadDone] = events[WriteCompletion] = events[LineEventDone] = NULL;
+        events[kReadDone] = events[kWriteCompletion] = events[kLineEventDone] = NULL;
     }
 
     // The wait list: the request positions are the port's, the completion positions the opening's.
@@ -203,11 +203,11 @@ RS232CPort::Platform* RS232CPort::NewPlatform() {
     return new Platform;
 }
 
-void RS232CPort::Signal(ReaderState& state, Position position) {
+void RS232CPort::Signal(ReaderState& state, int position) {
     SetEvent(state.platform->events[position]);
 }
 
-int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
+RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
     Platform& platform = *state_->platform;
     COMMTIMEOUTS noTimeouts = {0, 0, 0, 0, 0};
     DCB settings = BuildLineSettings(bitRate_, parity_, byteSize, options);
@@ -222,17 +222,17 @@ int32_t RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* options) {
         platform.port = port;
     }
     if (port == INVALID_HANDLE_VALUE) {
-        return DeviceNotOpened;
+        return RS232COpenResult::DeviceNotOpened;
     }
-    int32_t result = PortOpened;
+    RS232COpenResult result = RS232COpenResult::PortOpened;
     if (!SetCommMask(port, state_->lineEventsEnabled ? kLineEventCarrier | kLineEventRing : 0)) {
-        result = LineEventMaskRefused;
+        result = RS232COpenResult::LineEventMaskRefused;
     }
     if (!SetCommTimeouts(port, &noTimeouts)) {
-        result = TimeoutsRefused;
+        result = RS232COpenResult::TimeoutsRefused;
     }
     if (!SetCommState(port, &settings)) {
-        result = LineSettingsRefused;
+        result = RS232COpenResult::LineSettingsRefused;
     }
     return result;
 }
@@ -288,7 +288,7 @@ uint32_t RS232CPort::GetInputQueueCount() {
 
 void RS232CPort::PrepareOpening(ReaderState& state) {
     Platform& platform = *state.platform;
-    for (Position request : {StopRequest, ReadRequest, WriteRequest, LineEventRequest}) {
+    for (int request : {kStopRequest, kReadRequest, kWriteRequest, kLineEventRequest}) {
         ResetEvent(platform.events[request]);
     }
     if (!platform.opening) {
@@ -304,9 +304,9 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
         DWORD signalled = WaitForMultipleObjects(kPositionCount, platform.events, FALSE, INFINITE);
         DWORD count = 0;
         switch (signalled) {
-            case WAIT_OBJECT_0 + StopRequest:
+            case WAIT_OBJECT_0 + kStopRequest:
                 return true;
-            case WAIT_OBJECT_0 + ReadDone: {
+            case WAIT_OBJECT_0 + kReadDone: {
                 Fetch fetch = TakeCompletion(platform.port, &opening.readRecord, &count,
                                              &opening.readInFlight);
                 if (fetch == Fetch::Failed) {
@@ -317,12 +317,12 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                     state.receivedCount = count;
                     state.readPending.store(false);
                     if (count != 0) {
-                        Raise(state, DataReceived);
+                        Raise(state, PortEvent::DataReceived);
                     }
                 }
                 break;
             }
-            case WAIT_OBJECT_0 + ReadRequest:
+            case WAIT_OBJECT_0 + kReadRequest:
                 if (state.readPending.load()) {
                     break;
                 }
@@ -334,7 +334,7 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                     return false;
                 }
                 break;
-            case WAIT_OBJECT_0 + WriteCompletion: {
+            case WAIT_OBJECT_0 + kWriteCompletion: {
                 Fetch fetch = TakeCompletion(platform.port, &opening.writeRecord, &count,
                                              &opening.writeInFlight);
                 if (fetch == Fetch::Failed) {
@@ -342,11 +342,11 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                 }
                 if (fetch == Fetch::Completed) {
                     state.writeBusy.store(false);
-                    Raise(state, WriteDone);
+                    Raise(state, PortEvent::WriteDone);
                 }
                 break;
             }
-            case WAIT_OBJECT_0 + WriteRequest:
+            case WAIT_OBJECT_0 + kWriteRequest:
                 if (!StartedRequest(WriteFile(platform.port, state.transmitBuffer,
                                               static_cast<DWORD>(state.transmitLength), NULL,
                                               &opening.writeRecord),
@@ -354,7 +354,7 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                     return false;
                 }
                 break;
-            case WAIT_OBJECT_0 + LineEventDone: {
+            case WAIT_OBJECT_0 + kLineEventDone: {
                 Fetch fetch = TakeCompletion(platform.port, &opening.lineEventRecord, &count,
                                              &opening.lineEventInFlight);
                 if (fetch == Fetch::Failed) {
@@ -367,11 +367,11 @@ bool RS232CPort::ServeRequests(ReaderState& state) {
                     GetCommModemStatus(platform.port, &modemStatus);
                     DispatchLineEvent(state, (modemStatus & MS_RING_ON) != 0,
                                       (modemStatus & MS_RLSD_ON) != 0);
-                    SetEvent(platform.events[LineEventRequest]);
+                    SetEvent(platform.events[kLineEventRequest]);
                 }
                 break;
             }
-            case WAIT_OBJECT_0 + LineEventRequest:
+            case WAIT_OBJECT_0 + kLineEventRequest:
                 if (state.lineEventWaitPending || !state.lineEventsEnabled) {
                     break;
                 }

@@ -27,7 +27,7 @@ bool WaitUntil(const std::function<bool()>& condition) {
 
 bool OpenOn(RS232CPort& port, const PtyPeer& peer) {
     port.SetEventCallback(&ModUpdate1527::OnSerialEvent);
-    return port.Open(peer.PortName().c_str(), 9600, 0, 8, false) == PortOpened &&
+    return port.Open(peer.PortName().c_str(), 9600, 0, 8, false) == RS232COpenResult::PortOpened &&
            WaitUntil([&port] { return port.IsOpen(); });
 }
 
@@ -37,8 +37,8 @@ TEST(SerialEvent, ANullPortChangesNothing) {
     ModUpdate1527 module;
     const uint8_t kept = 0x06;
     g_receiveBuffer.Append(&kept, 1);
-    ModUpdate1527::OnSerialEvent(nullptr, Started);
-    ModUpdate1527::OnSerialEvent(nullptr, DataReceived);
+    ModUpdate1527::OnSerialEvent(nullptr, static_cast<int32_t>(PortEvent::Started));
+    ModUpdate1527::OnSerialEvent(nullptr, static_cast<int32_t>(PortEvent::DataReceived));
     EXPECT_FALSE(module.readerActive.load());
     EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x06});
 }
@@ -46,17 +46,19 @@ TEST(SerialEvent, ANullPortChangesNothing) {
 TEST(SerialEvent, StartedAndStoppedMoveReaderActiveAndOtherCodesChangeNothing) {
     ModUpdate1527 module;
     RS232CPort port;
-    ModUpdate1527::OnSerialEvent(&port, Started);
+    ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Started));
     EXPECT_TRUE(module.readerActive.load());
     const uint8_t kept = 0x30;
     g_receiveBuffer.Append(&kept, 1);
-    for (int32_t code :
-         std::initializer_list<int32_t>{WriteDone, Ring, CarrierOn, CarrierOff, 7, -1}) {
+    for (int32_t code : std::initializer_list<int32_t>{
+             static_cast<int32_t>(PortEvent::WriteDone), static_cast<int32_t>(PortEvent::Ring),
+             static_cast<int32_t>(PortEvent::CarrierOn),
+             static_cast<int32_t>(PortEvent::CarrierOff), 7, -1}) {
         ModUpdate1527::OnSerialEvent(&port, code);
         EXPECT_TRUE(module.readerActive.load()) << code;
     }
     EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x30});
-    ModUpdate1527::OnSerialEvent(&port, Stopped);
+    ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Stopped));
     EXPECT_FALSE(module.readerActive.load());
 }
 

@@ -32,50 +32,50 @@ bool Eventually(const std::function<bool()>& condition, int milliseconds = kPati
 // What the port reported, as the reader thread delivered it.
 class EventLog {
 public:
-    void Record(RS232CPort* port, int32_t code) {
+    void Record(RS232CPort* port, PortEvent code) {
         {
             std::lock_guard<Mutex> guard(lock_);
             codes_.push_back(code);
-            if (code == Started || code == Stopped) {
+            if (code == PortEvent::Started || code == PortEvent::Stopped) {
                 openWhenRaised_.push_back(port->IsOpen());
             }
-            if (code == Stopped) {
+            if (code == PortEvent::Stopped) {
                 lostWhenStopped_.push_back(port->IsLost());
             }
-            if (code == DataReceived) {
+            if (code == PortEvent::DataReceived) {
                 const uint8_t* bytes = port->GetReceiveBuffer();
                 counts_.push_back(port->GetReceivedCount());
                 received_.insert(received_.end(), bytes, bytes + port->GetReceivedCount());
             }
         }
-        if (code == holdAt_.load()) {
+        if (static_cast<int32_t>(code) == holdAt_.load()) {
             holdAt_.store(-1);
             release_.Wait(-1);
         }
-        if (code == DataReceived && requestReads_.load()) {
+        if (code == PortEvent::DataReceived && requestReads_.load()) {
             port->RequestRead();
         }
     }
 
     // Keeps the reader thread inside the callback of the next `code` until Release.
-    void HoldAt(int32_t code) { holdAt_.store(code); }
+    void HoldAt(PortEvent code) { holdAt_.store(static_cast<int32_t>(code)); }
     void Release() { release_.Set(); }
     void RequestReadsByHand() { requestReads_.store(false); }
 
-    bool WaitFor(int32_t code, size_t times) {
+    bool WaitFor(PortEvent code, size_t times) {
         return Eventually([=] { return Count(code) >= times; });
     }
 
-    size_t Count(int32_t code) {
+    size_t Count(PortEvent code) {
         std::lock_guard<Mutex> guard(lock_);
         size_t count = 0;
-        for (int32_t recorded : codes_) {
+        for (PortEvent recorded : codes_) {
             count += recorded == code;
         }
         return count;
     }
 
-    std::vector<int32_t> Codes() {
+    std::vector<PortEvent> Codes() {
         std::lock_guard<Mutex> guard(lock_);
         return codes_;
     }
@@ -98,9 +98,9 @@ public:
 
 private:
     Mutex lock_;
-    std::vector<int32_t> codes_;
-    std::vector<bool> openWhenRaised_;   // IsOpen at each Started and Stopped
-    std::vector<bool> lostWhenStopped_;  // IsLost at each Stopped
+    std::vector<PortEvent> codes_;
+    std::vector<bool> openWhenRaised_;   // IsOpen at each PortEvent::Started and PortEvent::Stopped
+    std::vector<bool> lostWhenStopped_;  // IsLost at each PortEvent::Stopped
     std::vector<int32_t> counts_;
     std::vector<uint8_t> received_;
     std::atomic<int32_t> holdAt_{-1};
@@ -111,7 +111,7 @@ private:
 EventLog* activeLog = nullptr;
 
 int32_t RecordEvent(RS232CPort* port, int32_t code) {
-    activeLog->Record(port, code);
+    activeLog->Record(port, static_cast<PortEvent>(code));
     return 0;
 }
 
@@ -132,16 +132,17 @@ protected:
     }
 
     void OpenRunning(int32_t bitRate = 19200, bool lineEvents = false) {
-        size_t started = log.Count(Started);
-        ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), bitRate, 0, 8, lineEvents));
-        ASSERT_TRUE(log.WaitFor(Started, started + 1));
+        size_t started = log.Count(PortEvent::Started);
+        ASSERT_EQ(RS232COpenResult::PortOpened,
+                  port.Open(peer.PortName().c_str(), bitRate, 0, 8, lineEvents));
+        ASSERT_TRUE(log.WaitFor(PortEvent::Started, started + 1));
     }
 
     // Sends one byte and waits for it to come back through the port.
     void ExpectDataFlows(uint8_t byte) {
-        size_t before = log.Count(DataReceived);
+        size_t before = log.Count(PortEvent::DataReceived);
         ASSERT_TRUE(peer.Send({byte}));
-        ASSERT_TRUE(log.WaitFor(DataReceived, before + 1));
+        ASSERT_TRUE(log.WaitFor(PortEvent::DataReceived, before + 1));
         EXPECT_EQ(byte, log.Received().back());
     }
 
@@ -154,11 +155,12 @@ protected:
 };
 
 TEST_F(RS232CPortTest, OpenRefusalsStartNoThread) {
-    EXPECT_EQ(NoPortName, port.Open(nullptr, 19200, 0, 8, false));
-    EXPECT_EQ(DeviceNotOpened, port.Open("VELMORA-NO-SUCH-PORT", 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::NoPortName, port.Open(nullptr, 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::DeviceNotOpened,
+              port.Open("VELMORA-NO-SUCH-PORT", 19200, 0, 8, false));
     // Too long for the name field: refused rather than opened under a cut-off name.
     std::string longName = peer.PortName() + std::string(RS232CPort::kPortNameCapacity, '/');
-    EXPECT_EQ(DeviceNotOpened, port.Open(longName.c_str(), 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::DeviceNotOpened, port.Open(longName.c_str(), 19200, 0, 8, false));
 
     SleepMilliseconds(kQuiet);
     EXPECT_TRUE(log.Codes().empty());
@@ -172,9 +174,11 @@ TEST_F(RS232CPortTest, ADeviceInUseIsNotOpenedTwice) {
     }
     OpenRunning();
     RS232CPort second;
-    EXPECT_EQ(DeviceNotOpened, second.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::DeviceNotOpened,
+              second.Open(peer.PortName().c_str(), 19200, 0, 8, false));
     port.Close();
-    EXPECT_EQ(PortOpened, second.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::PortOpened,
+              second.Open(peer.PortName().c_str(), 19200, 0, 8, false));
     second.Close();
 }
 
@@ -183,13 +187,13 @@ TEST_F(RS232CPortTest, IsOpenFollowsTheReaderThread) {
     EXPECT_TRUE(port.IsOpen());
     port.Close();
 
-    EXPECT_EQ((std::vector<int32_t>{Started, Stopped}), log.Codes());
+    EXPECT_EQ((std::vector<PortEvent>{PortEvent::Started, PortEvent::Stopped}), log.Codes());
     EXPECT_EQ((std::vector<bool>{true, false}), log.OpenWhenRaised());
     EXPECT_EQ((std::vector<bool>{false}), log.LostWhenStopped()) << "a Close is no loss";
     EXPECT_FALSE(port.IsOpen());
-    // Stopped came after the port was closed: the device is free again.
+    // PortEvent::Stopped came after the port was closed: the device is free again.
     RS232CPort next;
-    EXPECT_EQ(PortOpened, next.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::PortOpened, next.Open(peer.PortName().c_str(), 19200, 0, 8, false));
     next.Close();
 }
 
@@ -199,9 +203,9 @@ TEST_F(RS232CPortTest, EachReadWaitsForRequestReadAndLaterBytesWaitInTheQueue) {
     ASSERT_TRUE(peer.Send({0x11, 0x22, 0x33}));
 
     for (size_t read = 1; read <= 3; ++read) {
-        ASSERT_TRUE(log.WaitFor(DataReceived, read));
+        ASSERT_TRUE(log.WaitFor(PortEvent::DataReceived, read));
         SleepMilliseconds(kQuiet);
-        EXPECT_EQ(read, log.Count(DataReceived)) << "a read started without RequestRead";
+        EXPECT_EQ(read, log.Count(PortEvent::DataReceived)) << "a read started without RequestRead";
         EXPECT_FALSE(port.IsReadPending());
         EXPECT_EQ(3 - read, port.GetInputQueueCount());
         port.RequestRead();
@@ -218,14 +222,14 @@ TEST_F(RS232CPortTest, ReadSizeIsKeptBetweenOneAndTheBufferSize) {
     std::vector<uint8_t> sent = Pattern(300);
     ASSERT_TRUE(peer.Send(sent));
 
-    ASSERT_TRUE(log.WaitFor(DataReceived, 1));
+    ASSERT_TRUE(log.WaitFor(PortEvent::DataReceived, 1));
     EXPECT_EQ((std::vector<int32_t>{256}), log.Counts());
     EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 256), log.Received());
     EXPECT_EQ(44u, port.GetInputQueueCount());
 
     port.SetReadSize(0);
     port.RequestRead();
-    ASSERT_TRUE(log.WaitFor(DataReceived, 2));
+    ASSERT_TRUE(log.WaitFor(PortEvent::DataReceived, 2));
     EXPECT_EQ((std::vector<int32_t>{256, 1}), log.Counts());
     EXPECT_EQ(sent[256], log.Received().back());
 }
@@ -235,7 +239,7 @@ TEST_F(RS232CPortTest, WritesUpTo255BytesAndRefusesTheRestSilently) {
     std::vector<uint8_t> frame = Pattern(255);
     port.Write(frame.data(), 255);
     EXPECT_EQ(frame, peer.Receive(255, kPatience));
-    ASSERT_TRUE(log.WaitFor(WriteDone, 1));
+    ASSERT_TRUE(log.WaitFor(PortEvent::WriteDone, 1));
     EXPECT_FALSE(port.IsWriting());
 
     std::vector<uint8_t> tooLong = Pattern(256);
@@ -247,12 +251,12 @@ TEST_F(RS232CPortTest, WritesUpTo255BytesAndRefusesTheRestSilently) {
     EXPECT_FALSE(port.IsWriting());
 
     EXPECT_TRUE(peer.Receive(1, kQuiet).empty());
-    EXPECT_EQ(1u, log.Count(WriteDone));
+    EXPECT_EQ(1u, log.Count(PortEvent::WriteDone));
 }
 
 TEST_F(RS232CPortTest, AWriteWhileTheLastIsInProgressIsDropped) {
     OpenRunning();
-    log.HoldAt(DataReceived);
+    log.HoldAt(PortEvent::DataReceived);
     ExpectDataFlows(0x5A);  // the reader thread now waits inside the callback
 
     const uint8_t first[] = {0x10, 0x04, 0x01, 0x02};
@@ -264,7 +268,7 @@ TEST_F(RS232CPortTest, AWriteWhileTheLastIsInProgressIsDropped) {
 
     EXPECT_EQ(std::vector<uint8_t>(first, first + sizeof first), peer.Receive(4, kPatience));
     EXPECT_TRUE(peer.Receive(1, kQuiet).empty());
-    EXPECT_EQ(1u, log.Count(WriteDone));
+    EXPECT_EQ(1u, log.Count(PortEvent::WriteDone));
     EXPECT_FALSE(port.IsWriting());
 }
 
@@ -287,15 +291,15 @@ TEST_F(RS232CPortTest, ReopensAtEachRateWithOneStopBitAndNoFlowControl) {
     ExpectDataFlows(0xE6);
     port.Close();
 
-    std::vector<int32_t> lifecycle;
-    for (int32_t code : log.Codes()) {
-        if (code == Started || code == Stopped) {
+    std::vector<PortEvent> lifecycle;
+    for (PortEvent code : log.Codes()) {
+        if (code == PortEvent::Started || code == PortEvent::Stopped) {
             lifecycle.push_back(code);
         }
     }
-    std::vector<int32_t> expected;
+    std::vector<PortEvent> expected;
     for (size_t i = 0; i < opened; ++i) {
-        expected.insert(expected.end(), {Started, Stopped});
+        expected.insert(expected.end(), {PortEvent::Started, PortEvent::Stopped});
     }
     EXPECT_EQ(expected, lifecycle);
 }
@@ -304,8 +308,9 @@ TEST_F(RS232CPortTest, OptionsCanAskForHardwareHandshake) {
     RS232COptions options = {};
     options.hardwareHandshake = true;
     options.binaryMode = 1;
-    ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 57600, 0, 8, false, &options));
-    ASSERT_TRUE(log.WaitFor(Started, 1));
+    ASSERT_EQ(RS232COpenResult::PortOpened,
+              port.Open(peer.PortName().c_str(), 57600, 0, 8, false, &options));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Started, 1));
     PeerLineSettings settings;
     ASSERT_TRUE(peer.ReadLineSettings(&settings));
     EXPECT_EQ(57600, settings.bitRate);
@@ -315,47 +320,48 @@ TEST_F(RS232CPortTest, OptionsCanAskForHardwareHandshake) {
 TEST_F(RS232CPortTest, LosingTheDeviceEndsTheReaderThreadAndALaterOpenWorks) {
     OpenRunning();
     ASSERT_TRUE(peer.Hangup());
-    ASSERT_TRUE(log.WaitFor(Stopped, 1));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Stopped, 1));
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ((std::vector<bool>{true}), log.LostWhenStopped()) << "known when Stopped came";
+    EXPECT_EQ((std::vector<bool>{true}), log.LostWhenStopped())
+        << "known when PortEvent::Stopped came";
     EXPECT_TRUE(port.IsLost());
 
     ASSERT_TRUE(peer.Recreate());
-    ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    ASSERT_EQ(RS232COpenResult::PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
     EXPECT_FALSE(port.IsLost());
-    ASSERT_TRUE(log.WaitFor(Started, 2));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Started, 2));
     ExpectDataFlows(0x06);
-    EXPECT_EQ(1u, log.Count(Stopped));
+    EXPECT_EQ(1u, log.Count(PortEvent::Stopped));
 }
 
 // The bytes of a session that failed must never reach a board that has been reset since.
 TEST_F(RS232CPortTest, AWriteHandedOverAfterALossNeverReachesTheNextOpening) {
     OpenRunning();
     ASSERT_TRUE(peer.Hangup());
-    ASSERT_TRUE(log.WaitFor(Stopped, 1));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Stopped, 1));
     const uint8_t stale[] = {0x50, 0x00, 0x00, 0x01, 0x00};
     port.Write(stale, sizeof stale);
     EXPECT_TRUE(port.IsWriting()) << "no reader thread takes it";
 
     ASSERT_TRUE(peer.Recreate());
-    ASSERT_EQ(PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    ASSERT_EQ(RS232COpenResult::PortOpened, port.Open(peer.PortName().c_str(), 19200, 0, 8, false));
     EXPECT_FALSE(port.IsWriting());
-    ASSERT_TRUE(log.WaitFor(Started, 2));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Started, 2));
     EXPECT_TRUE(peer.Receive(1, kQuiet).empty());
 
     const uint8_t fresh[] = {0x27};
     port.Write(fresh, sizeof fresh);
     EXPECT_EQ(std::vector<uint8_t>(fresh, fresh + sizeof fresh),
               peer.Receive(sizeof fresh, kPatience));
-    ASSERT_TRUE(log.WaitFor(WriteDone, 1));
-    EXPECT_EQ(1u, log.Count(WriteDone));
+    ASSERT_TRUE(log.WaitFor(PortEvent::WriteDone, 1));
+    EXPECT_EQ(1u, log.Count(PortEvent::WriteDone));
 }
 
 // A Close after the reader thread has gone, as every way out of a failed update step makes.
 TEST_F(RS232CPortTest, ACloseAfterALossLeavesNoStopForTheNextOpening) {
     OpenRunning();
     ASSERT_TRUE(peer.Hangup());
-    ASSERT_TRUE(log.WaitFor(Stopped, 1));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Stopped, 1));
     port.Close();
     port.Close();
 
@@ -363,14 +369,17 @@ TEST_F(RS232CPortTest, ACloseAfterALossLeavesNoStopForTheNextOpening) {
     OpenRunning();
     ExpectDataFlows(0x30);
     EXPECT_TRUE(port.IsOpen());
-    EXPECT_EQ((std::vector<int32_t>{Started, Stopped, Started, DataReceived}), log.Codes());
+    EXPECT_EQ((std::vector<PortEvent>{PortEvent::Started, PortEvent::Stopped, PortEvent::Started,
+                                      PortEvent::DataReceived}),
+              log.Codes());
 }
 
 TEST_F(RS232CPortTest, OpenNeverStartsASecondReaderThread) {
     OpenRunning();
-    EXPECT_EQ(DeviceNotOpened, port.Open(peer.PortName().c_str(), 9600, 0, 8, false));
+    EXPECT_EQ(RS232COpenResult::DeviceNotOpened,
+              port.Open(peer.PortName().c_str(), 9600, 0, 8, false));
     SleepMilliseconds(kQuiet);
-    EXPECT_EQ(1u, log.Count(Started));
+    EXPECT_EQ(1u, log.Count(PortEvent::Started));
     EXPECT_TRUE(port.IsOpen());
     ExpectDataFlows(0x37);
 }
@@ -378,19 +387,21 @@ TEST_F(RS232CPortTest, OpenNeverStartsASecondReaderThread) {
 TEST_F(RS232CPortTest, AReaderThreadOutlivingItsPortNeverCallsIt) {
     RS232CPort* doomed = new RS232CPort;
     doomed->SetEventCallback(&RecordEvent);
-    ASSERT_EQ(PortOpened, doomed->Open(peer.PortName().c_str(), 19200, 0, 8, false));
-    ASSERT_TRUE(log.WaitFor(Started, 1));
+    ASSERT_EQ(RS232COpenResult::PortOpened,
+              doomed->Open(peer.PortName().c_str(), 19200, 0, 8, false));
+    ASSERT_TRUE(log.WaitFor(PortEvent::Started, 1));
     delete doomed;  // no Close: the thread is still in its loop when the wait runs out
 
     SleepMilliseconds(kQuiet);
-    EXPECT_EQ((std::vector<int32_t>{Started}), log.Codes());
+    EXPECT_EQ((std::vector<PortEvent>{PortEvent::Started}), log.Codes());
     // The orphaned thread was told to stop and gave the device back.
-    int32_t result = DeviceNotOpened;
-    for (int waited = 0; waited < kPatience && result != PortOpened; waited += 10) {
+    RS232COpenResult result = RS232COpenResult::DeviceNotOpened;
+    for (int waited = 0; waited < kPatience && result != RS232COpenResult::PortOpened;
+         waited += 10) {
         result = port.Open(peer.PortName().c_str(), 19200, 0, 8, false);
-        SleepMilliseconds(result == PortOpened ? 0 : 10);
+        SleepMilliseconds(result == RS232COpenResult::PortOpened ? 0 : 10);
     }
-    EXPECT_EQ(PortOpened, result);
+    EXPECT_EQ(RS232COpenResult::PortOpened, result);
 }
 
 TEST_F(RS232CPortTest, LineEventsOnADeviceWithoutModemLinesChangeNothing) {
@@ -401,7 +412,7 @@ TEST_F(RS232CPortTest, LineEventsOnADeviceWithoutModemLinesChangeNothing) {
     OpenRunning(19200, true);
     ExpectDataFlows(0x11);
     SleepMilliseconds(kQuiet);
-    EXPECT_EQ((std::vector<int32_t>{Started, DataReceived}), log.Codes());
+    EXPECT_EQ((std::vector<PortEvent>{PortEvent::Started, PortEvent::DataReceived}), log.Codes());
     EXPECT_TRUE(port.IsOpen());
 }
 

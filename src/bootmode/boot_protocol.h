@@ -1,0 +1,96 @@
+// The H8SX/1520R boot program's vocabulary as the host speaks it: every command and reply byte,
+// frame size, bit rate, fixed delay and wait limit, with its meaning and unit.
+//
+// The protocol is paced by fixed delays: a transaction sends its frame, sleeps the command's delay
+// and then waits for the transmission to end (WaitSendDone) before it judges what has arrived.
+// The send-wait limits below only bound that wait; nobody reads its result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Line: 8 data bits, no parity. Opening and closing the port at the reset rate resets the board
+// into its boot program (and reboots it after programming); the boot program measures the host's
+// rate on matching bytes at the matching rate.
+constexpr int32_t kNoParity = 0;
+constexpr uint8_t kDataBits = 8;
+constexpr int kResetBitRate = 19200;    // bps
+constexpr int kMatchingBitRate = 9600;  // bps
+
+// Bit-rate matching and the handshake.
+constexpr uint8_t kMatchingByte = 0x00;  // sent until echoed
+constexpr int kMatchingAttempts = 30;
+constexpr uint8_t kHandshake = 0x55;
+constexpr uint8_t kHandshakeReply = 0xE6;
+
+// Inquiries and their reply codes.
+constexpr uint8_t kDeviceInquiry = 0x20;
+constexpr uint8_t kDeviceReply = 0x30;
+constexpr uint8_t kProgrammingUnitInquiry = 0x27;
+constexpr uint8_t kProgrammingUnitReply = 0x37;
+constexpr size_t kShortestUnitReply = 5;  // code, size, one 2-byte unit, SUM
+constexpr uint8_t kStatusInquiry = 0x4F;
+constexpr uint8_t kStatusReply = 0x5F;
+constexpr size_t kShortestStatusReply = 5;  // code, size, status, error, SUM
+// From a size of 2 the status reply carries status and error, which must say: waiting for the
+// programming selection, no error.
+constexpr uint8_t kStatusSizeWithError = 2;
+constexpr uint8_t kAwaitingProgrammingSelection = 0x3F;
+constexpr uint8_t kNoError = 0x00;
+
+// Selections, answered by ACK.
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kDeviceSelection = 0x10;     // 4-byte device code
+constexpr uint8_t kClockModeSelection = 0x11;  // 1-byte clock mode
+constexpr uint8_t kNewBitRateSelection = 0x3F;
+// Its parameters: rate in units of 100 bps (2), input clock in units of 0.01 MHz (2), number n of
+// multiplication ratios (1), then n ratios, out of a block of 85 bytes.
+constexpr size_t kFixedBitRateParameters = 5;
+constexpr size_t kBitRateParameterBlock = 85;
+constexpr uint8_t kBitRateConfirmation = 0x06;    // sent at the new rate
+constexpr uint8_t kProgrammingTransition = 0x40;  // the MCU erases its user MAT, then ACKs
+constexpr uint8_t kUserMatSelection = 0x43;
+
+// Programming: command, 4-byte big-endian address, 128 data bytes, SUM; the end of programming
+// is the command alone with its SUM.
+constexpr uint8_t kProgrammingCommand = 0x50;
+constexpr size_t kBlockBytes = 128;
+constexpr size_t kBlockFrameBytes = 1 + 4 + kBlockBytes + 1;
+constexpr uint8_t kEndOfProgramming[] = {kProgrammingCommand, 0xB0};
+// An error reply to a programming frame: this code, then the detail.
+constexpr uint8_t kProgrammingError = 0xD0;
+constexpr uint8_t kChecksumDetail = 0x11;
+constexpr uint8_t kAddressDetail = 0x2A;
+constexpr uint8_t kWriteDetail = 0x53;
+
+// Fixed delays, in milliseconds: what the host waits for before it judges a reply.
+constexpr int kSettleAfterTestDelay = 1000;  // the board settles after the connection test
+constexpr int kSettleAfterOpenDelay = 1000;  // the boot program is ready for matching
+constexpr int kMatchingDelay = 300;          // per matching byte
+constexpr int kHandshakeDelay = 1000;
+constexpr int kDeviceInquiryDelay = 2000;
+constexpr int kDeviceReplyRestDelay = 1000;  // the rest of a long device list arrives
+constexpr int kProgrammingUnitDelay = 1000;
+constexpr int kSelectionDelay = 1000;  // device and clock mode selection
+constexpr int kBitRateSelectionDelay = 2000;
+constexpr int kConfirmationDelay = 1000;  // the ACK at the new rate
+constexpr int kTransitionDelay = 3000;    // the MCU starts erasing its user MAT
+constexpr int kEraseWaits = 5;            // one-second waits while the erase goes on
+constexpr int kEraseWaitDelay = 1000;
+constexpr int kStatusDelay = 2000;
+constexpr int kUserMatSelectionDelay = 2000;
+constexpr int kEnterProgrammingDelay = 10;
+constexpr int kBlockDelay = 200;  // the MCU programs one 128-byte unit
+
+// WaitSendDone limits, in 25 ms polls (see above: a bound, not a result).
+constexpr int kSendLimit = 1000;
+constexpr int kTransitionSendLimit = 3000;
+constexpr int kSlowSendLimit = 15000;  // status inquiry and user MAT selection
+// Whatever its limit, WaitSendDone polls every 25 ms and gives up at the 1001st poll: about 25 s,
+// the longest any transmission may take.
+constexpr int kSendPollMilliseconds = 25;
+constexpr int kSendPollGiveUp = 1001;
+
+// A freshly opened port is waited for in 10 ms polls, at most 1000 of them (about 10 s).
+constexpr int kReadyPollMilliseconds = 10;
+constexpr int kReadyPolls = 1000;

@@ -16,6 +16,8 @@ constexpr int32_t kNoParity = 0;
 constexpr uint8_t kDataBits = 8;
 constexpr int kResetBitRate = 19200;    // bps
 constexpr int kMatchingBitRate = 9600;  // bps
+constexpr int kProgrammingBitRate = 38400;  // bps: the rate the update run moves the link to
+constexpr int kBitsPerByte = 10;            // start bit, 8 data bits, stop bit
 
 // Bit-rate matching and the handshake.
 constexpr uint8_t kMatchingByte = 0x00;  // sent until echoed

@@ -58,3 +58,12 @@ FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t st
     image.outcome = ImageOutcome::Built;
     return image;
 }
+
+bool IsErasedBlock(const uint8_t* block) {
+    for (size_t i = 0; i < kBlockBytes; ++i) {
+        if (block[i] != kErasedByte) {
+            return false;
+        }
+    }
+    return true;
+}

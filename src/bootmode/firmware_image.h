@@ -40,3 +40,7 @@ FirmwareImage LayFirmwareImage(const SRECReader& reader);
 // own bounds hold whatever the records say.
 FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
                                uint32_t endAddress);
+
+// A 128-byte block that holds only erased bytes (0xFF): programming it would change nothing, so
+// it is not sent.
+bool IsErasedBlock(const uint8_t* block);

@@ -46,11 +46,15 @@ void ModUpdate1527::CloseCom() {
 }
 
 bool ModUpdate1527::WaitPortReady(int polls) {
+    // An interrupted run still opens and closes the port on its way out (the reboot): only a lost
+    // link or an abort cut this wait short.
+    const unsigned heeded =
+        static_cast<unsigned>(PauseStop::LinkLost) | static_cast<unsigned>(PauseStop::Aborted);
     for (int i = 0; i < polls; ++i) {
         if (port && port->IsOpen() && readerActive.load()) {
             return true;
         }
-        if (!Pause(kReadyPollMilliseconds)) {
+        if (!pause.For(kReadyPollMilliseconds, heeded)) {
             return false;
         }
     }
@@ -80,7 +84,9 @@ RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
 
 void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
     g_receiveBuffer.Clear();
-    port->Write(frame, static_cast<int32_t>(length));
+    if (!Interrupted()) {
+        port->Write(frame, static_cast<int32_t>(length));
+    }
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
@@ -100,14 +106,33 @@ bool ModUpdate1527::StartsWith(const std::vector<uint8_t>& reply, uint8_t first)
     return !reply.empty() && reply[0] == first;
 }
 
-bool ModUpdate1527::ReportIfLost(const char* operation) {
-    if (!pause.Holds(PauseStop::LinkLost)) {
-        return false;
+void ModUpdate1527::Interrupt() {
+    pause.Raise(PauseStop::Interrupted);
+}
+
+void ModUpdate1527::Abort() {
+    pause.Raise(PauseStop::Interrupted);
+    pause.Raise(PauseStop::Aborted);
+}
+
+bool ModUpdate1527::Interrupted() const {
+    return pause.Holds(PauseStop::Interrupted);
+}
+
+bool ModUpdate1527::ReportIfHalted(const char* operation) {
+    if (pause.Holds(PauseStop::LinkLost)) {
+        Report(errorCallback, FormatText("ModUpdate1527::%s() - The COM port was lost: its "
+                                         "device has gone away !",
+                                         operation));
+        return true;
     }
-    Report(errorCallback, FormatText("ModUpdate1527::%s() - The COM port was lost: its device "
-                                     "has gone away !",
-                                     operation));
-    return true;
+    if (Interrupted()) {
+        Report(errorCallback,
+               FormatText("ModUpdate1527::%s() - Stopped on request before the next frame !",
+                          operation));
+        return true;
+    }
+    return false;
 }
 
 int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code) {

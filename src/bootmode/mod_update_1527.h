@@ -47,8 +47,18 @@ public:
     // Both end at once, with false, when the port's device is lost.
     bool WaitPortReady(int polls);
     bool WaitSendDone(int limit);
-    // Every fixed delay of the protocol: false when it ended early because the link was lost.
+    // Every fixed delay of the protocol: false when it ended early because the link was lost or
+    // the run was interrupted.
     bool Pause(int milliseconds);
+
+    // From any thread, for example a Ctrl-C handler: the run stops before its next frame. From
+    // then on no frame goes out and every protocol delay ends at once, so the operation under
+    // way fails and the run takes its way out, whose reboot still opens and closes the port.
+    // Abort also ends the waits for the port, so that nothing is left waiting at all. Both hold
+    // for the rest of the module's life.
+    void Interrupt();
+    void Abort();
+    bool Interrupted() const;
 
     // The port's event callback: reader-thread state and received bytes.
     static int32_t OnSerialEvent(RS232CPort* port, int32_t code);
@@ -68,15 +78,15 @@ private:
     void SendFrame(const uint8_t* frame, size_t length);
     // One transaction: SendFrame, pause for the command's fixed delay, wait for the transmission
     // with the command's limit, and return whatever has arrived since the buffer was emptied. Both
-    // waits end at once when the link is lost; the caller then asks ReportIfLost.
+    // waits end at once when the link is lost; the caller then asks ReportIfHalted.
     std::vector<uint8_t> Transact(const uint8_t* frame, size_t length, int delayMilliseconds,
                                   int sendLimit);
     std::vector<uint8_t> Transact(uint8_t command, int delayMilliseconds, int sendLimit);
     // True when a reply arrived and begins with `first`.
     static bool StartsWith(const std::vector<uint8_t>& reply, uint8_t first);
-    // True, after reporting it for `operation`, when the link is lost; the caller then fails, so
-    // that each operation reports the loss once.
-    bool ReportIfLost(const char* operation);
+    // True, after reporting it for `operation`, when the link is lost or the run interrupted; the
+    // caller then fails, so that each operation reports it once.
+    bool ReportIfHalted(const char* operation);
 
     std::unique_ptr<RS232CPort> port;
     bool programmingState;

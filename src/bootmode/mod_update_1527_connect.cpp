@@ -23,7 +23,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
     }
     WaitPortReady(kReadyPolls);
     port->Close();
-    if (ReportIfLost("OpenCom")) {
+    if (ReportIfHalted("OpenCom")) {
         return false;
     }
     Pause(kSettleAfterTestDelay);
@@ -40,7 +40,7 @@ bool ModUpdate1527::SetBootMode(bool) {
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
-        ReportIfLost("SetBootMode");
+        ReportIfHalted("SetBootMode");
         return false;
     }
     port->Close();
@@ -63,13 +63,13 @@ bool ModUpdate1527::ConnectApprove() {
         return false;
     }
     if (!WaitPortReady(kReadyPolls) || !Pause(kSettleAfterOpenDelay)) {
-        ReportIfLost("ConnectApprove");
+        ReportIfHalted("ConnectApprove");
         return false;
     }
     bool matched = false;
     for (int attempt = 0; attempt < kMatchingAttempts && !matched; ++attempt) {
         matched = StartsWith(Transact(kMatchingByte, kMatchingDelay, kSendLimit), kMatchingByte);
-        if (ReportIfLost("ConnectApprove")) {
+        if (ReportIfHalted("ConnectApprove")) {
             return false;
         }
     }
@@ -77,7 +77,7 @@ bool ModUpdate1527::ConnectApprove() {
         return false;
     }
     const std::vector<uint8_t> reply = Transact(kHandshake, kHandshakeDelay, kSendLimit);
-    if (ReportIfLost("ConnectApprove")) {
+    if (ReportIfHalted("ConnectApprove")) {
         return false;
     }
     if (!StartsWith(reply, kHandshakeReply)) {
@@ -94,11 +94,11 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
         return false;
     }
     const std::vector<uint8_t> reply = Transact(kDeviceInquiry, kDeviceInquiryDelay, kSendLimit);
-    if (ReportIfLost("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
+    if (ReportIfHalted("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
         return false;
     }
     if (!Pause(kDeviceReplyRestDelay)) {
-        ReportIfLost("InquireDevices");
+        ReportIfHalted("InquireDevices");
         return false;
     }
     if (!ReadDeviceReply(g_receiveBuffer.Snapshot(), list)) {
@@ -115,7 +115,7 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
     }
     const std::vector<uint8_t> reply =
         Transact(kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
-    if (ReportIfLost("InquireProgrammingModes")) {
+    if (ReportIfHalted("InquireProgrammingModes")) {
         return false;
     }
     if (reply.size() < kShortestUnitReply || reply[0] != kProgrammingUnitReply) {
@@ -138,7 +138,7 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
         CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
     const std::vector<uint8_t> reply =
         Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
-    return !ReportIfLost("SelectDevice") && StartsWith(reply, kAck);
+    return !ReportIfHalted("SelectDevice") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::SetClockMode(uint8_t mode) {
@@ -148,7 +148,7 @@ bool ModUpdate1527::SetClockMode(uint8_t mode) {
     const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
     const std::vector<uint8_t> reply =
         Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
-    return !ReportIfLost("SetClockMode") && StartsWith(reply, kAck);
+    return !ReportIfHalted("SetClockMode") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
@@ -165,7 +165,7 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
     const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
     const std::vector<uint8_t> reply =
         Transact(frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit);
-    return !ReportIfLost("SelectBPS") && StartsWith(reply, kAck);
+    return !ReportIfHalted("SelectBPS") && StartsWith(reply, kAck);
 }
 
 bool ModUpdate1527::ChangeBPS(int bitRate) {
@@ -178,7 +178,7 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
-        ReportIfLost("ChangeBPS");
+        ReportIfHalted("ChangeBPS");
         return false;
     }
     return true;
@@ -190,7 +190,7 @@ bool ModUpdate1527::ConfirmBPS() {
     }
     SendFrame(&kBitRateConfirmation, 1);
     if (!Pause(kConfirmationDelay)) {
-        ReportIfLost("ConfirmBPS");
+        ReportIfHalted("ConfirmBPS");
         return false;
     }
     return StartsWith(g_receiveBuffer.Snapshot(), kAck);

@@ -22,15 +22,6 @@ bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
            (reply[2] == kAwaitingProgrammingSelection && reply[3] == kNoError);
 }
 
-bool IsBlank(const uint8_t* block) {
-    for (size_t i = 0; i < kBlockBytes; ++i) {
-        if (block[i] != 0xFF) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ModUpdate1527::EraseSquence() {
@@ -59,20 +50,20 @@ bool ModUpdate1527::SetProgrammingMode() {
         }
     }
     WaitSendDone(kSendLimit);
-    if (ReportIfLost("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
+    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
         return false;
     }
     const std::vector<uint8_t> status = Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit);
-    if (ReportIfLost("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
+    if (ReportIfHalted("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
         return false;
     }
     const std::vector<uint8_t> selected =
         Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit);
-    if (ReportIfLost("SetProgrammingMode") || !StartsWith(selected, kAck)) {
+    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(selected, kAck)) {
         return false;
     }
     if (!Pause(kEnterProgrammingDelay)) {
-        ReportIfLost("SetProgrammingMode");
+        ReportIfHalted("SetProgrammingMode");
         return false;
     }
     programmingState = true;
@@ -113,14 +104,14 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             if (progressCallback != nullptr) {
                 progressCallback(block, blocks);
             }
-            if (IsBlank(data)) {
+            if (IsErasedBlock(data)) {
                 Report(statusCallback, BlockStatusText(address, true));
                 continue;
             }
             Report(statusCallback, BlockStatusText(address, false));
             const std::vector<uint8_t> reply =
                 Transact(frame, sizeof frame, kBlockDelay, kSendLimit);
-            if (ReportIfLost("ProgrammingSequence")) {
+            if (ReportIfHalted("ProgrammingSequence")) {
                 return false;
             }
             if (reply.empty()) {
@@ -137,7 +128,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         const std::vector<uint8_t> reply =
             Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit);
         // Without the link nothing tells whether the MCU took the end of programming.
-        if (ReportIfLost("ProgrammingSequence")) {
+        if (ReportIfHalted("ProgrammingSequence")) {
             return false;
         }
         if (!reply.empty() && reply[0] != kAck) {
@@ -162,7 +153,7 @@ bool ModUpdate1527::Reboot() {
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
-        ReportIfLost("Reboot");
+        ReportIfHalted("Reboot");
         return false;
     }
     port->Close();

@@ -5,12 +5,34 @@
 
 ModulePause::ModulePause() : reasons_(0) {}
 
+namespace {
+
+// How often a pause that must ignore a stop already raised looks for one it heeds.
+const int kIgnoringSlice = 10;
+
+}  // namespace
+
 bool ModulePause::For(int milliseconds) {
-    if (reasons_.load() != 0) {
+    return For(milliseconds, ~0u);
+}
+
+bool ModulePause::For(int milliseconds, unsigned heeded) {
+    const unsigned reasons = reasons_.load();
+    if ((reasons & heeded) != 0) {
         return false;
     }
-    // A stop sets the event and keeps it set, so a time-out means that none came.
-    return !stopped_.Wait(milliseconds);
+    if (reasons == 0) {
+        // A stop sets the event and keeps it set, so a time-out means that none came.
+        return !stopped_.Wait(milliseconds);
+    }
+    // A stop this pause ignores holds the event set: sleep in slices instead.
+    for (int left = milliseconds; left > 0; left -= kIgnoringSlice) {
+        SleepMilliseconds(left < kIgnoringSlice ? left : kIgnoringSlice);
+        if ((reasons_.load() & heeded) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void ModulePause::Raise(PauseStop reason) {

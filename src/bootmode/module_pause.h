@@ -8,7 +8,9 @@
 
 // Why pauses end early. Each is a bit: several may hold at once, and each is cleared on its own.
 enum class PauseStop : unsigned {
-    LinkLost = 1,  // the port's reader thread ended on an I/O failure
+    LinkLost = 1,     // the port's reader thread ended on an I/O failure
+    Interrupted = 2,  // the operator stopped the run: no frame goes out any more
+    Aborted = 4       // the operator insisted: even the waits for the port end at once
 };
 
 class ModulePause {
@@ -20,6 +22,8 @@ public:
     // Waits `milliseconds`, exactly as a sleep would, unless a stop holds or comes first. True
     // when the whole time passed.
     bool For(int milliseconds);
+    // The same, ending only for the stops in `heeded` (PauseStop bits).
+    bool For(int milliseconds, unsigned heeded);
 
     // From any thread: ends the pause under way and every later one until Clear.
     void Raise(PauseStop reason);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/device_list.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
@@ -72,15 +73,21 @@ const DeviceEntry* ChooseDevice(const DeviceList& list) {
     return nullptr;
 }
 
-void RebootAttempts(UpdateModule& module) {
+// True when one of the attempts rebooted the board.
+bool RebootAttempts(UpdateModule& module) {
     for (int attempt = 0; attempt < kRebootAttempts; ++attempt) {
         AppendLog(L".");
         if (module.Reboot()) {
             AppendLog(L"---> Ok.\r\n");
-            return;
+            return true;
         }
     }
     AppendLog(L"---> Failed to reboot !\r\n");
+    return false;
+}
+
+RunOutcome FailedAt(int step) {
+    return {RunEnd::StepFailed, step, false};
 }
 
 }  // namespace
@@ -92,6 +99,15 @@ bool IsUpdateRunning() {
 void UpdateThread::PreRun() {}
 
 void UpdateThread::Run(int32_t) {
+    outcome_ = RunSteps();
+    outcome_.interrupted = g_updateModule != nullptr && g_updateModule->Interrupted();
+}
+
+RunOutcome UpdateThread::Outcome() const {
+    return outcome_;
+}
+
+RunOutcome UpdateThread::RunSteps() {
     AppendAll(
         {L"\r\n", L"************************************\r\n",
          L"**                                **\r\n", L"** Updating firmware sequence ... **\r\n",
@@ -103,7 +119,7 @@ void UpdateThread::Run(int32_t) {
         AppendLog(L"firmware file not selected.\r\n");
         // The Write command disabled the controls before this thread started: give them back.
         EnableControls();
-        return;
+        return {RunEnd::NoFirmware, 0, false};
     }
     DisableControls();
     if (g_updateModule == nullptr) {
@@ -123,39 +139,39 @@ void UpdateThread::Run(int32_t) {
     if (!update.OpenCom(portName.c_str())) {
         AppendLog(kFailed);
         Stop(module);
-        return;
+        return FailedAt(1);
     }
     AppendAll({kOk, kNewLine, L"[02] BOOT MODE\r\n"});
     if (!module.SetBootMode(IsCharacterCommandChecked())) {
         AppendLog(kFailed);
         StopAndReboot(module);
-        return;
+        return FailedAt(2);
     }
     AppendAll({kOk, kNewLine, L"[03] APPORVAL \r\n"});
     if (!module.ConnectApprove()) {
         AppendLog(kFailed);
         StopAndReboot(module);
-        return;
+        return FailedAt(3);
     }
     AppendAll({kOk, kNewLine, L"[04] SUPPORT MODE CHECK\r\n"});
     DeviceList devices;
     if (!module.InquireDevices(devices)) {
         AppendLog(kFailed);
         StopAndReboot(module);
-        return;
+        return FailedAt(4);
     }
     const DeviceEntry* chosen = ChooseDevice(devices);
     if (chosen == nullptr) {
         AppendAll({L"---> no supported mode found !\r\n", L"STOP.\r\n"});
         StopAndReboot(module);
-        return;
+        return FailedAt(4);
     }
     AppendAll({kOk, kNewLine, L"[05] PROGRAMMING MODE INQ.\r\n"});
     std::vector<uint16_t> modes;
     if (!module.InquireProgrammingModes(modes)) {
         AppendLog(L"---> programing modes not found !\r\n");
         StopAndReboot(module);
-        return;
+        return FailedAt(5);
     }
     AppendAll({kOk, kNewLine, L"[06] DEVICE SELECTION.\r\n"});
     DeviceEntry selected = {};
@@ -163,13 +179,13 @@ void UpdateThread::Run(int32_t) {
     if (!module.SelectDevice(selected)) {
         AppendLog(L"---> programing modes not found !\r\n");
         StopAndReboot(module);
-        return;
+        return FailedAt(6);
     }
     AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
     if (!module.SetClockMode(0)) {
         AppendLog(L"---> failed to set default clock mode !\r\n");
         StopAndReboot(module);
-        return;
+        return FailedAt(7);
     }
     AppendAll({kOk, kNewLine, L"[08] CHANGING BPS : 38400 \r\n"});
     // 38400 bps (384 x 100), 5.00 MHz input clock (500 x 0.01 MHz), ratios 8 and 4.
@@ -177,26 +193,26 @@ void UpdateThread::Run(int32_t) {
     if (!module.SelectBPS(bitRateBlock)) {
         AppendLog(L"---> failed to change BPS command !\r\n");
         Stop(module);
-        return;
+        return FailedAt(8);
     }
     AppendAll({kOk, L"... reconnecting to 38400 BPS \r\n"});
-    if (!module.ChangeBPS(38400)) {
+    if (!module.ChangeBPS(kProgrammingBitRate)) {
         AppendLog(L"---> failed to change BPS!\r\n");
         Stop(module);
-        return;
+        return FailedAt(8);
     }
     AppendAll({kOk, kNewLine, L"[09] CONFIRM BPS : 38400 \r\n"});
     if (!module.ConfirmBPS()) {
         AppendLog(L"---> failed to confirm BPS !\r\n");
         Stop(module);
-        return;
+        return FailedAt(9);
     }
     AppendAll({kOk, kNewLine, L"[10] SET TO PROGRAMMING MODE \r\n"});
     if (!module.SetProgrammingMode()) {
         AppendAll({L"---> failed to set programming mode !\r\n", L"\r\n[information]\r\n",
                    L"retry to update if failed in this sequence.\r\n"});
         Stop(module);
-        return;
+        return FailedAt(10);
     }
     AppendLog(kOk);
     SetMarquee(false);
@@ -205,11 +221,12 @@ void UpdateThread::Run(int32_t) {
     if (!update.ProgrammingSequence(g_srecReader)) {
         AppendLog(L"---> failed to programming !\r\n");
         RebootOnce(module);
-        return;
+        return FailedAt(11);
     }
     AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
-    RebootAttempts(update);
+    const bool rebooted = RebootAttempts(update);
     AppendLog(kNewLine);
     SetStatusText(L"Completed.");
     EnableControls();
+    return {rebooted ? RunEnd::Completed : RunEnd::RebootFailed, 12, false};
 }

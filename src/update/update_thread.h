@@ -6,11 +6,32 @@
 
 class ModUpdate1527;
 
+// How a run ended, for a front end that reports more than the log (the window shows the log only).
+enum class RunEnd {
+    NoFirmware,   // nothing was loaded: the run ended before [01]
+    StepFailed,   // `step` ([01] to [11]) failed and the run took its way out
+    Completed,    // programmed, and a reboot attempt succeeded
+    RebootFailed  // programmed, but every reboot attempt failed
+};
+
+struct RunOutcome {
+    RunEnd end;
+    int step;
+    bool interrupted;  // the module was interrupted during the run (ModUpdate1527::Interrupt)
+};
+
 class UpdateThread : public CustomThread {
 public:
     void PreRun() override;
     // The parameter is not used.
     void Run(int32_t param) override;
+    // Read by the owner once the run has finished (IsFinished or WaitUntilFinished).
+    RunOutcome Outcome() const;
+
+private:
+    RunOutcome RunSteps();
+
+    RunOutcome outcome_ = {RunEnd::NoFirmware, 0, false};
 };
 
 // The thread object of the latest Write; replaced by the next one, written by the main thread.

@@ -1,7 +1,8 @@
-"""Checks that a Windows program starts on Windows XP SP3: GUI subsystem 5.01, only system DLLs
-that XP has, and none of the functions that arrived after XP and that toolchains pull in.
+"""Checks that a Windows program starts on Windows XP SP3: GUI (or, with --console, console)
+subsystem 5.01, only system DLLs that XP has, and none of the functions that arrived after XP and
+that toolchains pull in.
 
-Usage: check_xp_imports.py OBJDUMP PROGRAM.exe [--expect-rejection]
+Usage: check_xp_imports.py OBJDUMP PROGRAM.exe [--console] [--expect-rejection]
 With --expect-rejection the check must fail (used to prove that it can).
 """
 
@@ -74,7 +75,7 @@ def header_value(text, name):
     return match.group(1) if match else None
 
 
-def problems(objdump, program):
+def problems(objdump, program, subsystem):
     table, text = imports(objdump, program)
     found = []
     if not table:
@@ -85,7 +86,7 @@ def problems(objdump, program):
         for function in functions:
             if function in POST_XP_FUNCTIONS or (dll == "msvcrt.dll" and function.endswith("_s")):
                 found.append("imports %s!%s, which Windows XP lacks" % (dll, function))
-    expected = {"Subsystem": "00000002", "MajorSubsystemVersion": "5",
+    expected = {"Subsystem": subsystem, "MajorSubsystemVersion": "5",
                 "MinorSubsystemVersion": "1", "MajorOSystemVersion": "5",
                 "MinorOSystemVersion": "1"}
     for name, value in expected.items():
@@ -98,7 +99,9 @@ def problems(objdump, program):
 def main():
     objdump, program = sys.argv[1], sys.argv[2]
     expect_rejection = "--expect-rejection" in sys.argv[3:]
-    found = problems(objdump, program)
+    # Windows GUI (2) unless the program is a console one (3).
+    subsystem = "00000003" if "--console" in sys.argv[3:] else "00000002"
+    found = problems(objdump, program, subsystem)
     for problem in found:
         print(problem)
     if expect_rejection:

@@ -1,0 +1,87 @@
+// The command line of velmora-cli, parsed by CLI11 (the distribution's libcli11-dev).
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "velmora_version.h"
+
+namespace {
+
+const char kExitCodes[] =
+    "Exit codes:\n"
+    "  0        programmed and rebooted (info, ports: done)\n"
+    "  2        usage error: unknown command or option, missing argument\n"
+    "  3        the firmware file is missing, unreadable or refused\n"
+    "  4        programmed, but every reboot attempt failed\n"
+    "  5        programmed, but the flash does not hold the image (--verify)\n"
+    "  11..21   step [01]..[11] failed: 10 + the step's number\n"
+    "  130      interrupted (Ctrl-C, SIGTERM)\n";
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& arguments) {
+    CLI::App app("Writes an S-record firmware file into an H8SX/1520R over its serial boot mode.",
+                 "velmora-cli");
+    app.set_version_flag("--version", std::string("velmora-cli ") + VELMORA_VERSION_TEXT);
+    app.require_subcommand(1);
+    app.footer(kExitCodes);
+
+    WriteRequest write;
+    CLI::App* writeCommand = app.add_subcommand(
+        "write", "Load FILE as the window does, then program it into the board on PORT.");
+    writeCommand->add_option("FILE", write.file, "the S-record file (.mot)")->required();
+    writeCommand
+        ->add_option("-p,--port", write.port,
+                     "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
+                     "(COM3)")
+        ->required();
+    writeCommand->add_flag("-q,--quiet", write.quiet, "print only errors");
+    writeCommand->add_option("--log", write.logPath,
+                             "also write the whole log, as the window shows it (CR LF), to FILE");
+    writeCommand->footer(kExitCodes);
+
+    std::string infoFile;
+    CLI::App* infoCommand = app.add_subcommand(
+        "info", "Show FILE's summary, its 128-byte blocks and how long writing it takes.");
+    infoCommand->add_option("FILE", infoFile, "the S-record file (.mot)")->required();
+    infoCommand->footer(kExitCodes);
+
+    CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports of this machine.");
+    portsCommand->footer(kExitCodes);
+
+    const std::string first = arguments.size() > 1 ? arguments[1] : "-";
+    if (!first.empty() && first[0] != '-' && first != "write" && first != "info" &&
+        first != "ports") {
+        std::fprintf(stderr,
+                     "velmora-cli: unknown command '%s' (write, info or ports; see velmora-cli "
+                     "--help)\n",
+                     first.c_str());
+        return kExitUsage;
+    }
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& request) {
+        return app.exit(request);
+    } catch (const CLI::CallForVersion& request) {
+        return app.exit(request);
+    } catch (const CLI::ParseError& error) {
+        // Help for a subcommand is a ParseError too, with a success code.
+        if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            return app.exit(error);
+        }
+        std::fprintf(stderr, "velmora-cli: %s (see velmora-cli --help)\n", error.what());
+        return kExitUsage;
+    }
+    if (*writeCommand) {
+        return WriteCommand(write);
+    }
+    if (*infoCommand) {
+        return InfoCommand(infoFile);
+    }
+    return PortsCommand();
+}

@@ -1,0 +1,18 @@
+// velmora-cli's commands; each returns the process's exit code (cli/exit_codes.h).
+#pragma once
+
+#include <string>
+
+struct WriteRequest {
+    std::string file;     // UTF-8, as given
+    std::string port;     // UTF-8: a device path on Linux, a name such as COM3 on Windows
+    bool quiet = false;   // only errors
+    std::string logPath;  // also write the whole log here, empty for none
+};
+
+// Loads the file as the window's browse command does, then runs the twelve steps of an update.
+int WriteCommand(const WriteRequest& request);
+// The file's summary, its image's blocks and the time a run would take at the design's pacing.
+int InfoCommand(const std::string& file);
+// The serial ports of this machine, one a line.
+int PortsCommand();

@@ -1,0 +1,9 @@
+// What velmora-cli needs to know of its terminal.
+#pragma once
+
+#include <cstddef>
+
+// Standard error is an interactive terminal (not a file or a pipe).
+bool StandardErrorIsTerminal();
+// Columns of the terminal that standard error shows on; 80 when unknown.
+size_t TerminalColumns();

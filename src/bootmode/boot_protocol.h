@@ -14,8 +14,8 @@
 // rate on matching bytes at the matching rate.
 constexpr int32_t kNoParity = 0;
 constexpr uint8_t kDataBits = 8;
-constexpr int kResetBitRate = 19200;    // bps
-constexpr int kMatchingBitRate = 9600;  // bps
+constexpr int kResetBitRate = 19200;        // bps
+constexpr int kMatchingBitRate = 9600;      // bps
 constexpr int kProgrammingBitRate = 38400;  // bps: the rate the update run moves the link to
 constexpr int kBitsPerByte = 10;            // start bit, 8 data bits, stop bit
 
@@ -65,6 +65,25 @@ constexpr uint8_t kChecksumDetail = 0x11;
 constexpr uint8_t kAddressDetail = 0x2A;
 constexpr uint8_t kWriteDetail = 0x53;
 
+// Verifying what was programmed (velmora-cli --verify). The documented end of programming
+// carries the address H'FFFFFFFF; the boot program then waits for the next programming/erasing
+// command, such as the sum check and the memory read.
+constexpr uint8_t kEndOfProgrammingAtLastAddress[] = {
+    kProgrammingCommand, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4};
+constexpr uint8_t kUserMatInquiry = 0x25;
+constexpr uint8_t kUserMatReply = 0x35;  // size, number of areas, first and last address of each
+constexpr size_t kUserMatAreaBytes = 8;  // two 4-byte big-endian addresses, the last inclusive
+constexpr uint8_t kSumCheck = 0x4B;
+constexpr uint8_t kSumCheckReply = 0x5B;  // size 4, the 4-byte total of the user MAT's bytes, SUM
+constexpr uint8_t kSumCheckSize = 4;
+constexpr uint8_t kMemoryRead = 0x52;  // size 9, area, 4-byte start, 4-byte read size, SUM
+constexpr uint8_t kMemoryReadSize = 9;
+constexpr uint8_t kUserMatArea = 0x01;
+constexpr size_t kReadSizeBytes = 4;        // the reply: 0x52, the read size, the data, SUM
+constexpr uint8_t kMemoryReadError = 0xD2;  // then 0x11 (SUM), 0x2A (address) or 0x2B (size)
+constexpr uint8_t kSizeDetail = 0x2B;
+constexpr uint32_t kLargestRead = 4096;  // bytes one memory read asks for
+
 // Fixed delays, in milliseconds: what the host waits for before it judges a reply.
 constexpr int kSettleAfterTestDelay = 1000;  // the board settles after the connection test
 constexpr int kSettleAfterOpenDelay = 1000;  // the boot program is ready for matching
@@ -83,6 +102,9 @@ constexpr int kStatusDelay = 2000;
 constexpr int kUserMatSelectionDelay = 2000;
 constexpr int kEnterProgrammingDelay = 10;
 constexpr int kBlockDelay = 200;  // the MCU programs one 128-byte unit
+constexpr int kUserMatInquiryDelay = 1000;
+constexpr int kSumCheckDelay = 2000;   // the MCU adds up its whole user MAT
+constexpr int kMemoryReadDelay = 200;  // the MCU starts sending; the reply's wire time is added
 
 // WaitSendDone limits, in 25 ms polls (see above: a bound, not a result).
 constexpr int kSendLimit = 1000;

@@ -67,3 +67,31 @@ bool IsErasedBlock(const uint8_t* block) {
     }
     return true;
 }
+
+bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& areas) {
+    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
+        const SRecord* record = reader.GetRecord(index);
+        const uint32_t bytes = record != nullptr ? FirmwareBytes(*record) : 0;
+        if (bytes == 0) {
+            continue;
+        }
+        const uint64_t last = uint64_t{record->address} + bytes - 1;
+        bool inside = false;
+        for (const FlashArea& area : areas) {
+            inside = inside || (record->address >= area.first && last <= area.last);
+        }
+        if (!inside) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t FlashSum(const FirmwareImage& image, uint32_t flashBytes) {
+    uint32_t sum = 0;
+    const size_t covered = std::min<size_t>(image.bytes.size(), flashBytes);
+    for (size_t i = 0; i < covered; ++i) {
+        sum += image.bytes[i];
+    }
+    return sum + static_cast<uint32_t>(flashBytes - covered) * kErasedByte;
+}

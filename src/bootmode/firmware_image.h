@@ -44,3 +44,16 @@ FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t st
 // A 128-byte block that holds only erased bytes (0xFF): programming it would change nothing, so
 // it is not sent.
 bool IsErasedBlock(const uint8_t* block);
+
+// A stretch of flash, first and last address inclusive.
+struct FlashArea {
+    uint32_t first;
+    uint32_t last;
+};
+
+// Every data record of the reader lies within one of the areas.
+bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& areas);
+
+// The total of every byte of a `flashBytes`-byte flash holding the image: its bytes where it has
+// them, 0xFF (erased) beyond.
+uint32_t FlashSum(const FirmwareImage& image, uint32_t flashBytes);

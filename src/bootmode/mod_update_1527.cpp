@@ -24,6 +24,7 @@ ModUpdate1527::ModUpdate1527()
       readerActive(false),
       statusCallback(nullptr),
       port(),
+      options(),
       programmingState(false),
       portName() {
     g_activeModule.store(this);
@@ -90,16 +91,32 @@ void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
-                                             int delayMilliseconds, int sendLimit) {
+                                             int delayMilliseconds, int sendLimit,
+                                             ReplyShape shape) {
     SendFrame(frame, length);
-    Pause(delayMilliseconds);
+    AwaitReply(delayMilliseconds, shape);
     WaitSendDone(sendLimit);
     return g_receiveBuffer.Snapshot();
 }
 
-std::vector<uint8_t> ModUpdate1527::Transact(uint8_t command, int delayMilliseconds,
-                                             int sendLimit) {
-    return Transact(&command, 1, delayMilliseconds, sendLimit);
+std::vector<uint8_t> ModUpdate1527::Transact(uint8_t command, int delayMilliseconds, int sendLimit,
+                                             ReplyShape shape) {
+    return Transact(&command, 1, delayMilliseconds, sendLimit, shape);
+}
+
+bool ModUpdate1527::AwaitReply(int milliseconds, ReplyShape shape) {
+    if (!options.replyPaced) {
+        return Pause(milliseconds);
+    }
+    const bool complete = pause.Until(milliseconds, [shape] {
+        return g_receiveBuffer.Test(
+            [shape](const std::vector<uint8_t>& reply) { return ReplyComplete(shape, reply); });
+    });
+    return complete || !pause.Stopped();
+}
+
+void ModUpdate1527::SetOptions(const ModuleOptions& chosen) {
+    options = chosen;
 }
 
 bool ModUpdate1527::StartsWith(const std::vector<uint8_t>& reply, uint8_t first) {
@@ -156,6 +173,11 @@ int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code) {
             const int32_t count = eventPort->GetReceivedCount();
             if (count > 0) {
                 g_receiveBuffer.Append(eventPort->GetReceiveBuffer(), static_cast<size_t>(count));
+                ModUpdate1527* module = g_activeModule.load();
+                if (module != nullptr) {
+                    // A reply-paced transaction looks at the reply again.
+                    module->pause.Poke();
+                }
             }
             eventPort->RequestRead();
             break;

@@ -9,12 +9,24 @@
 #include <vector>
 
 #include "bootmode/device_list.h"
+#include "bootmode/firmware_image.h"
 #include "bootmode/module_pause.h"
+#include "bootmode/reply_shape.h"
 #include "bootmode/update_module.h"
 
 class RS232CPort;
 class SRECReader;
 enum class RS232COpenResult : int32_t;
+
+// How the module goes beyond the window's fixed pacing, for velmora-cli.
+struct ModuleOptions {
+    // Each transaction ends as soon as its reply is complete; its fixed delay and send wait stay
+    // the upper limit. The waits for the board's reaction to the port's opening and closing stay.
+    bool replyPaced = false;
+    // ProgrammingSequence ends programming with the documented end frame and leaves the port open
+    // for VerifyUserMat.
+    bool verify = false;
+};
 
 class ModUpdate1527 final : public UpdateModule {
 public:
@@ -42,6 +54,16 @@ public:
     bool ChangeBPS(int bitRate);
     bool ConfirmBPS();
     bool SetProgrammingMode();
+
+    // The fixed pacing and the design's end frame unless set otherwise; the window never does.
+    void SetOptions(const ModuleOptions& options);
+    // User MAT information inquiry (0x25): the areas of the user MAT. False, with a report, when
+    // the reply is missing, malformed or its SUM is wrong.
+    bool InquireUserMat(std::vector<FlashArea>& areas);
+    // After a ProgrammingSequence with the verify option: the user MAT sum check (0x4B) against the
+    // image as programmed (0xFF where it has no data); on a mismatch the sent blocks are read back
+    // (0x52) to name the first byte that differs. Logs the outcome; closes the port.
+    bool VerifyUserMat(SRECReader* reader);
 
     void CloseCom();
     // Both end at once, with false, when the port's device is lost.
@@ -79,9 +101,19 @@ private:
     // One transaction: SendFrame, pause for the command's fixed delay, wait for the transmission
     // with the command's limit, and return whatever has arrived since the buffer was emptied. Both
     // waits end at once when the link is lost; the caller then asks ReportIfHalted.
+    // Reply-paced, the delay ends as soon as a reply of `shape` is complete.
     std::vector<uint8_t> Transact(const uint8_t* frame, size_t length, int delayMilliseconds,
-                                  int sendLimit);
-    std::vector<uint8_t> Transact(uint8_t command, int delayMilliseconds, int sendLimit);
+                                  int sendLimit, ReplyShape shape);
+    std::vector<uint8_t> Transact(uint8_t command, int delayMilliseconds, int sendLimit,
+                                  ReplyShape shape);
+    // The end of programming: its frame, and a non-ACK reply logged (it does not fail the step);
+    // false only when the link is lost or the run interrupted.
+    bool EndProgramming();
+    // A fixed delay that, reply-paced, also ends once the received bytes make a reply of `shape`.
+    bool AwaitReply(int milliseconds, ReplyShape shape);
+    // The memory read of `size` bytes from `address` of the user MAT; false, with a report, on an
+    // error reply, a missing or short reply, or a wrong SUM.
+    bool ReadUserMat(uint32_t address, uint32_t size, std::vector<uint8_t>& data);
     // True when a reply arrived and begins with `first`.
     static bool StartsWith(const std::vector<uint8_t>& reply, uint8_t first);
     // True, after reporting it for `operation`, when the link is lost or the run interrupted; the
@@ -89,6 +121,7 @@ private:
     bool ReportIfHalted(const char* operation);
 
     std::unique_ptr<RS232CPort> port;
+    ModuleOptions options;
     bool programmingState;
     std::string portName;
     // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.

@@ -68,7 +68,8 @@ bool ModUpdate1527::ConnectApprove() {
     }
     bool matched = false;
     for (int attempt = 0; attempt < kMatchingAttempts && !matched; ++attempt) {
-        matched = StartsWith(Transact(kMatchingByte, kMatchingDelay, kSendLimit), kMatchingByte);
+        matched = StartsWith(Transact(kMatchingByte, kMatchingDelay, kSendLimit, ReplyShape::Byte),
+                             kMatchingByte);
         if (ReportIfHalted("ConnectApprove")) {
             return false;
         }
@@ -76,7 +77,8 @@ bool ModUpdate1527::ConnectApprove() {
     if (!matched) {
         return false;
     }
-    const std::vector<uint8_t> reply = Transact(kHandshake, kHandshakeDelay, kSendLimit);
+    const std::vector<uint8_t> reply =
+        Transact(kHandshake, kHandshakeDelay, kSendLimit, ReplyShape::Byte);
     if (ReportIfHalted("ConnectApprove")) {
         return false;
     }
@@ -93,11 +95,12 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
     if (!port) {
         return false;
     }
-    const std::vector<uint8_t> reply = Transact(kDeviceInquiry, kDeviceInquiryDelay, kSendLimit);
+    const std::vector<uint8_t> reply =
+        Transact(kDeviceInquiry, kDeviceInquiryDelay, kSendLimit, ReplyShape::Inquiry);
     if (ReportIfHalted("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
         return false;
     }
-    if (!Pause(kDeviceReplyRestDelay)) {
+    if (!AwaitReply(kDeviceReplyRestDelay, ReplyShape::Inquiry)) {
         ReportIfHalted("InquireDevices");
         return false;
     }
@@ -114,7 +117,7 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
         return false;
     }
     const std::vector<uint8_t> reply =
-        Transact(kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit);
+        Transact(kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit, ReplyShape::Inquiry);
     if (ReportIfHalted("InquireProgrammingModes")) {
         return false;
     }
@@ -137,7 +140,7 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
     const std::vector<uint8_t> frame =
         CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
     const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit, ReplyShape::Ack);
     return !ReportIfHalted("SelectDevice") && StartsWith(reply, kAck);
 }
 
@@ -147,7 +150,7 @@ bool ModUpdate1527::SetClockMode(uint8_t mode) {
     }
     const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
     const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit, ReplyShape::Ack);
     return !ReportIfHalted("SetClockMode") && StartsWith(reply, kAck);
 }
 
@@ -164,7 +167,7 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
     }
     const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
     const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit);
+        Transact(frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit, ReplyShape::Ack);
     return !ReportIfHalted("SelectBPS") && StartsWith(reply, kAck);
 }
 
@@ -189,7 +192,7 @@ bool ModUpdate1527::ConfirmBPS() {
         return false;
     }
     SendFrame(&kBitRateConfirmation, 1);
-    if (!Pause(kConfirmationDelay)) {
+    if (!AwaitReply(kConfirmationDelay, ReplyShape::Ack)) {
         ReportIfHalted("ConfirmBPS");
         return false;
     }

@@ -36,15 +36,16 @@ bool ModUpdate1527::SetProgrammingMode() {
     if (!port) {
         return false;
     }
+    // The MCU erases before its ACK: reply-paced, the ACK ends the waits.
     SendFrame(&kProgrammingTransition, 1);
-    Pause(kTransitionDelay);
+    AwaitReply(kTransitionDelay, ReplyShape::Ack);
     WaitSendDone(kTransitionSendLimit);
     // Something arrived within the delay: the MCU took the command and erases; give it time.
     if (g_receiveBuffer.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
             Report(statusCallback, "[!] Waiting for MCU erasing " +
                                        std::string(static_cast<size_t>(wait), '.') + "\r");
-            if (!Pause(kEraseWaitDelay)) {
+            if (!AwaitReply(kEraseWaitDelay, ReplyShape::Ack)) {
                 break;
             }
         }
@@ -53,12 +54,13 @@ bool ModUpdate1527::SetProgrammingMode() {
     if (ReportIfHalted("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
         return false;
     }
-    const std::vector<uint8_t> status = Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit);
+    const std::vector<uint8_t> status =
+        Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit, ReplyShape::Inquiry);
     if (ReportIfHalted("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
         return false;
     }
     const std::vector<uint8_t> selected =
-        Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit);
+        Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit, ReplyShape::Ack);
     if (ReportIfHalted("SetProgrammingMode") || !StartsWith(selected, kAck)) {
         return false;
     }
@@ -110,7 +112,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             }
             Report(statusCallback, BlockStatusText(address, false));
             const std::vector<uint8_t> reply =
-                Transact(frame, sizeof frame, kBlockDelay, kSendLimit);
+                Transact(frame, sizeof frame, kBlockDelay, kSendLimit, ReplyShape::Ack);
             if (ReportIfHalted("ProgrammingSequence")) {
                 return false;
             }
@@ -125,18 +127,36 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         }
         Report(statusCallback, "\r\n");
         Report(statusCallback, "Finializing last MAT block ...");
-        const std::vector<uint8_t> reply =
-            Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit);
-        // Without the link nothing tells whether the MCU took the end of programming.
-        if (ReportIfHalted("ProgrammingSequence")) {
+        if (!EndProgramming()) {
             return false;
         }
-        if (!reply.empty() && reply[0] != kAck) {
-            Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
-        }
+    } else if (options.verify && !EndProgramming()) {
+        // The sum check comes only after an end of programming, even with nothing programmed.
+        return false;
     }
     Report(statusCallback, " ");
-    port->Close();
+    if (!options.verify) {
+        port->Close();
+    }
+    return true;
+}
+
+bool ModUpdate1527::EndProgramming() {
+    // The documented form, which leaves the boot program waiting for the sum check, when the
+    // flash is verified afterwards.
+    const std::vector<uint8_t> reply =
+        options.verify
+            ? Transact(kEndOfProgrammingAtLastAddress, sizeof kEndOfProgrammingAtLastAddress,
+                       kBlockDelay, kSendLimit, ReplyShape::Ack)
+            : Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit,
+                       ReplyShape::Ack);
+    // Without the link nothing tells whether the MCU took the end of programming.
+    if (ReportIfHalted("ProgrammingSequence")) {
+        return false;
+    }
+    if (!reply.empty() && reply[0] != kAck) {
+        Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
+    }
     return true;
 }
 

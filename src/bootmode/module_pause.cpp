@@ -1,6 +1,7 @@
 // The update module's interruptible pause: a wait on one event that every stop reason sets.
 #include "bootmode/module_pause.h"
 
+#include <chrono>
 #include <mutex>
 
 ModulePause::ModulePause() : reasons_(0) {}
@@ -35,10 +36,33 @@ bool ModulePause::For(int milliseconds, unsigned heeded) {
     return true;
 }
 
+bool ModulePause::Until(int milliseconds, const std::function<bool()>& done) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        // Reset before looking: a poke that comes after the look is not lost.
+        poked_.Reset();
+        if (done()) {
+            return true;
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (reasons_.load() != 0 || left <= 0) {
+            return false;
+        }
+        poked_.Wait(static_cast<int>(left));
+    }
+}
+
+void ModulePause::Poke() {
+    poked_.Set();
+}
+
 void ModulePause::Raise(PauseStop reason) {
     std::lock_guard<Mutex> guard(lock_);
     reasons_.fetch_or(static_cast<unsigned>(reason));
     stopped_.Set();
+    poked_.Set();
 }
 
 void ModulePause::Clear(PauseStop reason) {
@@ -51,4 +75,8 @@ void ModulePause::Clear(PauseStop reason) {
 
 bool ModulePause::Holds(PauseStop reason) const {
     return (reasons_.load() & static_cast<unsigned>(reason)) != 0;
+}
+
+bool ModulePause::Stopped() const {
+    return reasons_.load() != 0;
 }

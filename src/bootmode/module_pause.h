@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include "serial/thread_sync.h"
 
@@ -24,15 +25,23 @@ public:
     bool For(int milliseconds);
     // The same, ending only for the stops in `heeded` (PauseStop bits).
     bool For(int milliseconds, unsigned heeded);
+    // Waits up to `milliseconds` until `done` holds, looking again at each Poke; ends at once on
+    // any stop. True when `done` held.
+    bool Until(int milliseconds, const std::function<bool()>& done);
+    // From any thread: something `done` looks at has changed (received bytes).
+    void Poke();
 
     // From any thread: ends the pause under way and every later one until Clear.
     void Raise(PauseStop reason);
     void Clear(PauseStop reason);
     bool Holds(PauseStop reason) const;
+    // Any stop holds.
+    bool Stopped() const;
 
 private:
     // Raise and Clear against each other, so that `stopped_` is set exactly while a reason holds.
     Mutex lock_;
     std::atomic<unsigned> reasons_;
     Event stopped_;
+    Event poked_;  // set by Poke and by every stop
 };

@@ -29,3 +29,8 @@ std::vector<uint8_t> ReceiveBuffer::Snapshot() const {
     std::lock_guard<Mutex> guard(lock_);
     return bytes_;
 }
+
+bool ReceiveBuffer::Test(const std::function<bool(const std::vector<uint8_t>&)>& test) const {
+    std::lock_guard<Mutex> guard(lock_);
+    return test(bytes_);
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "serial/thread_sync.h"
@@ -16,6 +17,8 @@ public:
     size_t Size() const;
     // A copy of the bytes received so far, in arrival order.
     std::vector<uint8_t> Snapshot() const;
+    // `test` applied to the bytes received so far, without copying them.
+    bool Test(const std::function<bool(const std::vector<uint8_t>&)>& test) const;
 
 private:
     mutable Mutex lock_;

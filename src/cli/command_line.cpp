@@ -42,6 +42,12 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand->add_flag("-q,--quiet", write.quiet, "print only errors");
     writeCommand->add_option("--log", write.logPath,
                              "also write the whole log, as the window shows it (CR LF), to FILE");
+    writeCommand->add_flag("--fast", write.fast,
+                           "end each transaction as soon as its reply is complete (the window "
+                           "waits the design's fixed delays)");
+    writeCommand->add_flag("--verify", write.verify,
+                           "check that the image fits the user MAT before erasing, and compare "
+                           "the user MAT's sum with the image after programming");
     writeCommand->footer(kExitCodes);
 
     std::string infoFile;

@@ -8,6 +8,8 @@ struct WriteRequest {
     std::string port;     // UTF-8: a device path on Linux, a name such as COM3 on Windows
     bool quiet = false;   // only errors
     std::string logPath;  // also write the whole log here, empty for none
+    bool fast = false;    // each transaction ends as soon as its reply is complete
+    bool verify = false;  // check the user MAT before the erase, and its sum after programming
 };
 
 // Loads the file as the window's browse command does, then runs the twelve steps of an update.

@@ -61,9 +61,9 @@ std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
 
 // Runs the update thread to its end; Ctrl-C stops it before its next frame, a second one cuts
 // the way out's waits short as well.
-RunOutcome RunUpdate(ModUpdate1527& module) {
+RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options) {
     InterruptWatch interrupts;
-    UpdateThread run;
+    UpdateThread run(options);
     if (!run.Start(0)) {
         Complain("cannot start the update's thread");
         return {RunEnd::StepFailed, 1, false};
@@ -94,6 +94,7 @@ int ExitCodeOf(const RunOutcome& outcome, const std::string& port) {
             return kExitRebootFailed;
         case RunEnd::NoFirmware:
             return kExitFileRefused;
+        case RunEnd::VerifyFailed:
         case RunEnd::StepFailed:
             break;
     }
@@ -101,6 +102,10 @@ int ExitCodeOf(const RunOutcome& outcome, const std::string& port) {
         Complain("interrupted during step " + StepName(outcome.step) + ": " +
                  FlashState(outcome.step));
         return kExitInterrupted;
+    }
+    if (outcome.end == RunEnd::VerifyFailed) {
+        Complain("the flash does not hold the image (see the log): program it again");
+        return kExitVerifyFailed;
     }
     if (outcome.step == 1) {
         Complain("cannot use the port " + port +
@@ -136,7 +141,10 @@ int WriteCommand(const WriteRequest& request) {
     }
     // Created before the run, so that Ctrl-C finds it however early it comes.
     g_updateModule = new ModUpdate1527();
-    const RunOutcome outcome = RunUpdate(*g_updateModule);
+    RunOptions runOptions;
+    runOptions.replyPaced = request.fast;
+    runOptions.verify = request.verify;
+    const RunOutcome outcome = RunUpdate(*g_updateModule, runOptions);
     // Whatever way out the run took, the port is not left open.
     g_updateModule->CloseCom();
     StopConsole();

@@ -86,6 +86,27 @@ bool RebootAttempts(UpdateModule& module) {
     return false;
 }
 
+// The verify option's check, once the device is selected: the user MAT's areas, and the image
+// inside them; false, logged, when the inquiry fails or the image does not fit.
+bool UserMatHoldsTheImage(ModUpdate1527& module) {
+    std::vector<FlashArea> areas;
+    if (!module.InquireUserMat(areas)) {
+        AppendLog(L"---> failed to inquire the user MAT !\r\n");
+        return false;
+    }
+    for (const FlashArea& area : areas) {
+        wchar_t line[64];
+        std::swprintf(line, sizeof(line) / sizeof(line[0]), L"---> user MAT : 0x%08X - 0x%08X\r\n",
+                      area.first, area.last);
+        AppendLog(line);
+    }
+    if (!DataLiesWithin(*g_srecReader, areas)) {
+        AppendLog(L"---> the image does not fit the user MAT !\r\n");
+        return false;
+    }
+    return true;
+}
+
 RunOutcome FailedAt(int step) {
     return {RunEnd::StepFailed, step, false};
 }
@@ -95,6 +116,8 @@ RunOutcome FailedAt(int step) {
 bool IsUpdateRunning() {
     return g_updateThread != nullptr && g_updateThread->HasThreadHandle();
 }
+
+UpdateThread::UpdateThread(const RunOptions& options) : options_(options) {}
 
 void UpdateThread::PreRun() {}
 
@@ -131,6 +154,7 @@ RunOutcome UpdateThread::RunSteps() {
     module.logCallback = AppendLogA;
     module.progressCallback = SetProgress;
     module.statusCallback = SetStatusTextA;
+    module.SetOptions({options_.replyPaced, options_.verify});
 
     const std::wstring portNameWide = ReadSelectedPortName();
     const std::string portName = WideToAnsi(portNameWide.c_str());
@@ -181,6 +205,10 @@ RunOutcome UpdateThread::RunSteps() {
         StopAndReboot(module);
         return FailedAt(6);
     }
+    if (options_.verify && !UserMatHoldsTheImage(module)) {
+        StopAndReboot(module);
+        return FailedAt(6);
+    }
     AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
     if (!module.SetClockMode(0)) {
         AppendLog(L"---> failed to set default clock mode !\r\n");
@@ -222,6 +250,11 @@ RunOutcome UpdateThread::RunSteps() {
         AppendLog(L"---> failed to programming !\r\n");
         RebootOnce(module);
         return FailedAt(11);
+    }
+    if (options_.verify && !module.VerifyUserMat(g_srecReader)) {
+        AppendLog(L"---> failed to verify !\r\n");
+        RebootOnce(module);
+        return {RunEnd::VerifyFailed, 11, false};
     }
     AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
     const bool rebooted = RebootAttempts(update);

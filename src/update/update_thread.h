@@ -8,10 +8,19 @@ class ModUpdate1527;
 
 // How a run ended, for a front end that reports more than the log (the window shows the log only).
 enum class RunEnd {
-    NoFirmware,   // nothing was loaded: the run ended before [01]
-    StepFailed,   // `step` ([01] to [11]) failed and the run took its way out
-    Completed,    // programmed, and a reboot attempt succeeded
-    RebootFailed  // programmed, but every reboot attempt failed
+    NoFirmware,    // nothing was loaded: the run ended before [01]
+    StepFailed,    // `step` ([01] to [11]) failed and the run took its way out
+    VerifyFailed,  // programmed, but the flash does not hold the image (the verify option)
+    Completed,     // programmed, and a reboot attempt succeeded
+    RebootFailed   // programmed, but every reboot attempt failed
+};
+
+// What a run does beyond the window's design; the window runs with neither.
+struct RunOptions {
+    // Transactions end as soon as their replies are complete (ModuleOptions::replyPaced).
+    bool replyPaced = false;
+    // The user MAT's extent is checked before the erase, and its sum after programming.
+    bool verify = false;
 };
 
 struct RunOutcome {
@@ -22,6 +31,8 @@ struct RunOutcome {
 
 class UpdateThread : public CustomThread {
 public:
+    explicit UpdateThread(const RunOptions& options = RunOptions());
+
     void PreRun() override;
     // The parameter is not used.
     void Run(int32_t param) override;
@@ -31,6 +42,7 @@ public:
 private:
     RunOutcome RunSteps();
 
+    const RunOptions options_;
     RunOutcome outcome_ = {RunEnd::NoFirmware, 0, false};
 };
 

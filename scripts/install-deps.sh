@@ -3,7 +3,7 @@
 # missing. Needs root for that; returns at once when everything is already there.
 set -eu
 
-packages="cmake make g++ python3 googletest libbenchmark-dev clang libclang-rt-14-dev
+packages="cmake make g++ python3 googletest libbenchmark-dev libcli11-dev clang libclang-rt-14-dev
 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine wine64 wine32:i386
 xvfb x11-utils fonts-wine fonts-liberation imagemagick srecord binutils util-linux"
 

@@ -5,9 +5,9 @@
 
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/receive_buffer.h"
+#include "serial/rs232c_port.h"
 #include "support/pty_peer.h"
 #include "support/wait_until.h"
-#include "serial/rs232c_port.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "board_sim/sim_harness.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
 #include "image/srec_reader.h"
 #include "serial/thread_sync.h"
 #include "support/recording_operator.h"
+#include "support/sim_board.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ int IndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind,
 // Resets of the board after the first byte it received at 9600 bps, that is the reboots a way
 // out of the run caused. The two quick 19200 openings of [01] and [02] reset the board too, but
 // the simulator can miss the second on a loaded machine ([03] reopens the port at once).
-int ResetsAfterMatching(const SimProcess& sim) {
+int ResetsAfterMatching(const SimBoard& sim) {
     int resets = 0;
     bool matching = false;
     for (const std::string& line : sim.LogLines()) {
@@ -123,7 +124,7 @@ int ResetsAfterMatching(const SimProcess& sim) {
 }
 
 // Waits a moment for the board's records of the run's last closing, then counts its resets.
-int WayOutResets(const SimProcess& sim) {
+int WayOutResets(const SimBoard& sim) {
     SleepMilliseconds(1000);
     return ResetsAfterMatching(sim);
 }
@@ -185,7 +186,7 @@ protected:
     // One run as RunUpdate starts it, on a board that is to vanish during it: the milliseconds from
     // the board's vanish record to the run's end, both seen by polling every 5 ms, which must stay
     // within the bound.
-    long long RunUntilVanishedAndEnded(const std::string& port, const SimProcess& sim) {
+    long long RunUntilVanishedAndEnded(const std::string& port, const SimBoard& sim) {
         using Clock = std::chrono::steady_clock;
         recording_operator::Reset(Wide(port), false);
         delete g_updateThread;
@@ -193,11 +194,7 @@ protected:
         EXPECT_TRUE(g_updateThread->Start(0));
         EXPECT_TRUE(sim.WaitFor("vanish", 1, "", 120000)) << "the board never vanished";
         const Clock::time_point vanished = Clock::now();
-        const Clock::time_point limit =
-            vanished + std::chrono::milliseconds(kWayOutBoundMilliseconds);
-        while (IsUpdateRunning() && Clock::now() < limit) {
-            SleepMilliseconds(5);
-        }
+        WaitUntil([] { return !IsUpdateRunning(); }, kWayOutBoundMilliseconds, 5);
         const long long elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished).count();
         EXPECT_FALSE(IsUpdateRunning())
@@ -228,7 +225,7 @@ protected:
 };
 
 TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
-    SimProcess sim({"--erase-time", "1"});
+    SimBoard sim({"--erase-time", "1"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
 
@@ -285,7 +282,7 @@ TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {
 }
 
 TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
-    SimProcess sim({"--devices", "no-match"});
+    SimBoard sim({"--devices", "no-match"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring log = recording_operator::LogText();
@@ -301,7 +298,7 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
 }
 
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
-    SimProcess sim({"--no-confirm"});
+    SimBoard sim({"--no-confirm"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring log = recording_operator::LogText();
@@ -316,7 +313,7 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
 }
 
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
-    SimProcess sim({"--erase-time", "1", "--block-error", "1:0x2A"});
+    SimBoard sim({"--erase-time", "1", "--block-error", "1:0x2A"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     ModUpdate1527* firstModule = g_updateModule;
@@ -334,7 +331,7 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
 }
 
 TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
-    SimProcess sim({"--erase-time", "1", "--reboot-link-removed"});
+    SimBoard sim({"--erase-time", "1", "--reboot-link-removed"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring failure =
@@ -359,7 +356,7 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
-    SimProcess sim({"--never-match", "--vanish-after-matching", "3"});
+    SimBoard sim({"--never-match", "--vanish-after-matching", "3"});
     ASSERT_TRUE(sim.ready());
     const std::string port = ShortName(sim.link());
     EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
@@ -375,7 +372,7 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
-    SimProcess sim({"--erase-time", "1", "--vanish-after-block", "1"});
+    SimBoard sim({"--erase-time", "1", "--vanish-after-block", "1"});
     ASSERT_TRUE(sim.ready());
     EXPECT_LT(RunUntilVanishedAndEnded(ShortName(sim.link()), sim), kWayOutBoundMilliseconds);
     EXPECT_EQ(ThroughProgrammingState(shortLink_) + LostPortReport(L"ProgrammingSequence") +

@@ -17,7 +17,6 @@
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
 #include "image/srec_reader.h"
-#include "serial/thread_sync.h"
 #include "support/recording_operator.h"
 #include "support/sim_board.h"
 #include "support/wait_until.h"
@@ -123,9 +122,26 @@ int ResetsAfterMatching(const SimBoard& sim) {
     return resets;
 }
 
-// Waits a moment for the board's records of the run's last closing, then counts its resets.
-int WayOutResets(const SimBoard& sim) {
-    SleepMilliseconds(1000);
+// The kind of the board's last port record, "open" or "close"; empty before the first.
+std::string LastPortRecord(const SimBoard& sim) {
+    std::string last;
+    for (const std::string& line : sim.LogLines()) {
+        if (line.find("\"kind\":\"open\"") != std::string::npos) {
+            last = "open";
+        } else if (line.find("\"kind\":\"close\"") != std::string::npos) {
+            last = "close";
+        }
+    }
+    return last;
+}
+
+// The resets a way out of the run caused, counted once the board has logged the run's last
+// closing and the `expected` resets. The board logs a close a moment after the host's, together
+// with the reset that a close at 19200 bps causes.
+int WayOutResets(const SimBoard& sim, int expected) {
+    WaitUntil(
+        [&] { return LastPortRecord(sim) == "close" && ResetsAfterMatching(sim) >= expected; },
+        5000, 5);
     return ResetsAfterMatching(sim);
 }
 
@@ -294,7 +310,7 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack();
     // The way out reopens the port at 19200 and closes it: the board is reset.
-    EXPECT_EQ(1, WayOutResets(sim));
+    EXPECT_EQ(1, WayOutResets(sim, 1));
 }
 
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
@@ -309,7 +325,7 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
     ExpectControlsGivenBack();
     // The way out adds no reset.
     EXPECT_TRUE(sim.WaitFor("close", 4));
-    EXPECT_EQ(0, WayOutResets(sim));
+    EXPECT_EQ(0, WayOutResets(sim, 0));
 }
 
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
@@ -323,7 +339,7 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
                   L"---> failed to programming !\r\n",
               recording_operator::LogText());
     ExpectControlsGivenBack();
-    EXPECT_EQ(1, WayOutResets(sim));
+    EXPECT_EQ(1, WayOutResets(sim, 1));
 
     // The next Write starts again from [01] with the same module.
     RunUpdate("/nonexistent/velmora-port");

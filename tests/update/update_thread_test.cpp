@@ -19,6 +19,7 @@
 #include "image/srec_reader.h"
 #include "support/recording_operator.h"
 #include "support/sim_board.h"
+#include "support/transcripts.h"
 #include "support/wait_until.h"
 
 namespace {
@@ -46,42 +47,25 @@ std::wstring LostPortReport(const std::wstring& operation) {
 const wchar_t kRebootCannotOpen[] =
     L"Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
 
-std::wstring Preamble() {
-    return L"\r\n************************************\r\n"
-           L"**                                **\r\n"
-           L"** Updating firmware sequence ... **\r\n"
-           L"**                                **\r\n"
-           L"************************************\r\n\r\n"
-           L"... wait for completed ! \r\n\r\n";
-}
-
 std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// Steps [01] to [04] with the default device list, as a run that reaches [05] logs them.
-std::wstring ThroughModels(const std::string& port) {
-    return Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
-           L"\r\n"
-           L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
-           L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
-           L"Connecting COM port via 9600bps ...\r\n"
-           L"----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK\r\n"
-           L"---> Models :\r\n"
-           L" ... 01) H8SX 1520R(33MHz)\r\n"
-           L" ... 02) H8SX 1520R(40MHz)\r\n";
+// The transcript of a successful run (tests/data), as the log shows it.
+const char kSuccessfulRun[] = "successful_run";
+
+// That transcript on `port` up to `marker`: the log of a run that failed there.
+std::wstring RunBefore(const std::string& marker, const std::string& port = "") {
+    return Wide(TranscriptBefore(kSuccessfulRun, port, marker));
 }
 
+std::wstring Preamble() {
+    return RunBefore("[01] CONNECT TEST");
+}
+
+// Steps [01] to [10] and the start of [11], as a run that reaches the blocks logs them.
 std::wstring ThroughProgrammingState(const std::string& port) {
-    return ThroughModels(port) +
-           L"----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
-           L"----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
-           L"----> Ok.\r\n\r\n[07] CLOCK MODE SET.\r\n"
-           L"----> Ok.\r\n\r\n[08] CHANGING BPS : 38400 \r\n"
-           L"----> Ok.\r\n... reconnecting to 38400 BPS \r\n"
-           L"----> Ok.\r\n\r\n[09] CONFIRM BPS : 38400 \r\n"
-           L"----> Ok.\r\n\r\n[10] SET TO PROGRAMMING MODE \r\n"
-           L"----> Ok.\r\n\r\n[11] PROGRAMMING\r\n\r\n... wait for done ...\r\n\r\n";
+    return RunBefore("----> Ok.\r\n\r\n[12] REBOOTING", port);
 }
 
 std::vector<uint8_t> ExpectedFlash() {
@@ -245,9 +229,7 @@ TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
 
-    std::wstring expected = ThroughProgrammingState(shortLink_) +
-                            L"----> Ok.\r\n\r\n[12] REBOOTING\r\n.---> Ok.\r\n\r\n";
-    EXPECT_EQ(expected, recording_operator::LogText());
+    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, shortLink_)), recording_operator::LogText());
 
     std::vector<OperatorCall> calls = recording_operator::Calls();
     ASSERT_FALSE(calls.empty());
@@ -376,11 +358,7 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
     ASSERT_TRUE(sim.ready());
     const std::string port = ShortName(sim.link());
     EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
-    EXPECT_EQ(Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
-                  L"\r\n"
-                  L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
-                  L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
-                  L"Connecting COM port via 9600bps ...\r\n" +
+    EXPECT_EQ(RunBefore("----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK", port) +
                   LostPortReport(L"ConnectApprove") + L"----> Failed\r\n" + kRebootCannotOpen,
               recording_operator::LogText());
     ExpectMarqueeOffAtTheEnd();

@@ -2,25 +2,16 @@
 // protocol itself demands: the fixed delays of every command plus the wire time of the bytes sent.
 //
 // Usage: boot_session_timing [firmware.mot]   (default: the two-block S1 sample)
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
 #include "image/srec_reader.h"
-
-extern char** environ;
+#include "support/sim_board.h"
 
 namespace {
 
@@ -43,79 +34,26 @@ struct Step {
     double seconds;
 };
 
-// The simulator on a link in a fresh directory; stopped by the destructor.
-class Board {
-public:
-    Board() {
-        char pattern[] = "/tmp/boot-session-timing-XXXXXX";
-        dir_ = mkdtemp(pattern) != nullptr ? pattern : "";
-        link_ = dir_ + "/com";
-        log_ = dir_ + "/events.jsonl";
-        std::vector<std::string> arguments = {BOOT_SIM_PATH, "--link", link_, "--log", log_};
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
+// Seconds the host's bytes took on the wire at the rate each was sent, 10 bits a byte, and the
+// number of matching bytes among them, from the board's event log.
+void HostTraffic(const SimBoard& board, double* wireSeconds, int* matchingBytes) {
+    *wireSeconds = 0;
+    *matchingBytes = 0;
+    for (const std::string& line : board.LogLines()) {
+        if (line.find("\"kind\":\"matching\"") != std::string::npos) {
+            ++*matchingBytes;
         }
-        argv.push_back(nullptr);
-        int out[2];
-        if (dir_.empty() || pipe(out) != 0) {
-            return;
+        const size_t bytes = line.find("\"bytes\":\"");
+        const size_t rate = line.find("\"bit_rate\":");
+        if (line.find("\"kind\":\"rx\"") == std::string::npos || bytes == std::string::npos ||
+            rate == std::string::npos) {
+            continue;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (posix_spawn(&pid_, BOOT_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        char ready[512] = {};
-        ready_ = pid_ > 0 && read(out[0], ready, sizeof ready - 1) > 0 &&
-                 std::strncmp(ready, "ready ", 6) == 0;
-        close(out[0]);
+        const size_t hexEnd = line.find('"', bytes + 9);
+        const size_t count = (hexEnd - (bytes + 9) + 1) / 3;
+        *wireSeconds += count * 10.0 / std::atof(line.c_str() + rate + 11);
     }
-    ~Board() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (!dir_.empty()) {
-            std::filesystem::remove_all(dir_);
-        }
-    }
-
-    bool ready() const { return ready_; }
-    const std::string& link() const { return link_; }
-
-    // Seconds the host's bytes took on the wire at the rate each was sent, 10 bits a byte, and
-    // the number of matching bytes among them.
-    void HostTraffic(double* wireSeconds, int* matchingBytes) const {
-        std::ifstream in(log_);
-        *wireSeconds = 0;
-        *matchingBytes = 0;
-        for (std::string line; std::getline(in, line);) {
-            if (line.find("\"kind\":\"matching\"") != std::string::npos) {
-                ++*matchingBytes;
-            }
-            const size_t bytes = line.find("\"bytes\":\"");
-            const size_t rate = line.find("\"bit_rate\":");
-            if (line.find("\"kind\":\"rx\"") == std::string::npos || bytes == std::string::npos ||
-                rate == std::string::npos) {
-                continue;
-            }
-            const size_t hexEnd = line.find('"', bytes + 9);
-            const size_t count = (hexEnd - (bytes + 9) + 1) / 3;
-            *wireSeconds += count * 10.0 / std::atof(line.c_str() + rate + 11);
-        }
-    }
-
-private:
-    std::string dir_;
-    std::string link_;
-    std::string log_;
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
+}
 
 }  // namespace
 
@@ -127,7 +65,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", path.c_str());
         return 1;
     }
-    Board board;
+    // In this program's work directory under the build tree, stopped by the destructor.
+    SimBoard board({});
     if (!board.ready()) {
         std::fprintf(stderr, "the simulated board did not start\n");
         return 1;
@@ -180,7 +119,7 @@ int main(int argc, char** argv) {
 
     double wire = 0;
     int matching = 0;
-    board.HostTraffic(&wire, &matching);
+    HostTraffic(board, &wire, &matching);
     // The fixed delays of the path the session took, in milliseconds.
     const int delays = 1000                                             // OpenCom
                        + 1000 + 300 * matching + 1000                   // ConnectApprove

@@ -13,17 +13,15 @@
 #include "app/main_dialog.h"
 #include "update/operator_routines.h"
 #include "app/resource.h"
+#include "support/transcripts.h"
 
 namespace {
 
-const wchar_t kBanner[] =
-    L"A program Velmora, built @ 2012-08-16-01 / Windows for x86.32bit\r\n"
-    L"\r\n"
-    L"* disclaim *\r\n"
-    L" This Windows program built to updating H8SX 1520R(40MHz)MCU Firmware.\r\n"
-    L"There's no duty to keeping this program running on any windows OS and\r\n"
-    L"protecting for crash on them even any problem.\r\n"
-    L"\r\n";
+// The start-up banner (tests/data), as the log shows it.
+std::wstring Banner() {
+    const std::string text = ReadTranscript("banner");
+    return std::wstring(text.begin(), text.end());
+}
 
 std::wstring TextOf(HWND window) {
     int length = GetWindowTextLengthW(window);
@@ -56,7 +54,7 @@ protected:
 };
 
 TEST_F(MainDialogTest, StartsWithTheBannerTheStatusTextAndTheCheckBoxHidden) {
-    EXPECT_EQ(kBanner, Log());
+    EXPECT_EQ(Banner(), Log());
     EXPECT_EQ(L"Ready. select a MOT file for update.", TextOf(Item(IDC_STATUS)));
     EXPECT_EQ(L"Velmora", TextOf(dialog_));
     EXPECT_FALSE(IsWindowVisible(Item(IDC_CHAR_COMMAND_CHECK)));

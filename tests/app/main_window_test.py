@@ -7,14 +7,6 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import velmora_harness as harness  # noqa: E402
 
-BANNER = ("A program Velmora, built @ 2012-08-16-01 / Windows for x86.32bit\r\n"
-          "\r\n"
-          "* disclaim *\r\n"
-          " This Windows program built to updating H8SX 1520R(40MHz)MCU Firmware.\r\n"
-          "There's no duty to keeping this program running on any windows OS and\r\n"
-          "protecting for crash on them even any problem.\r\n"
-          "\r\n")
-
 WARNING = ("This Windows OS is not supported version !\n"
            "Some Windows components are not work correctly.\n\n"
            "* Supported OS * \n"
@@ -59,7 +51,7 @@ def start_up_keys_and_close(wine, links):
     wine.set_windows_version(None)
     process = open_window(wine, expect_warning=False)
     state = wine.driver_call("state")
-    harness.check(state["log"] == BANNER, "banner: %r" % state["log"])
+    harness.check(state["log"] == harness.transcript("banner"), "banner: %r" % state["log"])
     harness.check(state["status"] == "Ready. select a MOT file for update.",
                   "status: %r" % state["status"])
     harness.check(not state["checkVisible"], "the check box is visible")

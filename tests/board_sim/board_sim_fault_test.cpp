@@ -7,7 +7,7 @@
 #include <csignal>
 #include <string>
 
-#include "board_sim/sim_harness.h"
+#include "board_sim/host_session.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ const Bytes kAck{0x06};
 
 TEST(BoardSimFaultTest, MatchingFaults) {
     {
-        SimProcess sim({"--mute"});
+        SimBoard sim({"--mute"});
         ASSERT_TRUE(sim.ready());
         ASSERT_TRUE(EnterBootMode(sim));
         HostPort host;
@@ -25,7 +25,7 @@ TEST(BoardSimFaultTest, MatchingFaults) {
         EXPECT_TRUE(sim.WaitFor("tx-muted", 1));
     }
     {
-        SimProcess sim({"--match-on", "3"});
+        SimBoard sim({"--match-on", "3"});
         ASSERT_TRUE(sim.ready());
         ASSERT_TRUE(EnterBootMode(sim));
         HostPort host;
@@ -40,7 +40,7 @@ TEST(BoardSimFaultTest, MatchingFaults) {
         EXPECT_TRUE(host.Unanswered({0x00}));
     }
     {
-        SimProcess sim({"--never-match"});
+        SimBoard sim({"--never-match"});
         ASSERT_TRUE(sim.ready());
         ASSERT_TRUE(EnterBootMode(sim));
         HostPort host;
@@ -51,7 +51,7 @@ TEST(BoardSimFaultTest, MatchingFaults) {
 }
 
 TEST(BoardSimFaultTest, HandshakeAnsweredWithAnotherByteLeavesTheBoardWaiting) {
-    SimProcess sim({"--handshake-reply", "0x11"});
+    SimBoard sim({"--handshake-reply", "0x11"});
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(EnterBootMode(sim));
     HostPort host;
@@ -72,7 +72,7 @@ TEST(BoardSimFaultTest, DeviceListFaults) {
          WithSum({0x30, 0x18, 0x01, 0x06, 1, 2, 3, 4, 'A', 'B'})},
     };
     for (const auto& c : cases) {
-        SimProcess sim(c.options);
+        SimBoard sim(c.options);
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -86,7 +86,7 @@ TEST(BoardSimFaultTest, DeviceListFaults) {
         int matches;
     } presets[] = {{"no-match", 2, 0}, {"two-matches", 3, 2}};
     for (const auto& p : presets) {
-        SimProcess sim({"--devices", p.preset});
+        SimBoard sim({"--devices", p.preset});
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -104,7 +104,7 @@ TEST(BoardSimFaultTest, DeviceListFaults) {
 }
 
 TEST(BoardSimFaultTest, ShortProgrammingUnitReply) {
-    SimProcess sim({"--short-mode-reply"});
+    SimBoard sim({"--short-mode-reply"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -115,7 +115,7 @@ TEST(BoardSimFaultTest, RejectsTheChosenSelectionOrStateCommand) {
     for (uint8_t command : {0x10, 0x11, 0x3F, 0x40, 0x43}) {
         char option[8];
         std::snprintf(option, sizeof option, "0x%02X", command);
-        SimProcess sim({"--reject-command", option, "--erase-time", "0"});
+        SimBoard sim({"--reject-command", option, "--erase-time", "0"});
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -140,7 +140,7 @@ TEST(BoardSimFaultTest, RejectsTheChosenSelectionOrStateCommand) {
 }
 
 TEST(BoardSimFaultTest, NoConfirmationAtTheNewRate) {
-    SimProcess sim({"--no-confirm"});
+    SimBoard sim({"--no-confirm"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -151,7 +151,7 @@ TEST(BoardSimFaultTest, NoConfirmationAtTheNewRate) {
 }
 
 TEST(BoardSimFaultTest, SlowEraseAndStatusError) {
-    SimProcess sim({"--erase-time", "0.4", "--status-error", "0x11"});
+    SimBoard sim({"--erase-time", "0.4", "--status-error", "0x11"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -179,7 +179,7 @@ TEST(BoardSimFaultTest, BlockFaultsHitOnlyTheKthBlock) {
     for (const auto& c : cases) {
         std::vector<std::string> options = c.options;
         options.insert(options.end(), {"--erase-time", "0"});
-        SimProcess sim(options);
+        SimBoard sim(options);
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachProgramming(sim, host));
@@ -193,7 +193,7 @@ TEST(BoardSimFaultTest, BlockFaultsHitOnlyTheKthBlock) {
 }
 
 TEST(BoardSimFaultTest, EndFrameNotAcknowledgedLeavesTheSessionUnfinished) {
-    SimProcess sim({"--end-nak", "0x15", "--erase-time", "0"});
+    SimBoard sim({"--end-nak", "0x15", "--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachProgramming(sim, host));
@@ -209,7 +209,7 @@ TEST(BoardSimFaultTest, EndFrameNotAcknowledgedLeavesTheSessionUnfinished) {
 }
 
 TEST(BoardSimFaultTest, DeviceVanishesAfterTheKthBlock) {
-    SimProcess sim({"--vanish-after-block", "2", "--erase-time", "0"});
+    SimBoard sim({"--vanish-after-block", "2", "--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachProgramming(sim, host));
@@ -226,7 +226,7 @@ TEST(BoardSimFaultTest, DeviceVanishesAfterTheKthBlock) {
 }
 
 TEST(BoardSimFaultTest, DeviceVanishesAfterTheNthMatchingByteCountedAcrossResets) {
-    SimProcess sim({"--match-on", "2", "--vanish-after-matching", "3"});
+    SimBoard sim({"--match-on", "2", "--vanish-after-matching", "3"});
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(EnterBootMode(sim));
     HostPort host;
@@ -245,7 +245,7 @@ TEST(BoardSimFaultTest, DeviceVanishesAfterTheNthMatchingByteCountedAcrossResets
 
 TEST(BoardSimFaultTest, RebootPortUnavailable) {
     {
-        SimProcess sim({"--reboot-link-removed", "--erase-time", "0"});
+        SimBoard sim({"--reboot-link-removed", "--erase-time", "0"});
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachProgramming(sim, host));
@@ -255,7 +255,7 @@ TEST(BoardSimFaultTest, RebootPortUnavailable) {
         EXPECT_FALSE(PulsePort(sim.link()));
     }
     {
-        SimProcess sim({"--reboot-unopenable", "2", "--erase-time", "0"});
+        SimBoard sim({"--reboot-unopenable", "2", "--erase-time", "0"});
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachProgramming(sim, host));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "board_sim/sim_harness.h"
+#include "board_sim/host_session.h"
 
 namespace {
 

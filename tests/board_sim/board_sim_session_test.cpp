@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "board_sim/sim_harness.h"
+#include "board_sim/host_session.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ std::vector<std::pair<Bytes, std::string>> ParseDeviceReply(const Bytes& reply) 
 }
 
 TEST(BoardSimSessionTest, PlaysAWholeUpdateSessionAndRebootsIntoTheNewFirmware) {
-    SimProcess sim({"--erase-time", "0.05"});
+    SimBoard sim({"--erase-time", "0.05"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -99,7 +99,7 @@ TEST(BoardSimSessionTest, PlaysAWholeUpdateSessionAndRebootsIntoTheNewFirmware) 
 }
 
 TEST(BoardSimSessionTest, RunsTheOldFirmwareUntilTheFirstReset) {
-    SimProcess sim({});
+    SimBoard sim({});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(host.Open(sim.link(), B9600));
@@ -116,13 +116,14 @@ TEST(BoardSimSessionTest, RunsTheOldFirmwareUntilTheFirstReset) {
 }
 
 TEST(BoardSimSessionTest, CountsOverlappingOpeningsAsOneSession) {
-    SimProcess sim({});
+    SimBoard sim({});
     ASSERT_TRUE(sim.ready());
     HostPort first;
     HostPort second;
     ASSERT_TRUE(first.Open(sim.link(), B19200));
     ASSERT_TRUE(second.Open(sim.link(), B19200));
     first.Close();
+    // A moment in which a close record must not come: no record tells that none will.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(sim.Count("close"), 0) << "the port is still held";
     second.Close();
@@ -132,7 +133,7 @@ TEST(BoardSimSessionTest, CountsOverlappingOpeningsAsOneSession) {
 }
 
 TEST(BoardSimSessionTest, RejectsSelectionsThatARealBootProgramWould) {
-    SimProcess sim({});
+    SimBoard sim({});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -181,7 +182,7 @@ TEST(BoardSimSessionTest, RejectsSelectionsThatARealBootProgramWould) {
 }
 
 TEST(BoardSimSessionTest, RejectsBlocksThatARealBootProgramWould) {
-    SimProcess sim({"--erase-time", "0"});
+    SimBoard sim({"--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachProgramming(sim, host));
@@ -210,6 +211,7 @@ TEST(BoardSimSessionTest, RejectsBlocksThatARealBootProgramWould) {
     Bytes lookalike = BlockFrame(0xB0000000, 7);
     ASSERT_EQ(lookalike[1], 0xB0);
     ASSERT_TRUE(host.Send(Bytes(lookalike.begin(), lookalike.begin() + 2)));
+    // The frame arrives in two pieces, as from a host that pauses after its first bytes.
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_EQ(host.Exchange(Bytes(lookalike.begin() + 2, lookalike.end()), 2), Bytes({0xD0, 0x2A}));
     EXPECT_EQ(sim.Count("end-of-programming"), 0);
@@ -225,7 +227,7 @@ TEST(BoardSimSessionTest, RejectsBlocksThatARealBootProgramWould) {
 
 // A pseudo-terminal forces 8 data bits without parity, so only these settings can be seen.
 TEST(BoardSimSessionTest, LogsTheHostsLineSettingsAndTreatsAnotherFrameAsGarbage) {
-    SimProcess sim({});
+    SimBoard sim({});
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(EnterBootMode(sim));
     HostPort host;

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "board_sim/sim_harness.h"
+#include "board_sim/host_session.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ struct ExpectedMat {
 const Bytes kUserMatReply = WithSum({0x35, 0x09, 0x01, 0, 0, 0, 0, 0x00, 0x07, 0xFF, 0xFF});
 
 TEST(BoardSimVerifyTest, UserMatInquiryNamesTheOneAreaAmongTheInquiries) {
-    SimProcess sim({"--erase-time", "0"});
+    SimBoard sim({"--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -67,7 +67,7 @@ TEST(BoardSimVerifyTest, UserMatInquiryNamesTheOneAreaAmongTheInquiries) {
 }
 
 TEST(BoardSimVerifyTest, SumCheckAndReadBackShowTheErasedAndProgrammedMat) {
-    SimProcess sim({"--erase-time", "0"});
+    SimBoard sim({"--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachErased(sim, host));
@@ -91,7 +91,7 @@ TEST(BoardSimVerifyTest, SumCheckAndReadBackShowTheErasedAndProgrammedMat) {
 }
 
 TEST(BoardSimVerifyTest, MemoryReadRefusesAreasAddressesAndSizesBeyondTheMat) {
-    SimProcess sim({"--erase-time", "0"});
+    SimBoard sim({"--erase-time", "0"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachErased(sim, host));
@@ -116,7 +116,7 @@ TEST(BoardSimVerifyTest, MemoryReadRefusesAreasAddressesAndSizesBeyondTheMat) {
 }
 
 TEST(BoardSimVerifyTest, WrongByteIsAcknowledgedButCaughtBySumCheckReadBackAndDump) {
-    SimProcess sim({"--erase-time", "0", "--wrong-byte", "0x85"});
+    SimBoard sim({"--erase-time", "0", "--wrong-byte", "0x85"});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachProgramming(sim, host));
@@ -138,7 +138,7 @@ TEST(BoardSimVerifyTest, BadReplySumSpoilsOnlyTheChosenCommandsSum) {
     const Bytes erasedSum = WithSum({0x5B, 0x04, 0x07, 0xF8, 0x00, 0x00});
     const Bytes erasedWord = WithSum({0x52, 0, 0, 0, 4, 0xFF, 0xFF, 0xFF, 0xFF});
     for (const char* chosen : {"0x25", "0x4B", "0x52"}) {
-        SimProcess sim({"--erase-time", "0", "--bad-reply-sum", chosen});
+        SimBoard sim({"--erase-time", "0", "--bad-reply-sum", chosen});
         ASSERT_TRUE(sim.ready());
         HostPort host;
         ASSERT_TRUE(ReachDeviceSelection(sim, host));
@@ -166,7 +166,7 @@ TEST(BoardSimVerifyTest, BadReplySumSpoilsOnlyTheChosenCommandsSum) {
 
 TEST(BoardSimVerifyTest, BlockAckWaitsForTheWireAndTheProgrammingTime) {
     constexpr int kProgramMs = 40;
-    SimProcess sim({"--erase-time", "0", "--program-time", std::to_string(kProgramMs)});
+    SimBoard sim({"--erase-time", "0", "--program-time", std::to_string(kProgramMs)});
     ASSERT_TRUE(sim.ready());
     HostPort host;
     ASSERT_TRUE(ReachProgramming(sim, host));

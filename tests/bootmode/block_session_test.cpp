@@ -13,8 +13,7 @@ namespace {
 const char kNoResponse[] = "ERROR : No response while programming !\r\n";
 
 struct Programming : BoardSession {
-    Programming(const std::string& name, const std::vector<std::string>& options)
-        : BoardSession(name, options) {
+    explicit Programming(const std::vector<std::string>& options) : BoardSession(options) {
         EXPECT_TRUE(firmware.Parse(ReadSample("two-blocks-s1.mot")));
     }
 
@@ -24,15 +23,15 @@ struct Programming : BoardSession {
 }  // namespace
 
 TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing) {
-    Programming run("block-replies", {"--block-nak", "1:0x15", "--block-error", "2:0x2A"});
+    Programming run({"--block-nak", "1:0x15", "--block-error", "2:0x2A"});
     ASSERT_TRUE(run.board.ready());
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
 
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_EQ(g_reports.errors.back(), "ERROR : sending firmware failed by 0x15\r\n");
     EXPECT_TRUE(run.module.Reboot());
 
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_EQ(g_reports.errors.back(),
               "ERROR : Programming stopped by address error - address is not in the MAT.\r\n");
@@ -50,16 +49,16 @@ TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing)
 }
 
 TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
-    Programming run("silent-block", {"--block-silent", "1", "--end-nak", "0x15"});
+    Programming run({"--block-silent", "1", "--end-nak", "0x15"});
     ASSERT_TRUE(run.board.ready());
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_NE(g_reports.log.find(kNoResponse), std::string::npos);
     EXPECT_TRUE(g_reports.errors.empty());
     EXPECT_TRUE(run.module.Reboot());
 
     g_reports.Reset();
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.port()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
     EXPECT_TRUE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_NE(g_reports.log.find("Sending firmware failed by 21 \r\n"), std::string::npos);
     EXPECT_EQ(run.board.Count("end-of-programming"), 1);
@@ -69,11 +68,11 @@ TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
 // The adapter is unplugged after the first block and plugged in again, under the same name, with
 // a board that still runs its old firmware.
 TEST(LinkLoss, TheLostDeviceFailsTheBlockAtOnceAndTheRepluggedOneGetsNoStaleFrame) {
-    Programming run("vanish", {"--vanish-after-block", "1"});
+    Programming run({"--vanish-after-block", "1"});
     ASSERT_TRUE(run.board.ready());
     const std::filesystem::path adapter =
-        std::filesystem::path(run.board.port()).parent_path() / "adapter";
-    std::filesystem::create_symlink(run.board.port(), adapter);
+        std::filesystem::path(run.board.link()).parent_path() / "adapter";
+    std::filesystem::create_symlink(run.board.link(), adapter);
     ASSERT_TRUE(ReachProgramming(run.module, adapter.string()));
 
     const auto start = std::chrono::steady_clock::now();
@@ -91,11 +90,12 @@ TEST(LinkLoss, TheLostDeviceFailsTheBlockAtOnceAndTheRepluggedOneGetsNoStaleFram
     EXPECT_FALSE(run.module.Reboot());
     EXPECT_EQ(g_reports.errors.back(), "ModUpdate1527::Reboot() - On Error while open COM port !");
 
-    SimBoard replugged("vanish-replugged", {});
+    SimBoard replugged({}, "replugged");
     ASSERT_TRUE(replugged.ready());
     std::filesystem::remove(adapter);
-    std::filesystem::create_symlink(replugged.port(), adapter);
+    std::filesystem::create_symlink(replugged.link(), adapter);
     EXPECT_TRUE(run.module.Reboot());
-    EXPECT_TRUE(replugged.WaitForCount("reset", "", 1));
+    EXPECT_TRUE(replugged.WaitFor("reset", 1));
+    EXPECT_EQ(replugged.Count("reset"), 1);
     EXPECT_EQ(replugged.HostBytes(), Bytes{});
 }

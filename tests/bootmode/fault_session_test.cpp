@@ -7,14 +7,14 @@
 namespace {
 
 bool Connect(BoardSession& session) {
-    return session.module.OpenCom(session.board.port().c_str()) &&
+    return session.module.OpenCom(session.board.link().c_str()) &&
            session.module.SetBootMode(false) && session.module.ConnectApprove();
 }
 
 }  // namespace
 
 TEST(ConnectionFaults, MatchingAnsweredOnlyOnThe30thByteGoesOnToTheHandshake) {
-    BoardSession session("match-on-30", {"--match-on", "30"});
+    BoardSession session({"--match-on", "30"});
     ASSERT_TRUE(session.board.ready());
     EXPECT_TRUE(Connect(session));
     EXPECT_EQ(session.board.Count("matching"), 30);
@@ -22,7 +22,7 @@ TEST(ConnectionFaults, MatchingAnsweredOnlyOnThe30thByteGoesOnToTheHandshake) {
 }
 
 TEST(ConnectionFaults, NoMatchingAnswerIn30AttemptsFailsWithoutAReport) {
-    BoardSession session("never-match", {"--never-match"});
+    BoardSession session({"--never-match"});
     ASSERT_TRUE(session.board.ready());
     EXPECT_FALSE(Connect(session));
     EXPECT_EQ(session.board.HostBytes(), Bytes(30, 0x00));
@@ -30,7 +30,7 @@ TEST(ConnectionFaults, NoMatchingAnswerIn30AttemptsFailsWithoutAReport) {
 }
 
 TEST(ConnectionFaults, AWrongHandshakeReplyIsReported) {
-    BoardSession session("handshake-reply", {"--handshake-reply", "0x15"});
+    BoardSession session({"--handshake-reply", "0x15"});
     ASSERT_TRUE(session.board.ready());
     EXPECT_FALSE(Connect(session));
     EXPECT_EQ(g_reports.errors,
@@ -39,7 +39,7 @@ TEST(ConnectionFaults, AWrongHandshakeReplyIsReported) {
 }
 
 TEST(InquiryFaults, AnEmptyDeviceListGivesNoEntries) {
-    BoardSession session("no-devices", {"--devices", "empty"});
+    BoardSession session({"--devices", "empty"});
     ASSERT_TRUE(session.board.ready());
     ASSERT_TRUE(Connect(session));
     DeviceList devices;
@@ -49,7 +49,7 @@ TEST(InquiryFaults, AnEmptyDeviceListGivesNoEntries) {
 }
 
 TEST(InquiryFaults, ASizeByteBeyondTheReplyFails) {
-    BoardSession session("oversize-reply", {"--oversize-device-reply"});
+    BoardSession session({"--oversize-device-reply"});
     ASSERT_TRUE(session.board.ready());
     ASSERT_TRUE(Connect(session));
     DeviceList devices;
@@ -57,7 +57,7 @@ TEST(InquiryFaults, ASizeByteBeyondTheReplyFails) {
 }
 
 TEST(ConnectionFaults, MoreBitRateRatiosThanTheParameterBlockHoldsAreNotSent) {
-    BoardSession session("ratio-count", {});
+    BoardSession session({});
     ASSERT_TRUE(session.board.ready());
     ASSERT_TRUE(Connect(session));
     Bytes before = session.board.HostBytes();
@@ -68,34 +68,34 @@ TEST(ConnectionFaults, MoreBitRateRatiosThanTheParameterBlockHoldsAreNotSent) {
 }
 
 TEST(InquiryFaults, ARejectedDeviceSelectionStopsBeforeTheClockMode) {
-    BoardSession session("reject-device", {"--reject-command", "0x10"});
+    BoardSession session({"--reject-command", "0x10"});
     ASSERT_TRUE(session.board.ready());
-    EXPECT_FALSE(ReachFastLink(session.module, session.board.port()));
+    EXPECT_FALSE(ReachFastLink(session.module, session.board.link()));
     EXPECT_EQ(session.board.Count("fault", "reject-command"), 1);
     EXPECT_EQ(session.board.HostBytes().back(), 0x77);  // the selection frame's SUM
 }
 
 TEST(InquiryFaults, AMissingConfirmationAt38400Fails) {
-    BoardSession session("no-confirm", {"--no-confirm"});
+    BoardSession session({"--no-confirm"});
     ASSERT_TRUE(session.board.ready());
-    EXPECT_FALSE(ReachFastLink(session.module, session.board.port()));
+    EXPECT_FALSE(ReachFastLink(session.module, session.board.link()));
     EXPECT_EQ(session.board.Count("fault", "no-confirm"), 1);
     EXPECT_TRUE(g_reports.errors.empty());
 }
 
 TEST(EraseFaults, AnEraseAckAfterTheFirst3SecondsIsNotWaitedFor) {
-    BoardSession session("slow-erase", {"--erase-time", "4"});
+    BoardSession session({"--erase-time", "4"});
     ASSERT_TRUE(session.board.ready());
-    ASSERT_TRUE(ReachFastLink(session.module, session.board.port()));
+    ASSERT_TRUE(ReachFastLink(session.module, session.board.link()));
     EXPECT_FALSE(session.module.SetProgrammingMode());
     EXPECT_TRUE(g_reports.status.empty());
     EXPECT_EQ(session.board.HostBytes().back(), 0x40);
 }
 
 TEST(EraseFaults, AStatusReplyWithAnErrorIsRejected) {
-    BoardSession session("status-error", {"--status-error", "0x01"});
+    BoardSession session({"--status-error", "0x01"});
     ASSERT_TRUE(session.board.ready());
-    ASSERT_TRUE(ReachFastLink(session.module, session.board.port()));
+    ASSERT_TRUE(ReachFastLink(session.module, session.board.link()));
     EXPECT_FALSE(session.module.SetProgrammingMode());
     EXPECT_EQ(g_reports.status.size(), 5u);
     EXPECT_EQ(session.board.HostBytes().back(), 0x4F);  // no user MAT selection follows

@@ -46,14 +46,14 @@ Bytes ExpectedWire(const Bytes& image) {
 }  // namespace
 
 TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
-    BoardSession session("full-session", {});
+    BoardSession session({});
     SimBoard& board = session.board;
     ModUpdate1527& module = session.module;
     ASSERT_TRUE(board.ready());
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(ReadSample("two-blocks-s1.mot")));
     const Bytes image = ExpectedImage();
-    ASSERT_TRUE(ReachProgramming(module, board.port()));
+    ASSERT_TRUE(ReachProgramming(module, board.link()));
     ASSERT_TRUE(module.ProgrammingSequence(&reader));
     ASSERT_TRUE(module.Reboot());
     EXPECT_TRUE(g_reports.errors.empty());
@@ -67,7 +67,8 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
                                   << (firstDifference.first - wire.begin()) << " of " << wire.size()
                                   << " (expected " << expectedWire.size() << ")";
     EXPECT_EQ(board.Count("violation"), 0);
-    EXPECT_TRUE(board.WaitForCount("reboot", "new-firmware", 1));
+    EXPECT_TRUE(board.WaitFor("reboot", 1, "new-firmware"));
+    EXPECT_EQ(board.Count("reboot", "new-firmware"), 1);
 
     // The erase ACK came within the first 3 s: five waits, then one status line per block.
     const std::vector<std::string>& status = g_reports.status;
@@ -94,12 +95,12 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
 // Lines of 64 data bytes, as srec_cat writes them when asked, reaching the user MAT's last byte:
 // every byte of every line lands in the flash.
 TEST(FullSession, ProgramsLongLinesUpToTheLastByteOfTheUserMat) {
-    BoardSession session("long-lines", {});
+    BoardSession session({});
     SimBoard& board = session.board;
     ASSERT_TRUE(board.ready());
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(ReadSample("long-lines-s3.mot"))) << reader.GetRefusal();
-    ASSERT_TRUE(ReachProgramming(session.module, board.port()));
+    ASSERT_TRUE(ReachProgramming(session.module, board.link()));
     ASSERT_TRUE(session.module.ProgrammingSequence(&reader));
     EXPECT_TRUE(g_reports.errors.empty());
     EXPECT_EQ(board.Count("violation"), 0);

@@ -2,33 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
-#include <thread>
 
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/receive_buffer.h"
-#include "serial/pty_peer.h"
 #include "serial/rs232c_port.h"
+#include "support/pty_peer.h"
+#include "support/wait_until.h"
 
 using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int poll = 0; poll < 300; ++poll) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+const int kPatience = 3000;  // ms to wait for something that should happen
 
 bool OpenOn(RS232CPort& port, const PtyPeer& peer) {
     port.SetEventCallback(&ModUpdate1527::OnSerialEvent);
     return port.Open(peer.PortName().c_str(), 9600, 0, 8, false) == RS232COpenResult::PortOpened &&
-           WaitUntil([&port] { return port.IsOpen(); });
+           WaitUntil([&port] { return port.IsOpen(); }, kPatience);
 }
 
 }  // namespace
@@ -71,7 +61,7 @@ TEST(SerialEvent, WithoutALiveModuleBytesStillArrive) {
     RS232CPort port;
     ASSERT_TRUE(OpenOn(port, peer));  // Started, with no module to tell
     ASSERT_TRUE(peer.Send({0x00, 0x55, 0xE6}));
-    EXPECT_TRUE(WaitUntil([] { return g_receiveBuffer.Size() == 3; }));
+    EXPECT_TRUE(WaitUntil([] { return g_receiveBuffer.Size() == 3; }, kPatience));
     EXPECT_EQ(g_receiveBuffer.Snapshot(), (Bytes{0x00, 0x55, 0xE6}));
     port.Close();  // Stopped, likewise
 }
@@ -82,22 +72,27 @@ TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
     ModUpdate1527 module;
     RS232CPort port;
     ASSERT_TRUE(OpenOn(port, peer));
-    EXPECT_TRUE(WaitUntil([&module] { return module.readerActive.load(); }));
+    EXPECT_TRUE(WaitUntil([&module] { return module.readerActive.load(); }, kPatience));
 
     Bytes sent(1500);
     for (size_t i = 0; i < sent.size(); ++i) {
         sent[i] = static_cast<uint8_t>(i * 7);
     }
     ASSERT_TRUE(peer.Send(sent));
-    // Every look while the reader thread appends sees a prefix of what was sent.
+    // Every look while the reader thread appends sees a prefix of what was sent; the looks end at
+    // the first that does not.
     Bytes seen;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (seen.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
-        seen = g_receiveBuffer.Snapshot();
-        ASSERT_LE(seen.size(), sent.size());
-        ASSERT_TRUE(std::equal(seen.begin(), seen.end(), sent.begin())) << seen.size();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    bool prefix = true;
+    WaitUntil(
+        [&] {
+            seen = g_receiveBuffer.Snapshot();
+            prefix =
+                seen.size() <= sent.size() && std::equal(seen.begin(), seen.end(), sent.begin());
+            return !prefix || seen.size() == sent.size();
+        },
+        5000, 1);
+    ASSERT_LE(seen.size(), sent.size());
+    ASSERT_TRUE(prefix) << seen.size();
     EXPECT_EQ(seen, sent);
 
     port.Close();

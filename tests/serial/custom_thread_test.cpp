@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "support/wait_until.h"
+
 namespace {
 
 thread_local int threadMarker = 0;
@@ -72,14 +74,7 @@ TEST(CustomThreadTest, IsFinishedOnlyOnceTheBodyHasReturned) {
     ASSERT_TRUE(thread.Start(0));
     EXPECT_FALSE(thread.IsFinished());
     thread.release.Set();
-    bool finished = false;
-    for (int poll = 0; poll < 1000 && !finished; ++poll) {
-        finished = thread.IsFinished();
-        if (!finished) {
-            SleepMilliseconds(10);
-        }
-    }
-    EXPECT_TRUE(finished);
+    EXPECT_TRUE(WaitUntil([&thread] { return thread.IsFinished(); }, 10000, 10));
     EXPECT_TRUE(thread.finishedRun.load());
     EXPECT_FALSE(thread.HasThreadHandle());
 }

@@ -6,28 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "serial/pty_peer.h"
+#include "support/pty_peer.h"
+#include "support/wait_until.h"
 #include "serial/thread_sync.h"
 
 namespace {
 
 const int kPatience = 5000;  // ms to wait for something that should happen
 const int kQuiet = 200;      // ms to watch for something that should not
-
-bool Eventually(const std::function<bool()>& condition, int milliseconds = kPatience) {
-    for (int waited = 0; waited < milliseconds; waited += 2) {
-        if (condition()) {
-            return true;
-        }
-        SleepMilliseconds(2);
-    }
-    return condition();
-}
 
 // What the port reported, as the reader thread delivered it.
 class EventLog {
@@ -63,7 +53,7 @@ public:
     void RequestReadsByHand() { requestReads_.store(false); }
 
     bool WaitFor(PortEvent code, size_t times) {
-        return Eventually([=] { return Count(code) >= times; });
+        return WaitUntil([=] { return Count(code) >= times; }, kPatience);
     }
 
     size_t Count(PortEvent code) {
@@ -212,7 +202,7 @@ TEST_F(RS232CPortTest, EachReadWaitsForRequestReadAndLaterBytesWaitInTheQueue) {
     }
     EXPECT_EQ((std::vector<int32_t>{1, 1, 1}), log.Counts());
     EXPECT_EQ((std::vector<uint8_t>{0x11, 0x22, 0x33}), log.Received());
-    EXPECT_TRUE(Eventually([this] { return port.IsReadPending(); }));
+    EXPECT_TRUE(WaitUntil([this] { return port.IsReadPending(); }, kPatience));
 }
 
 TEST_F(RS232CPortTest, ReadSizeIsKeptBetweenOneAndTheBufferSize) {
@@ -396,11 +386,12 @@ TEST_F(RS232CPortTest, AReaderThreadOutlivingItsPortNeverCallsIt) {
     EXPECT_EQ((std::vector<PortEvent>{PortEvent::Started}), log.Codes());
     // The orphaned thread was told to stop and gave the device back.
     RS232COpenResult result = RS232COpenResult::DeviceNotOpened;
-    for (int waited = 0; waited < kPatience && result != RS232COpenResult::PortOpened;
-         waited += 10) {
-        result = port.Open(peer.PortName().c_str(), 19200, 0, 8, false);
-        SleepMilliseconds(result == RS232COpenResult::PortOpened ? 0 : 10);
-    }
+    WaitUntil(
+        [&] {
+            result = port.Open(peer.PortName().c_str(), 19200, 0, 8, false);
+            return result == RS232COpenResult::PortOpened;
+        },
+        kPatience, 10);
     EXPECT_EQ(RS232COpenResult::PortOpened, result);
 }
 

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wait_until.h"
+
 namespace {
 
 const int kPollMs = 50;
@@ -102,14 +104,14 @@ HWND FindDialog(const wchar_t* caption, bool mainDialog) {
 }
 
 HWND WaitForDialog(const wchar_t* caption, bool mainDialog, int timeoutMs) {
-    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-        HWND window = FindDialog(caption, mainDialog);
-        if (window != NULL && IsWindowVisible(window)) {
-            return window;
-        }
-        Sleep(kPollMs);
-    }
-    return NULL;
+    HWND window = NULL;
+    const bool shown = WaitUntil(
+        [&] {
+            window = FindDialog(caption, mainDialog);
+            return window != NULL && IsWindowVisible(window);
+        },
+        timeoutMs, kPollMs);
+    return shown ? window : NULL;
 }
 
 HWND MainDialog() {
@@ -262,14 +264,13 @@ int AnswerOpenFile(const wchar_t* path, int timeoutMs) {
 }
 
 int WaitStatus(const wchar_t* expected, int timeoutMs) {
-    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-        HWND dialog = MainDialog();
-        if (dialog != NULL && TextOf(GetDlgItem(dialog, 1023)) == expected) {
-            return Ok();
-        }
-        Sleep(kPollMs);
-    }
-    return Fail("status did not appear");
+    const bool shown = WaitUntil(
+        [&] {
+            HWND dialog = MainDialog();
+            return dialog != NULL && TextOf(GetDlgItem(dialog, 1023)) == expected;
+        },
+        timeoutMs, kPollMs);
+    return shown ? Ok() : Fail("status did not appear");
 }
 
 // "\r", "\n" and "\\" in a command-line argument stand for CR, LF and a backslash.
@@ -288,18 +289,18 @@ std::wstring Unescape(const wchar_t* text) {
 
 // Waiting here, not by starting the driver again and again, keeps the machine free for the run.
 int WaitRunEnd(const std::wstring& ending, int timeoutMs) {
-    for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-        HWND dialog = MainDialog();
-        if (dialog != NULL && IsWindowEnabled(GetDlgItem(dialog, 1022))) {
-            std::wstring log = TextOf(GetDlgItem(dialog, 1026));
-            if (log.size() >= ending.size() &&
-                log.compare(log.size() - ending.size(), ending.size(), ending) == 0) {
-                return State();
+    const bool ended = WaitUntil(
+        [&] {
+            HWND dialog = MainDialog();
+            if (dialog == NULL || !IsWindowEnabled(GetDlgItem(dialog, 1022))) {
+                return false;
             }
-        }
-        Sleep(kPollMs);
-    }
-    return Fail("the run did not end as expected");
+            std::wstring log = TextOf(GetDlgItem(dialog, 1026));
+            return log.size() >= ending.size() &&
+                   log.compare(log.size() - ending.size(), ending.size(), ending) == 0;
+        },
+        timeoutMs, kPollMs);
+    return ended ? State() : Fail("the run did not end as expected");
 }
 
 // Presses Write the moment the previous run gives it back, runs times. The poll has no pause, so

@@ -17,6 +17,9 @@ import time
 
 SKIP = 77
 WINESERVER = "/usr/lib/wine/wineserver"
+# The expected transcripts, written once for the C++ and the Python tests.
+DATA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "data")
+PORT_PLACEHOLDER = "{port}"
 
 
 class Skip(Exception):
@@ -214,3 +217,17 @@ def poll(condition, timeout, interval=0.2):
         time.sleep(interval)
     return condition()
 
+
+def transcript(name, port=""):
+    """The transcript tests/data/<name>.txt as the window's log shows it: CR LF line ends, and
+    port in place of the {port} placeholder."""
+    with open(os.path.join(DATA_DIR, name + ".txt"), encoding="ascii", newline="") as file:
+        return file.read().replace("\n", "\r\n").replace(PORT_PLACEHOLDER, port)
+
+
+def transcript_before(name, port, marker):
+    """The part of transcript(name, port) before the first marker: the transcript of a run that
+    failed there."""
+    text = transcript(name, port)
+    check(marker in text, "the transcript %s has no %r" % (name, marker))
+    return text[:text.index(marker)]

@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "board_sim/sim_harness.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/firmware_file.h"
 #include "image/srec_reader.h"
-#include "serial/thread_sync.h"
 #include "support/recording_operator.h"
+#include "support/sim_board.h"
+#include "support/transcripts.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -46,42 +47,25 @@ std::wstring LostPortReport(const std::wstring& operation) {
 const wchar_t kRebootCannotOpen[] =
     L"Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
 
-std::wstring Preamble() {
-    return L"\r\n************************************\r\n"
-           L"**                                **\r\n"
-           L"** Updating firmware sequence ... **\r\n"
-           L"**                                **\r\n"
-           L"************************************\r\n\r\n"
-           L"... wait for completed ! \r\n\r\n";
-}
-
 std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// Steps [01] to [04] with the default device list, as a run that reaches [05] logs them.
-std::wstring ThroughModels(const std::string& port) {
-    return Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
-           L"\r\n"
-           L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
-           L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
-           L"Connecting COM port via 9600bps ...\r\n"
-           L"----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK\r\n"
-           L"---> Models :\r\n"
-           L" ... 01) H8SX 1520R(33MHz)\r\n"
-           L" ... 02) H8SX 1520R(40MHz)\r\n";
+// The transcript of a successful run (tests/data), as the log shows it.
+const char kSuccessfulRun[] = "successful_run";
+
+// That transcript on `port` up to `marker`: the log of a run that failed there.
+std::wstring RunBefore(const std::string& marker, const std::string& port = "") {
+    return Wide(TranscriptBefore(kSuccessfulRun, port, marker));
 }
 
+std::wstring Preamble() {
+    return RunBefore("[01] CONNECT TEST");
+}
+
+// Steps [01] to [10] and the start of [11], as a run that reaches the blocks logs them.
 std::wstring ThroughProgrammingState(const std::string& port) {
-    return ThroughModels(port) +
-           L"----> Ok.\r\n\r\n[05] PROGRAMMING MODE INQ.\r\n"
-           L"----> Ok.\r\n\r\n[06] DEVICE SELECTION.\r\n"
-           L"----> Ok.\r\n\r\n[07] CLOCK MODE SET.\r\n"
-           L"----> Ok.\r\n\r\n[08] CHANGING BPS : 38400 \r\n"
-           L"----> Ok.\r\n... reconnecting to 38400 BPS \r\n"
-           L"----> Ok.\r\n\r\n[09] CONFIRM BPS : 38400 \r\n"
-           L"----> Ok.\r\n\r\n[10] SET TO PROGRAMMING MODE \r\n"
-           L"----> Ok.\r\n\r\n[11] PROGRAMMING\r\n\r\n... wait for done ...\r\n\r\n";
+    return RunBefore("----> Ok.\r\n\r\n[12] REBOOTING", port);
 }
 
 std::vector<uint8_t> ExpectedFlash() {
@@ -108,7 +92,7 @@ int IndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind,
 // Resets of the board after the first byte it received at 9600 bps, that is the reboots a way
 // out of the run caused. The two quick 19200 openings of [01] and [02] reset the board too, but
 // the simulator can miss the second on a loaded machine ([03] reopens the port at once).
-int ResetsAfterMatching(const SimProcess& sim) {
+int ResetsAfterMatching(const SimBoard& sim) {
     int resets = 0;
     bool matching = false;
     for (const std::string& line : sim.LogLines()) {
@@ -122,9 +106,26 @@ int ResetsAfterMatching(const SimProcess& sim) {
     return resets;
 }
 
-// Waits a moment for the board's records of the run's last closing, then counts its resets.
-int WayOutResets(const SimProcess& sim) {
-    SleepMilliseconds(1000);
+// The kind of the board's last port record, "open" or "close"; empty before the first.
+std::string LastPortRecord(const SimBoard& sim) {
+    std::string last;
+    for (const std::string& line : sim.LogLines()) {
+        if (line.find("\"kind\":\"open\"") != std::string::npos) {
+            last = "open";
+        } else if (line.find("\"kind\":\"close\"") != std::string::npos) {
+            last = "close";
+        }
+    }
+    return last;
+}
+
+// The resets a way out of the run caused, counted once the board has logged the run's last
+// closing and the `expected` resets. The board logs a close a moment after the host's, together
+// with the reset that a close at 19200 bps causes.
+int WayOutResets(const SimBoard& sim, int expected) {
+    WaitUntil(
+        [&] { return LastPortRecord(sim) == "close" && ResetsAfterMatching(sim) >= expected; },
+        5000, 5);
     return ResetsAfterMatching(sim);
 }
 
@@ -185,7 +186,7 @@ protected:
     // One run as RunUpdate starts it, on a board that is to vanish during it: the milliseconds from
     // the board's vanish record to the run's end, both seen by polling every 5 ms, which must stay
     // within the bound.
-    long long RunUntilVanishedAndEnded(const std::string& port, const SimProcess& sim) {
+    long long RunUntilVanishedAndEnded(const std::string& port, const SimBoard& sim) {
         using Clock = std::chrono::steady_clock;
         recording_operator::Reset(Wide(port), false);
         delete g_updateThread;
@@ -193,11 +194,7 @@ protected:
         EXPECT_TRUE(g_updateThread->Start(0));
         EXPECT_TRUE(sim.WaitFor("vanish", 1, "", 120000)) << "the board never vanished";
         const Clock::time_point vanished = Clock::now();
-        const Clock::time_point limit =
-            vanished + std::chrono::milliseconds(kWayOutBoundMilliseconds);
-        while (IsUpdateRunning() && Clock::now() < limit) {
-            SleepMilliseconds(5);
-        }
+        WaitUntil([] { return !IsUpdateRunning(); }, kWayOutBoundMilliseconds, 5);
         const long long elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished).count();
         EXPECT_FALSE(IsUpdateRunning())
@@ -228,13 +225,11 @@ protected:
 };
 
 TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
-    SimProcess sim({"--erase-time", "1"});
+    SimBoard sim({"--erase-time", "1"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
 
-    std::wstring expected = ThroughProgrammingState(shortLink_) +
-                            L"----> Ok.\r\n\r\n[12] REBOOTING\r\n.---> Ok.\r\n\r\n";
-    EXPECT_EQ(expected, recording_operator::LogText());
+    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, shortLink_)), recording_operator::LogText());
 
     std::vector<OperatorCall> calls = recording_operator::Calls();
     ASSERT_FALSE(calls.empty());
@@ -285,7 +280,7 @@ TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {
 }
 
 TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
-    SimProcess sim({"--devices", "no-match"});
+    SimBoard sim({"--devices", "no-match"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring log = recording_operator::LogText();
@@ -297,11 +292,11 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack();
     // The way out reopens the port at 19200 and closes it: the board is reset.
-    EXPECT_EQ(1, WayOutResets(sim));
+    EXPECT_EQ(1, WayOutResets(sim, 1));
 }
 
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
-    SimProcess sim({"--no-confirm"});
+    SimBoard sim({"--no-confirm"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring log = recording_operator::LogText();
@@ -312,11 +307,11 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
     ExpectControlsGivenBack();
     // The way out adds no reset.
     EXPECT_TRUE(sim.WaitFor("close", 4));
-    EXPECT_EQ(0, WayOutResets(sim));
+    EXPECT_EQ(0, WayOutResets(sim, 0));
 }
 
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
-    SimProcess sim({"--erase-time", "1", "--block-error", "1:0x2A"});
+    SimBoard sim({"--erase-time", "1", "--block-error", "1:0x2A"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     ModUpdate1527* firstModule = g_updateModule;
@@ -326,7 +321,7 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
                   L"---> failed to programming !\r\n",
               recording_operator::LogText());
     ExpectControlsGivenBack();
-    EXPECT_EQ(1, WayOutResets(sim));
+    EXPECT_EQ(1, WayOutResets(sim, 1));
 
     // The next Write starts again from [01] with the same module.
     RunUpdate("/nonexistent/velmora-port");
@@ -334,7 +329,7 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
 }
 
 TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
-    SimProcess sim({"--erase-time", "1", "--reboot-link-removed"});
+    SimBoard sim({"--erase-time", "1", "--reboot-link-removed"});
     ASSERT_TRUE(sim.ready());
     RunUpdate(ShortName(sim.link()));
     std::wstring failure =
@@ -359,15 +354,11 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
-    SimProcess sim({"--never-match", "--vanish-after-matching", "3"});
+    SimBoard sim({"--never-match", "--vanish-after-matching", "3"});
     ASSERT_TRUE(sim.ready());
     const std::string port = ShortName(sim.link());
     EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
-    EXPECT_EQ(Preamble() + L"[01] CONNECT TEST : " + Wide(port) +
-                  L"\r\n"
-                  L"----> Ok.\r\n\r\n[02] BOOT MODE\r\n"
-                  L"----> Ok.\r\n\r\n[03] APPORVAL \r\n"
-                  L"Connecting COM port via 9600bps ...\r\n" +
+    EXPECT_EQ(RunBefore("----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK", port) +
                   LostPortReport(L"ConnectApprove") + L"----> Failed\r\n" + kRebootCannotOpen,
               recording_operator::LogText());
     ExpectMarqueeOffAtTheEnd();
@@ -375,7 +366,7 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
-    SimProcess sim({"--erase-time", "1", "--vanish-after-block", "1"});
+    SimBoard sim({"--erase-time", "1", "--vanish-after-block", "1"});
     ASSERT_TRUE(sim.ready());
     EXPECT_LT(RunUntilVanishedAndEnded(ShortName(sim.link()), sim), kWayOutBoundMilliseconds);
     EXPECT_EQ(ThroughProgrammingState(shortLink_) + LostPortReport(L"ProgrammingSequence") +

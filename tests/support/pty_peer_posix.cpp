@@ -1,5 +1,5 @@
 // PtyPeer in the test's own process: openpty, with the master side read and written directly.
-#include "serial/pty_peer.h"
+#include "support/pty_peer.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 // PtyPeer under Wine: a TCP client of the peer server (tests/support/pty_peer.py), which holds
 // the pty and links its slave at the COM port's path. One connection is one pty; every request
 // is one text line and so is every answer.
-#include "serial/pty_peer.h"
+#include "support/pty_peer.h"
 
 // The test runtime has windows.h included ahead of every file, so the sockets come from its
 // winsock.h; winsock2.h would clash with it.

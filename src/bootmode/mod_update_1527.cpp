@@ -4,10 +4,13 @@
 // which appends to g_receiveBuffer (serialised there) and writes readerActive (atomic). The live
 // module is found through g_activeModule because the port's callback receives only the port.
 //
-// Link loss. Every wait of an operation is a ModulePause. When the reader thread ends on an I/O
+// Waits. Every wait of an operation is a ModulePause. When the reader thread ends on an I/O
 // failure, OnSerialEvent raises the pause's LinkLost on the reader thread: the pause under way
-// ends at once, and so does every later one until OpenPort clears it before the next opening. The
-// operation that meets the loss reports it and fails, and the update run takes its way out.
+// ends at once, and so does every later one until OpenPort clears it before the next opening.
+// Interrupt (from any thread) raises Interrupted the same way and for good, and SendFrame sends
+// nothing any more; Abort adds the waits for the port. The operation that meets either reports it
+// and fails, and the update run takes its way out. Reply-paced, received bytes poke the pause, so
+// that a transaction ends as soon as its reply is complete.
 #include "bootmode/mod_update_1527.h"
 
 #include "bootmode/boot_protocol.h"

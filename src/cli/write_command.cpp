@@ -49,7 +49,12 @@ std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
         case LoadOutcome::NotParsed:
             return file + ": empty, or too large to parse";
         case LoadOutcome::Refused: {
+            // The log's line without its "ERROR : " and its line end.
             std::string refusal = g_srecReader->GetRefusal();
+            const std::string prefix = "ERROR : ";
+            if (refusal.compare(0, prefix.size(), prefix) == 0) {
+                refusal.erase(0, prefix.size());
+            }
             while (!refusal.empty() && (refusal.back() == '\r' || refusal.back() == '\n')) {
                 refusal.pop_back();
             }

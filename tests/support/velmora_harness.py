@@ -10,6 +10,7 @@ import json
 import os
 import pty
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -20,6 +21,7 @@ WINESERVER = "/usr/lib/wine/wineserver"
 # The expected transcripts, written once for the C++ and the Python tests.
 DATA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "data")
 PORT_PLACEHOLDER = "{port}"
+FLASH_SIZE = 512 * 1024
 
 
 class Skip(Exception):
@@ -231,3 +233,69 @@ def transcript_before(name, port, marker):
     text = transcript(name, port)
     check(marker in text, "the transcript %s has no %r" % (name, marker))
     return text[:text.index(marker)]
+
+
+class Board:
+    """One run of the simulated board, its device linked at `link`; its event log and flash dump
+    lie beside the link."""
+
+    def __init__(self, simulator, link, options):
+        self.options = options
+        self.link = link
+        self.log = link + ".log"
+        self.dump = link + ".flash"
+        self.process = subprocess.Popen(
+            [simulator, "--link", self.link, "--log", self.log, "--dump", self.dump] + options,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        ready = self.process.stdout.readline()
+        check(ready.startswith("ready "), "simulator did not start: %r" % ready)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            self.process.wait(10)
+
+    def events(self):
+        with open(self.log) as file:
+            return [json.loads(line) for line in file if line.strip()]
+
+    def count(self, kind):
+        return sum(1 for event in self.events() if event.get("kind") == kind)
+
+    def way_out_resets(self):
+        """Resets after the first byte received at 9600 bps: the reboots a way out of the run
+        caused. (The quick 19200 openings of [01] and [02] reset the board too, but the board can
+        miss the second on a loaded machine, as [03] reopens the port at once.)"""
+        resets = 0
+        matching = False
+        for event in self.events():
+            if event.get("kind") == "rx" and event.get("bit_rate") == 9600:
+                matching = True
+            elif matching and event.get("kind") == "reset":
+                resets += 1
+        return resets
+
+    def flash(self):
+        with open(self.dump, "rb") as file:
+            return file.read()
+
+
+def image_of(path):
+    """The flash image of an S-record file: data records laid at their addresses on 0xFF, and
+    the number of 128-byte blocks the image spans (its end is address + count of the highest
+    record, as the reader reports it)."""
+    flash = bytearray(b"\xff" * FLASH_SIZE)
+    end = 0
+    with open(path) as file:
+        for line in file:
+            line = line.strip()
+            if len(line) < 4 or line[0] != "S" or line[1] not in "123":
+                continue
+            width = {"1": 2, "2": 3, "3": 4}[line[1]]
+            count = int(line[2:4], 16)
+            body = bytes.fromhex(line[4:4 + 2 * count])
+            address = int.from_bytes(body[:width], "big")
+            data = body[width:-1]
+            flash[address:address + len(data)] = data
+            end = max(end, address + count)
+    return bytes(flash), (end + 127) // 128

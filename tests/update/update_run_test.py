@@ -5,10 +5,7 @@ Write pressed again the moment a run ends.
 Each group of scenarios runs in a Wine prefix of its own, so groups can run in parallel.
 """
 
-import json
 import os
-import signal
-import subprocess
 import sys
 import time
 
@@ -18,7 +15,6 @@ import velmora_harness as harness  # noqa: E402
 PORT = "COM11"
 BROWSE = 1021
 WRITE = 1022
-FLASH_SIZE = 512 * 1024
 
 # The transcript of a successful run on PORT (tests/data), as the log shows it.
 SUCCESSFUL_RUN = "successful_run"
@@ -56,72 +52,6 @@ def through_devices(names=None):
 def through_programming_state():
     """Steps [01] to [10] and the start of [11], as a run that reaches the blocks logs them."""
     return run_before("----> Ok.\r\n\r\n[12] REBOOTING")
-
-
-def image_of(path):
-    """The flash image of an S-record file: data records laid at their addresses on 0xFF, and
-    the number of 128-byte blocks the image spans (its end is address + count of the highest
-    record, as the reader reports it)."""
-    flash = bytearray(b"\xff" * FLASH_SIZE)
-    end = 0
-    with open(path) as file:
-        for line in file:
-            line = line.strip()
-            if len(line) < 4 or line[0] != "S" or line[1] not in "123":
-                continue
-            width = {"1": 2, "2": 3, "3": 4}[line[1]]
-            count = int(line[2:4], 16)
-            body = bytes.fromhex(line[4:4 + 2 * count])
-            address = int.from_bytes(body[:width], "big")
-            data = body[width:-1]
-            flash[address:address + len(data)] = data
-            end = max(end, address + count)
-    return bytes(flash), (end + 127) // 128
-
-
-class Board:
-    """One run of the simulator on the prefix's COM11."""
-
-    def __init__(self, wine, simulator, options):
-        self.options = options
-        self.link = os.path.join(wine.ports_dir, PORT.lower())
-        base = os.path.join(os.path.dirname(wine.prefix), "board-" + os.path.basename(wine.prefix))
-        self.log = base + ".log"
-        self.dump = base + ".flash"
-        self.process = subprocess.Popen(
-            [simulator, "--link", self.link, "--log", self.log, "--dump", self.dump] + options,
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        ready = self.process.stdout.readline()
-        harness.check(ready.startswith("ready "), "simulator did not start: %r" % ready)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            self.process.wait(10)
-
-    def events(self):
-        with open(self.log) as file:
-            return [json.loads(line) for line in file if line.strip()]
-
-    def count(self, kind):
-        return sum(1 for event in self.events() if event.get("kind") == kind)
-
-    def way_out_resets(self):
-        """Resets after the first byte received at 9600 bps: the reboots a way out of the run
-        caused. (The quick 19200 openings of [01] and [02] reset the board too, but the board can
-        miss the second on a loaded machine, as [03] reopens the port at once.)"""
-        resets = 0
-        matching = False
-        for event in self.events():
-            if event.get("kind") == "rx" and event.get("bit_rate") == 9600:
-                matching = True
-            elif matching and event.get("kind") == "reset":
-                resets += 1
-        return resets
-
-    def flash(self):
-        with open(self.dump, "rb") as file:
-            return file.read()
 
 
 class Velmora:
@@ -198,7 +128,7 @@ def failing_run(velmora, wine, arguments, options, expected_end, check_board):
     """One run against a board started with options: it ends with expected_end, gives the
     controls back with the bar out of marquee mode, and check_board(state, board) judges what the
     board saw. Returns the final state and the stopped board."""
-    board = Board(wine, arguments.board_sim, options)
+    board = harness.Board(arguments.board_sim, os.path.join(wine.ports_dir, PORT.lower()), options)
     try:
         state = velmora.write(expected_end)
         check_marquee_off(state)
@@ -213,7 +143,7 @@ def failing_run(velmora, wine, arguments, options, expected_end, check_board):
 
 def success_group(wine, arguments):
     sample = sample_path(arguments)
-    image, blocks = image_of(sample)
+    image, blocks = harness.image_of(sample)
     velmora = Velmora(wine)
     before = velmora.state()["log"]
 
@@ -224,7 +154,7 @@ def success_group(wine, arguments):
     harness.check(velmora.state()["log"] == before, "the log changed without firmware")
 
     velmora.load(sample)
-    board = Board(wine, arguments.board_sim, ["--erase-time", "1"])
+    board = harness.Board(arguments.board_sim, os.path.join(wine.ports_dir, PORT.lower()), ["--erase-time", "1"])
     try:
         done = "[12] REBOOTING\r\n.---> Ok.\r\n\r\n"
         state = velmora.write(done)

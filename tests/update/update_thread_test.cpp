@@ -138,6 +138,14 @@ int LastIndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind)
     return -1;
 }
 
+// Every run that got past its firmware check gives the controls back as its last call.
+void ExpectControlsGivenBack() {
+    std::vector<OperatorCall> calls = recording_operator::Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
+    EXPECT_LT(IndexOf(calls, OperatorCall::Disable), LastIndexOf(calls, OperatorCall::Enable));
+}
+
 class UpdateThreadTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -174,10 +182,10 @@ protected:
     }
 
     // One run on the given port, as the Write command starts it; returns when it has ended.
-    void RunUpdate(const std::string& port) {
+    void RunUpdate(const std::string& port, const RunOptions& options = RunOptions()) {
         recording_operator::Reset(Wide(port), false);
         delete g_updateThread;
-        g_updateThread = new UpdateThread();
+        g_updateThread = new UpdateThread(options);
         ASSERT_TRUE(g_updateThread->Start(0));
         g_updateThread->WaitUntilFinished();
         EXPECT_FALSE(IsUpdateRunning());
@@ -205,14 +213,6 @@ protected:
         return elapsed;
     }
 
-    // Every run that got past its firmware check gives the controls back as its last call.
-    void ExpectControlsGivenBack() {
-        std::vector<OperatorCall> calls = recording_operator::Calls();
-        ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
-        EXPECT_LT(IndexOf(calls, OperatorCall::Disable), LastIndexOf(calls, OperatorCall::Enable));
-    }
-
     void ExpectMarqueeOffAtTheEnd() {
         std::vector<OperatorCall> calls = recording_operator::Calls();
         int lastMarquee = LastIndexOf(calls, OperatorCall::Marquee);
@@ -224,12 +224,10 @@ protected:
     std::string shortLink_;
 };
 
-TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
-    SimBoard sim({"--erase-time", "1"});
-    ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
-
-    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, shortLink_)), recording_operator::LogText());
+// A successful run as the window shows it: the transcript, the bar and the status line in order,
+// the controls given back, and the image in the board's flash.
+void ExpectSuccessfulRun(const std::string& port, SimBoard& sim) {
+    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, port)), recording_operator::LogText());
 
     std::vector<OperatorCall> calls = recording_operator::Calls();
     ASSERT_FALSE(calls.empty());
@@ -256,16 +254,41 @@ TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
             statuses.push_back(call.text);
         }
     }
-    ASSERT_FALSE(statuses.empty());
-    EXPECT_EQ(L"Completed.", statuses.back());
-    EXPECT_NE(statuses.end(),
-              std::find(statuses.begin(), statuses.end(), L"ADDRESS : 0x00000080 (SKIPPED)   \r"));
-    EXPECT_NE(statuses.end(), std::find(statuses.begin(), statuses.end(),
-                                        L"ADDRESS : 0x00000100 (WRITING:128)  \r"));
+    // The board's ACK to 0x40 comes within the first 3 s (a 1 s erase): five waiting messages.
+    const std::vector<std::wstring> expectedStatuses = {L"[!] Waiting for MCU erasing .\r",
+                                                        L"[!] Waiting for MCU erasing ..\r",
+                                                        L"[!] Waiting for MCU erasing ...\r",
+                                                        L"[!] Waiting for MCU erasing ....\r",
+                                                        L"[!] Waiting for MCU erasing .....\r",
+                                                        L"ADDRESS : 0x00000000 (WRITING:128)  \r",
+                                                        L"ADDRESS : 0x00000080 (SKIPPED)   \r",
+                                                        L"ADDRESS : 0x00000100 (WRITING:128)  \r",
+                                                        L"\r\n",
+                                                        L"Finializing last MAT block ...",
+                                                        L" ",
+                                                        L"Completed."};
+    EXPECT_EQ(expectedStatuses, statuses);
     ExpectControlsGivenBack();
 
     ASSERT_TRUE(sim.WaitFor("reboot", 1));
     EXPECT_EQ(ExpectedFlash(), sim.ReadDump());
+}
+
+TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
+    SimBoard sim({"--erase-time", "1"});
+    ASSERT_TRUE(sim.ready());
+    RunUpdate(ShortName(sim.link()));
+    ExpectSuccessfulRun(shortLink_, sim);
+}
+
+// Reply-paced, the run is quicker and the operator sees exactly the same.
+TEST_F(UpdateThreadTest, ReplyPacedRunShowsTheSameAsTheDesignsPacing) {
+    SimBoard sim({"--erase-time", "1"});
+    ASSERT_TRUE(sim.ready());
+    RunOptions options;
+    options.replyPaced = true;
+    RunUpdate(ShortName(sim.link()), options);
+    ExpectSuccessfulRun(shortLink_, sim);
 }
 
 TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {

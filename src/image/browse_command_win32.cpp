@@ -16,18 +16,6 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-void Log(const LoadReports& reports, const wchar_t* text) {
-    if (reports.appendLog != nullptr) {
-        reports.appendLog(text);
-    }
-}
-
-void ShowFileName(const LoadReports& reports, const wchar_t* text) {
-    if (reports.setFileName != nullptr) {
-        reports.setFileName(text);
-    }
-}
-
 }  // namespace
 
 bool FileExists(const std::wstring& path) {
@@ -69,18 +57,18 @@ void OnBrowseCommand(HWND owner, const LoadReports& reports) {
 
     g_firmwarePath.clear();
     if (!GetOpenFileNameW(&dialog)) {
-        Log(reports, L"File not selected.\r\n");
-        Log(reports, L"To update MCU Firmware, select a MOT file first.\r\n");
+        reports.Log(L"File not selected.\r\n");
+        reports.Log(L"To update MCU Firmware, select a MOT file first.\r\n");
         return;
     }
     g_firmwarePath = ToUpper(chosen);
     if (!FileExists(g_firmwarePath)) {
         std::wstring line = L"ERROR : file " + g_firmwarePath + L" is not existed !\r\n";
-        Log(reports, line.c_str());
+        reports.Log(line.c_str());
         g_firmwarePath.clear();
-        ShowFileName(reports, L" ");
+        reports.FileName(L" ");
         return;
     }
-    ShowFileName(reports, FileNameOf(g_firmwarePath).c_str());
+    reports.FileName(FileNameOf(g_firmwarePath).c_str());
     LoadFirmware(g_firmwarePath, reports);
 }

@@ -10,18 +10,6 @@
 
 namespace {
 
-void Log(const LoadReports& reports, const wchar_t* text) {
-    if (reports.appendLog != nullptr) {
-        reports.appendLog(text);
-    }
-}
-
-void Status(const LoadReports& reports, const wchar_t* text) {
-    if (reports.setStatus != nullptr) {
-        reports.setStatus(text);
-    }
-}
-
 const wchar_t* ReadFailureText(WholeFileRead result) {
     switch (result) {
         case WholeFileRead::TooLarge:
@@ -52,52 +40,68 @@ void LogSummary(const LoadReports& reports, const SRECReader& reader) {
                   L"  address startes    = 0x%08X \r\n  address ends       = 0x%08X \r\n",
                   reader.GetRecordCount(), reader.GetDataByteCount(), reader.startAddress(),
                   reader.endAddress());
-    Log(reports, summary);
+    reports.Log(summary);
 }
 
 }  // namespace
+
+void LoadReports::Log(const wchar_t* text) const {
+    if (appendLog != nullptr) {
+        appendLog(text);
+    }
+}
+
+void LoadReports::Status(const wchar_t* text) const {
+    if (setStatus != nullptr) {
+        setStatus(text);
+    }
+}
+
+void LoadReports::FileName(const wchar_t* text) const {
+    if (setFileName != nullptr) {
+        setFileName(text);
+    }
+}
 
 LoadOutcome LoadFirmware(std::wstring path, const LoadReports& reports) {
     if (reports.clearLog != nullptr) {
         reports.clearLog();
     }
-    Log(reports, (L"Loading file : " + path + L" ... ").c_str());
+    reports.Log((L"Loading file : " + path + L" ... ").c_str());
 
     std::unique_ptr<char[]> data;
     int32_t size = 0;
     const WholeFileRead read = ReadWholeFile(path, data, size);
     if (read != WholeFileRead::Ok) {
-        Log(reports, ReadFailureText(read));
+        reports.Log(ReadFailureText(read));
         g_firmwarePath.clear();
         return OutcomeOf(read);
     }
     g_fileData = std::move(data);
     g_fileSize = size;
-    Log(reports, L"Ok.\r\n");
-    Status(reports, L"File reading OK.");
-    Log(reports, L"Parsing SRECORD ...");
-    Status(reports, L"Parsing MOT(SRECORD format) file... ");
+    reports.Log(L"Ok.\r\n");
+    reports.Status(L"File reading OK.");
+    reports.Log(L"Parsing SRECORD ...");
+    reports.Status(L"Parsing MOT(SRECORD format) file... ");
 
     if (g_srecReader == nullptr) {
         g_srecReader = new (std::nothrow) SRECReader();
         if (g_srecReader == nullptr) {
-            Log(reports, L"ERROR : SRecord reader creation failure !\r\n");
-            Status(reports, L"Error : Srecord module failure.");
+            reports.Log(L"ERROR : SRecord reader creation failure !\r\n");
+            reports.Status(L"Error : Srecord module failure.");
             return LoadOutcome::NoReader;
         }
     }
     if (g_srecReader->Parse(g_fileData.get(), g_fileSize)) {
-        Log(reports, L"Ok.\r\n");
+        reports.Log(L"Ok.\r\n");
         LogSummary(reports, *g_srecReader);
-        Status(reports, L"Parsing completed. update is possible now.");
+        reports.Status(L"Parsing completed. update is possible now.");
         return LoadOutcome::Loaded;
     }
     g_firmwarePath.clear();
-    if (reports.setFileName != nullptr) {
-        reports.setFileName(L" ");
-    }
-    Log(reports, L"Failed.\r\n");
-    Status(reports, L"Parsing failed. update is impossible.");
+    reports.FileName(L" ");
+    reports.Log(L"Failed.\r\n");
+    reports.Status(L"Parsing failed. update is impossible.");
     // Which line of the file stands in the way; an empty file has none.
     const char* refusal = g_srecReader->GetRefusal();
     if (refusal[0] == '\0') {

@@ -13,6 +13,11 @@ struct LoadReports {
     void (*setStatus)(const wchar_t* text);
     // The box that shows the loaded file's name; " " when the load failed.
     void (*setFileName)(const wchar_t* text);
+
+    // The sinks above, each doing nothing when null.
+    void Log(const wchar_t* text) const;
+    void Status(const wchar_t* text) const;
+    void FileName(const wchar_t* text) const;
 };
 
 enum class LoadOutcome {

@@ -11,12 +11,16 @@ The design's pacing takes about nine minutes; --skip-design leaves it out.
 """
 
 import argparse
-import json
 import os
 import random
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+import velmora_harness as harness  # noqa: E402
 
 BLOCKS = 2048
 BLOCK_BYTES = 128
@@ -48,16 +52,11 @@ def write_image(path):
 
 def session(cli, board_sim, image, options, work):
     link = os.path.join(work, "board")
-    log = os.path.join(work, "events.jsonl")
-    for stale in (link, log):
+    for stale in (link, link + ".log"):
         if os.path.lexists(stale):
             os.unlink(stale)
-    board = subprocess.Popen([board_sim, "--link", link, "--log", log],
-                             stdout=subprocess.PIPE, text=True)
+    board = harness.Board(board_sim, link, [])
     try:
-        ready = board.stdout.readline()
-        if not ready.startswith("ready"):
-            raise RuntimeError("the simulator did not start: %r" % ready)
         started = time.monotonic()
         result = subprocess.run([cli, "write", image, "--port", link, "--quiet"] + options,
                                 stdout=subprocess.DEVNULL)
@@ -65,18 +64,10 @@ def session(cli, board_sim, image, options, work):
         if result.returncode != 0:
             raise RuntimeError("velmora-cli %s exited with %d" % (options, result.returncode))
     finally:
-        board.terminate()
-        board.wait()
-    first = last = None
-    with open(log) as events:
-        for line in events:
-            record = json.loads(line)
-            if record["kind"] == "block" and record["number"] == 1:
-                first = record["t"]
-            if record["kind"] == "block" and record["number"] == BLOCKS:
-                last = record["t"]
+        board.stop()
+    blocks = [event["t"] for event in board.events() if event["kind"] == "block"]
     # Block 1's record comes with its ACK: its frame began one block period earlier.
-    period = (last - first) / (BLOCKS - 1)
+    period = (blocks[-1] - blocks[0]) / (len(blocks) - 1)
     return total, period * BLOCKS
 
 

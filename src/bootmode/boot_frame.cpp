@@ -3,6 +3,18 @@
 
 #include <cstring>
 
+uint32_t ReadBigEndian32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+void WriteBigEndian32(uint32_t value, uint8_t* bytes) {
+    bytes[0] = static_cast<uint8_t>(value >> 24);
+    bytes[1] = static_cast<uint8_t>(value >> 16);
+    bytes[2] = static_cast<uint8_t>(value >> 8);
+    bytes[3] = static_cast<uint8_t>(value);
+}
+
 uint8_t FrameSum(const uint8_t* bytes, size_t count) {
     uint8_t sum = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -23,10 +35,7 @@ std::vector<uint8_t> CommandFrame(uint8_t command, const uint8_t* data, size_t c
 
 void FillBlockFrame(uint8_t (&frame)[kBlockFrameBytes], uint32_t address, const uint8_t* block) {
     frame[0] = kProgrammingCommand;
-    frame[1] = static_cast<uint8_t>(address >> 24);
-    frame[2] = static_cast<uint8_t>(address >> 16);
-    frame[3] = static_cast<uint8_t>(address >> 8);
-    frame[4] = static_cast<uint8_t>(address);
+    WriteBigEndian32(address, frame + 1);
     std::memcpy(frame + 5, block, kBlockBytes);
     frame[kBlockFrameBytes - 1] = FrameSum(frame, kBlockFrameBytes - 1);
 }

@@ -7,6 +7,10 @@
 
 #include "bootmode/boot_protocol.h"
 
+// The protocol's multi-byte numbers are big-endian: most significant byte first.
+uint32_t ReadBigEndian32(const uint8_t* bytes);
+void WriteBigEndian32(uint32_t value, uint8_t* bytes);
+
 // The two's complement of the 8-bit sum of the bytes, so that a frame with it adds up to 0.
 uint8_t FrameSum(const uint8_t* bytes, size_t count);
 

@@ -13,18 +13,6 @@
 
 namespace {
 
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-
-void PutBigEndian32(uint32_t value, uint8_t* bytes) {
-    bytes[0] = static_cast<uint8_t>(value >> 24);
-    bytes[1] = static_cast<uint8_t>(value >> 16);
-    bytes[2] = static_cast<uint8_t>(value >> 8);
-    bytes[3] = static_cast<uint8_t>(value);
-}
-
 // The memory read's reply takes this long on the wire at the programming rate: code, size, data,
 // SUM.
 int ReadReplyMilliseconds(uint32_t size) {
@@ -56,15 +44,15 @@ bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
     }
     for (size_t area = 0; area < reply[2]; ++area) {
         const uint8_t* addresses = reply.data() + 3 + area * kUserMatAreaBytes;
-        areas.push_back({BigEndian32(addresses), BigEndian32(addresses + 4)});
+        areas.push_back({ReadBigEndian32(addresses), ReadBigEndian32(addresses + 4)});
     }
     return true;
 }
 
 bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uint8_t>& data) {
     uint8_t parameters[kMemoryReadSize] = {kUserMatArea};
-    PutBigEndian32(address, parameters + 1);
-    PutBigEndian32(size, parameters + 5);
+    WriteBigEndian32(address, parameters + 1);
+    WriteBigEndian32(size, parameters + 5);
     const std::vector<uint8_t> frame = CommandFrame(kMemoryRead, parameters, sizeof parameters);
     const std::vector<uint8_t> reply =
         Transact(frame.data(), frame.size(), kMemoryReadDelay + ReadReplyMilliseconds(size),
@@ -106,7 +94,7 @@ bool ModUpdate1527::VerifyUserMat(SRECReader* reader) {
         port->Close();
         return false;
     }
-    const uint32_t total = BigEndian32(reply.data() + 2);
+    const uint32_t total = ReadBigEndian32(reply.data() + 2);
     if (total == expected) {
         Report(logCallback,
                FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",

@@ -1,6 +1,7 @@
 // Completeness of the boot program's replies, from their first bytes.
 #include "bootmode/reply_shape.h"
 
+#include "bootmode/boot_frame.h"
 #include "bootmode/boot_protocol.h"
 #include "bootmode/report_text.h"
 
@@ -51,10 +52,7 @@ bool ReplyComplete(ReplyShape shape, const std::vector<uint8_t>& reply) {
             if (reply.size() < 1 + kReadSizeBytes) {
                 return false;
             }
-            uint64_t size = 0;
-            for (size_t i = 1; i <= kReadSizeBytes; ++i) {
-                size = size << 8 | reply[i];
-            }
+            const uint64_t size = ReadBigEndian32(reply.data() + 1);
             return reply.size() >= 1 + kReadSizeBytes + size + 1;
         }
     }
@@ -102,10 +100,7 @@ std::string MemoryReadProblem(const std::vector<uint8_t>& reply, uint32_t size) 
     if (!ReplyComplete(ReplyShape::MemoryRead, reply)) {
         return "a reply shorter than its read size says";
     }
-    uint32_t announced = 0;
-    for (size_t i = 1; i <= kReadSizeBytes; ++i) {
-        announced = announced << 8 | reply[i];
-    }
+    const uint32_t announced = ReadBigEndian32(reply.data() + 1);
     if (announced != size) {
         return FormatText("a reply of %u bytes instead of %u", announced, size);
     }

@@ -57,14 +57,14 @@ void OnBrowseCommand(HWND owner, const LoadReports& reports) {
 
     g_firmwarePath.clear();
     if (!GetOpenFileNameW(&dialog)) {
-        reports.Log(L"File not selected.\r\n");
-        reports.Log(L"To update MCU Firmware, select a MOT file first.\r\n");
+        reports.appendLog(L"File not selected.\r\n");
+        reports.appendLog(L"To update MCU Firmware, select a MOT file first.\r\n");
         return;
     }
     g_firmwarePath = ToUpper(chosen);
     if (!FileExists(g_firmwarePath)) {
         std::wstring line = L"ERROR : file " + g_firmwarePath + L" is not existed !\r\n";
-        reports.Log(line.c_str());
+        reports.appendLog(line.c_str());
         g_firmwarePath.clear();
         reports.FileName(L" ");
         return;

@@ -40,16 +40,10 @@ void LogSummary(const LoadReports& reports, const SRECReader& reader) {
                   L"  address startes    = 0x%08X \r\n  address ends       = 0x%08X \r\n",
                   reader.GetRecordCount(), reader.GetDataByteCount(), reader.startAddress(),
                   reader.endAddress());
-    reports.Log(summary);
+    reports.appendLog(summary);
 }
 
 }  // namespace
-
-void LoadReports::Log(const wchar_t* text) const {
-    if (appendLog != nullptr) {
-        appendLog(text);
-    }
-}
 
 void LoadReports::Status(const wchar_t* text) const {
     if (setStatus != nullptr) {
@@ -64,51 +58,47 @@ void LoadReports::FileName(const wchar_t* text) const {
 }
 
 LoadOutcome LoadFirmware(std::wstring path, const LoadReports& reports) {
-    if (reports.clearLog != nullptr) {
-        reports.clearLog();
-    }
-    reports.Log((L"Loading file : " + path + L" ... ").c_str());
+    reports.clearLog();
+    reports.appendLog((L"Loading file : " + path + L" ... ").c_str());
 
     std::unique_ptr<char[]> data;
     int32_t size = 0;
     const WholeFileRead read = ReadWholeFile(path, data, size);
     if (read != WholeFileRead::Ok) {
-        reports.Log(ReadFailureText(read));
+        reports.appendLog(ReadFailureText(read));
         g_firmwarePath.clear();
         return OutcomeOf(read);
     }
     g_fileData = std::move(data);
     g_fileSize = size;
-    reports.Log(L"Ok.\r\n");
+    reports.appendLog(L"Ok.\r\n");
     reports.Status(L"File reading OK.");
-    reports.Log(L"Parsing SRECORD ...");
+    reports.appendLog(L"Parsing SRECORD ...");
     reports.Status(L"Parsing MOT(SRECORD format) file... ");
 
     if (g_srecReader == nullptr) {
         g_srecReader = new (std::nothrow) SRECReader();
         if (g_srecReader == nullptr) {
-            reports.Log(L"ERROR : SRecord reader creation failure !\r\n");
+            reports.appendLog(L"ERROR : SRecord reader creation failure !\r\n");
             reports.Status(L"Error : Srecord module failure.");
             return LoadOutcome::NoReader;
         }
     }
     if (g_srecReader->Parse(g_fileData.get(), g_fileSize)) {
-        reports.Log(L"Ok.\r\n");
+        reports.appendLog(L"Ok.\r\n");
         LogSummary(reports, *g_srecReader);
         reports.Status(L"Parsing completed. update is possible now.");
         return LoadOutcome::Loaded;
     }
     g_firmwarePath.clear();
     reports.FileName(L" ");
-    reports.Log(L"Failed.\r\n");
+    reports.appendLog(L"Failed.\r\n");
     reports.Status(L"Parsing failed. update is impossible.");
     // Which line of the file stands in the way; an empty file has none.
     const char* refusal = g_srecReader->GetRefusal();
     if (refusal[0] == '\0') {
         return LoadOutcome::NotParsed;
     }
-    if (reports.appendLogA != nullptr) {
-        reports.appendLogA(refusal);
-    }
+    reports.appendLogA(refusal);
     return LoadOutcome::Refused;
 }

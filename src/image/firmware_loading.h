@@ -4,8 +4,8 @@
 
 #include <string>
 
-// Where the loading reports; the front end plugs in its own routines. A null sink drops its
-// reports.
+// Where the loading reports; the front end plugs in its own routines. Every front end has a log;
+// one without a status line or a file-name box leaves those sinks null.
 struct LoadReports {
     void (*appendLog)(const wchar_t* text);
     void (*appendLogA)(const char* text);
@@ -14,8 +14,7 @@ struct LoadReports {
     // The box that shows the loaded file's name; " " when the load failed.
     void (*setFileName)(const wchar_t* text);
 
-    // The sinks above, each doing nothing when null.
-    void Log(const wchar_t* text) const;
+    // The two optional sinks, doing nothing when null.
     void Status(const wchar_t* text) const;
     void FileName(const wchar_t* text) const;
 };

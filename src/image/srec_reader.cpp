@@ -102,6 +102,8 @@ private:
 
     // The line that ended the records by not beginning with "S"; 0 while they go on.
     std::size_t endLine_ = 0;
+    // S1 to S3 records so far, which an S5 or S6 record must count.
+    unsigned long long dataRecords_ = 0;
 };
 
 bool TextParse::TakeLine(std::size_t position, std::size_t lineNumber, const char* line,
@@ -178,6 +180,21 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
             Formatted("checksum mismatch: its bytes add up to 0x%02X, not 0xFF", sum & 0xFF));
     }
 
+    // An S5 or S6 record counts the data records before it: another count means that records were
+    // lost, or that files were joined.
+    if (typeDigit == '5' || typeDigit == '6') {
+        unsigned long long counted = 0;
+        for (int i = 0; i < addressBytes; ++i) {
+            counted = counted << 8 | bytes[i];
+        }
+        if (counted != dataRecords_) {
+            return Refuse(lineNumber,
+                          Formatted("record count mismatch: the S%c record counts %llu data "
+                                    "records, %llu come before it",
+                                    typeDigit, counted, dataRecords_));
+        }
+    }
+
     // Filled in place; a refusal further down drops the whole parse, this record with it.
     SRecord& record = records.emplace_back();
     record.type = typeDigit - '0';
@@ -186,6 +203,7 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
     // Types other than 1 to 3 keep no address: their data starts right after the count.
     int dataStart = 0;
     if (IsDataRecord(record)) {
+        ++dataRecords_;
         dataStart = addressBytes;
         for (int i = 0; i < addressBytes; ++i) {
             record.address = record.address << 8 | bytes[i];
@@ -232,6 +250,16 @@ int DataByteCount(const SRecord& record) {
     const int overhead = IsDataRecord(record) ? record.type + 2 : 3;
     const int length = record.count - overhead;
     return length < 0 ? 0 : length > kMaxDataBytes ? kMaxDataBytes : length;
+}
+
+bool HoldsFirmwareData(const SRECReader& reader) {
+    for (int i = 0; i < reader.GetRecordCount(); ++i) {
+        const SRecord& record = *reader.GetRecord(static_cast<unsigned>(i));
+        if (IsDataRecord(record) && DataByteCount(record) > 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 SRECReader::SRECReader() : firstIndex_(0), lastIndex_(0), startAddress_(0), endAddress_(0) {}

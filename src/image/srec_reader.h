@@ -22,10 +22,15 @@ bool IsDataRecord(const SRecord& record);
 // less 3 for every other type, never below 0 nor beyond the array.
 int DataByteCount(const SRecord& record);
 
+class SRECReader;
+// Some S1, S2 or S3 record of the reader carries at least one byte: there is firmware to program.
+bool HoldsFirmwareData(const SRECReader& reader);
+
 // Reads a text whole or not at all. A text is refused, and the reader keeps what it had, when a
 // line that begins with "S" is not a well-formed S-record (its fields, count and length as the
 // format lays them out), its checksum does not add up, it follows the first line that does not
-// begin with "S" (where the records end), or it is a data record reaching outside the user MAT.
+// begin with "S" (where the records end), it is a data record reaching outside the user MAT, or it
+// is an S5 or S6 record whose count differs from the number of S1 to S3 records before it.
 // Lines that do not begin with "S" after the records, empty lines and characters after a
 // record's checksum are accepted; so is a text without any S-record line.
 class SRECReader {

@@ -51,7 +51,7 @@ TEST(FirmwareImage, OnlyDataRecordsAreLaid) {
     // A count record (S6 keeps one "data" byte) and a header between two data records: at their
     // address 0 they would overwrite the reset vectors.
     const FirmwareImage image =
-        Lay("S1070010AABBCCDDDA\nS6041234565F\nS00600004844521B\nS1070020112233442E\n");
+        Lay("S1070010AABBCCDDDA\nS604000001FA\nS00600004844521B\nS1070020112233442E\n");
     ASSERT_EQ(image.outcome, ImageOutcome::Built);
     EXPECT_EQ(image.bytes[0], 0xFF);
     EXPECT_EQ(image.bytes[1], 0xFF);

@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A termination line: no address is stored, the checksum is the byte after the count.
         LineCase{"S9030000FC", 9, 3, 0, {}, 0x00, 0, 0},
         // A count record with a 3-byte address, stored as the other types are.
-        LineCase{"S6041234565F", 6, 4, 0, {0x12}, 0x34, 0, 0},
+        LineCase{"S604000000FB", 6, 4, 0, {0x00}, 0x00, 0, 0},
         // Lower-case digits, and characters after the checksum that are ignored.
         LineCase{
             "S1070a0faabbccddd1 ; tail", 1, 7, 0x0A0F, {0xAA, 0xBB, 0xCC, 0xDD}, 0xD1, 0x0A16, 7},
@@ -328,7 +328,20 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PastFourGiB", WithChecksum("S315FFFFFFF8" + Hex(Counting(16, 1))),
                     "line 1: data at 0xFFFFFFF8-0x100000007" + std::string(kOutsideTheUserMat)},
         RefusedCase{"NoDataPastTheUserMat", "S30500080001F1",
-                    "line 1: address 0x00080001" + std::string(kOutsideTheUserMat)}),
+                    "line 1: address 0x00080001" + std::string(kOutsideTheUserMat)},
+        // Record counts that disagree with the data records before them: lost lines, joined files.
+        RefusedCase{"CountRecordOverALostLine",
+                    "S0030000FC\nS1070100AABBCCDDE9\nS5030002FA\nS9030000FC\n",
+                    "line 3: record count mismatch: the S5 record counts 2 data records, 1 come "
+                    "before it"},
+        RefusedCase{"JoinedFiles",
+                    "S1070100AABBCCDDE9\nS5030001FB\nS9030000FC\n"
+                    "S1070200AABBCCDDE8\nS5030001FB\nS9030000FC\n",
+                    "line 5: record count mismatch: the S5 record counts 1 data records, 2 come "
+                    "before it"},
+        RefusedCase{"TwentyFourBitCount", "S1070100AABBCCDDE9\nS604010000FA\n",
+                    "line 2: record count mismatch: the S6 record counts 65536 data records, 1 "
+                    "come before it"}),
     [](const testing::TestParamInfo<RefusedCase>& param) { return std::string(param.param.name); });
 
 struct AcceptedCase {
@@ -372,8 +385,48 @@ INSTANTIATE_TEST_SUITE_P(
                      3, 7 + 0x43 + 0xFF, 0x100FF, NotEnough(3, 0)},
         AcceptedCase{"DataUpToTheLastByteOfTheUserMat",
                      "S3150007FFF0000102030405060708090A0B0C0D0E0F7C", 1, 0x15, 0x80005, ""},
-        AcceptedCase{"NoDataAtTheEndOfTheUserMat", "S30500080000F2", 1, 5, 0x80005, ""}),
+        AcceptedCase{"NoDataAtTheEndOfTheUserMat", "S30500080000F2", 1, 5, 0x80005, ""},
+        AcceptedCase{"CountRecordsThatAgree",
+                     "S0030000FC\nS1070100AABBCCDDE9\nS5030001FB\nS1070200AABBCCDDE8\n"
+                     "S604000002F9\nS9030000FC",
+                     6, 14, 0x207, ""},
+        AcceptedCase{"NeitherCountNorTermination", "S1070100AABBCCDDE9\nS1070200AABBCCDDE8", 2, 14,
+                     0x207, ""}),
     [](const testing::TestParamInfo<AcceptedCase>& param) {
+        return std::string(param.param.name);
+    });
+
+struct FirmwareDataCase {
+    const char* name;
+    std::string text;
+    bool holdsData;
+};
+
+class FirmwareDataTest : public testing::TestWithParam<FirmwareDataCase> {};
+
+// Texts that load, of which only some give the flash anything: the others were given by mistake.
+TEST_P(FirmwareDataTest, TellsWhetherThereIsAnythingToProgram) {
+    const FirmwareDataCase& c = GetParam();
+    SRECReader reader;
+    ASSERT_TRUE(ParseText(reader, c.text)) << reader.GetRefusal();
+    EXPECT_EQ(c.holdsData, HoldsFirmwareData(reader));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FirmwareDataTest,
+    testing::Values(FirmwareDataCase{"PlainText", "Release notes\nversion 2\n", false},
+                    FirmwareDataCase{"IntelHex",
+                                     ":10010000214601360121470136007EFE09D2190140\n:00000001FF\n",
+                                     false},
+                    FirmwareDataCase{"Binary",
+                                     std::string("\x7F"
+                                                 "ELF\x01\x01\x00\xFFS1",
+                                                 10),
+                                     false},
+                    FirmwareDataCase{"HeaderAndTerminationOnly", "S0030000FC\nS9030000FC\n", false},
+                    FirmwareDataCase{"DataRecordWithoutData", "S1030100FB\nS9030000FC\n", false},
+                    FirmwareDataCase{"OneDataByte", "S1040100AA50\n", true}),
+    [](const testing::TestParamInfo<FirmwareDataCase>& param) {
         return std::string(param.param.name);
     });
 
@@ -381,7 +434,7 @@ TEST(SRECReaderTest, SummaryIndicesFollowTheRecordTypes) {
     SRECReader reader;
     // Index 0: S0; 1: S5; 2, 3: data; 4: another S0; 5: S9.
     ASSERT_TRUE(ParseText(reader,
-                          "S0030000FC\nS5030002FA\nS1040100AA50\nS20502000011E7\n"
+                          "S0030000FC\nS5030000FC\nS1040100AA50\nS20502000011E7\n"
                           "S0030000FC\nS9030100FB"));
     ASSERT_EQ(6, reader.GetRecordCount());
     EXPECT_EQ(1u, reader.firstIndex());

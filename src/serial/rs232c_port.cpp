@@ -1,14 +1,14 @@
 // RS232CPort's platform-free half: the request hand-over from the caller, event delivery, Open's
 // order of steps and the reader thread's start and end.
 //
-// Thread design. The caller's thread owns portName_, bitRate_, parity_ and the recorded reader
-// thread; everything the reader thread touches lives in the ReaderState that both share, so a
-// thread that outlives its port object still works on valid memory. The caller hands requests
-// over through latched, auto-reset wake-ups (stop, read, write, line-event wait): Write fills the
-// transmit buffer and length before it signals, and accepts nothing new while write busy is set.
-// A request stays latched until the reader thread takes it; one made while no reader thread runs
-// is dropped by the next Open, so a new opening never carries out a stop or sends a frame meant
-// for the last one. The reader thread writes the receive buffer and count before it raises
+// Thread design. The caller's thread owns portName_, openProblem_, bitRate_, parity_ and the
+// recorded reader thread; everything the reader thread touches lives in the ReaderState that both
+// share, so a thread that outlives its port object still works on valid memory. The caller hands
+// requests over through latched, auto-reset wake-ups (stop, read, write, line-event wait): Write
+// fills the transmit buffer and length before it signals, and accepts nothing new while write busy
+// is set. A request stays latched until the reader thread takes it; one made while no reader thread
+// runs is dropped by the next Open, so a new opening never carries out a stop or sends a frame
+// meant for the last one. The reader thread writes the receive buffer and count before it raises
 // DataReceived and starts no read into the buffer until RequestRead. running, write busy, read
 // pending and lost are atomics that one thread writes and the other polls; the read size is
 // atomic because SetReadSize may come at any time.
@@ -53,7 +53,11 @@ RS232CPort::ReaderState::ReaderState()
 }
 
 RS232CPort::RS232CPort()
-    : portName_(), bitRate_(0), parity_(0), state_(std::make_shared<ReaderState>()) {
+    : portName_(),
+      openProblem_(),
+      bitRate_(0),
+      parity_(0),
+      state_(std::make_shared<ReaderState>()) {
     state_->owner = this;
 }
 
@@ -81,6 +85,7 @@ RS232COpenResult RS232CPort::Open(const char* name, int32_t bitRate, int32_t par
     }
     // Nothing of an earlier opening carries over: no request, no write, no loss.
     PrepareOpening(*state_);
+    openProblem_ = PortOpenProblem();
     state_->writeBusy.store(false);
     state_->lost.store(false);
     ClosePort(*state_);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "serial/thread_sync.h"
 
@@ -29,6 +30,21 @@ enum class RS232COpenResult : int32_t {
                                // reader thread of this object has not ended
     NoPortName = 16,
     EventsReleased = 32  // the port's wake-up events are missing; wins over every other code
+};
+
+// What stood in the way when Open could not open the device or use it as a serial port.
+enum class PortProblem {
+    None,
+    NoSuchPort,        // nothing by that name
+    PermissionDenied,  // the user may not open it; on POSIX `detail` names the group that may
+    Busy,              // another program holds it
+    NotSerial,         // it opens, but is no serial port: a file, /dev/null, a folder
+    Other              // `detail` holds the system's own text
+};
+
+struct PortOpenProblem {
+    PortProblem kind = PortProblem::None;
+    std::string detail;
 };
 
 class RS232CPort;
@@ -77,6 +93,9 @@ public:
     // cleared: each opening starts afresh.
     RS232COpenResult Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
                           bool lineEvents, const RS232COptions* options = nullptr);
+    // Why the last Open failed to open the device or to take it as a serial port; kind None after
+    // an Open that got that far.
+    const PortOpenProblem& LastOpenProblem() const { return openProblem_; }
     // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
     // stop asked for while no reader thread runs is dropped by the next Open.
     void Close();
@@ -177,6 +196,7 @@ private:
     static void ClosePort(ReaderState& state);
 
     char portName_[kPortNameCapacity];
+    PortOpenProblem openProblem_;
     int32_t bitRate_;
     int32_t parity_;
     std::shared_ptr<ReaderState> state_;

@@ -12,14 +12,19 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -80,6 +85,46 @@ bool ApplyLineSettings(int port, int32_t bitRate, int32_t parity, uint8_t byteSi
 // Devices without modem lines (a pty) refuse these requests with ENOTTY or EINVAL.
 bool LacksModemLines() {
     return errno == ENOTTY || errno == EINVAL;
+}
+
+PortOpenProblem SystemProblem(int error) {
+    return {PortProblem::Other, std::strerror(error)};
+}
+
+// The group whose members may open the device; empty when its group may not, or it is unknown.
+std::string OpeningGroup(const char* path) {
+    struct stat status;
+    const mode_t groupReadsAndWrites = S_IRGRP | S_IWGRP;
+    if (stat(path, &status) != 0 || (status.st_mode & groupReadsAndWrites) != groupReadsAndWrites) {
+        return std::string();
+    }
+    std::vector<char> buffer(4096);
+    group entry;
+    group* found = nullptr;
+    if (getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return std::to_string(status.st_gid);
+    }
+    return found->gr_name;
+}
+
+PortOpenProblem ProblemOpening(const char* path, int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return {PortProblem::NoSuchPort, std::string()};
+        case EACCES:
+        case EPERM:
+            return {PortProblem::PermissionDenied, OpeningGroup(path)};
+        case EBUSY:
+            return {PortProblem::Busy, std::string()};
+        case EISDIR:
+            return {PortProblem::NotSerial, std::string()};
+        default:
+            return SystemProblem(error);
+    }
 }
 
 }  // namespace
@@ -258,8 +303,24 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         std::lock_guard<Mutex> guard(platform.portLock);
         platform.port = port;
     }
-    // The lock keeps a second user of the device out, as the exclusive open does on Win32.
-    if (port < 0 || flock(port, LOCK_EX | LOCK_NB) != 0) {
+    if (port < 0) {
+        openProblem_ = ProblemOpening(portName_, errno);
+        return RS232COpenResult::DeviceNotOpened;
+    }
+    if (!isatty(port)) {
+        openProblem_ = {PortProblem::NotSerial, std::string()};
+        return RS232COpenResult::LineSettingsRefused;
+    }
+    // The lock keeps out a second user that asks for it, as the exclusive open does on Win32; the
+    // exclusive mode keeps out those that do not, such as a modem manager or a terminal program
+    // (ClosePort gives it up again).
+    if (flock(port, LOCK_EX | LOCK_NB) != 0) {
+        openProblem_ = errno == EWOULDBLOCK ? PortOpenProblem{PortProblem::Busy, std::string()}
+                                            : SystemProblem(errno);
+        return RS232COpenResult::DeviceNotOpened;
+    }
+    if (ioctl(port, TIOCEXCL) != 0) {
+        openProblem_ = SystemProblem(errno);
         return RS232COpenResult::DeviceNotOpened;
     }
     bool handshake = options != nullptr && options->hardwareHandshake;
@@ -381,6 +442,8 @@ void RS232CPort::ClosePort(ReaderState& state) {
     Platform& platform = *state.platform;
     std::lock_guard<Mutex> guard(platform.portLock);
     if (platform.port >= 0) {
+        // The exclusive mode belongs to the device, not to this descriptor: it would outlive it.
+        ioctl(platform.port, TIOCNXCL);
         close(platform.port);
         platform.port = -1;
     }

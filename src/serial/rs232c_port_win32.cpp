@@ -17,6 +17,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "serial/overlapped_request_win32.h"
 #include "serial/text_conversion.h"
@@ -133,6 +134,37 @@ struct RS232CPort::ReaderEntry {
 
 namespace {
 
+// The system's own text for an error, without its line end.
+std::string SystemText(DWORD error) {
+    char* text = NULL;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        NULL, error, 0, reinterpret_cast<char*>(&text), 0, NULL);
+    std::string message = length > 0 ? std::string(text, length) : std::string();
+    if (text != NULL) {
+        LocalFree(text);
+    }
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "system error " + std::to_string(error) : message;
+}
+
+// A COM port that another program has open is refused with access denied: nobody may share it.
+PortOpenProblem ProblemOpening(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return {PortProblem::NoSuchPort, std::string()};
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return {PortProblem::Busy, std::string()};
+        default:
+            return {PortProblem::Other, SystemText(error)};
+    }
+}
+
 // Takes the completion that a request record's event announces. The event may be seen before the
 // request has finished: it is then reset and the request looked at once more, so that the loop
 // neither spins on it nor misses a completion that comes in between.
@@ -222,6 +254,7 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         platform.port = port;
     }
     if (port == INVALID_HANDLE_VALUE) {
+        openProblem_ = ProblemOpening(GetLastError());
         return RS232COpenResult::DeviceNotOpened;
     }
     RS232COpenResult result = RS232COpenResult::PortOpened;

@@ -493,10 +493,18 @@ void BootProgram::ReplyStatus(TimePoint now) {
 }
 
 void BootProgram::ReplyUserMat(TimePoint now) {
-    constexpr uint8_t kAreas = 1;
-    std::vector<uint8_t> reply{kUserMatReply, 0, kAreas};
-    AppendBigEndian32(&reply, 0);
-    AppendBigEndian32(&reply, kUserMatSize - 1);  // the last address, inclusive
+    // Each area by its first and last address, inclusive.
+    std::vector<std::pair<uint32_t, uint32_t>> areas;
+    if (options_.userMatSplit != 0) {
+        areas = {{0, options_.userMatSplit - 1}, {options_.userMatSplit, flash_.Size() - 1}};
+    } else {
+        areas = {{0, flash_.Size() - 1}};
+    }
+    std::vector<uint8_t> reply{kUserMatReply, 0, static_cast<uint8_t>(areas.size())};
+    for (const auto& area : areas) {
+        AppendBigEndian32(&reply, area.first);
+        AppendBigEndian32(&reply, area.second);
+    }
     reply[1] = static_cast<uint8_t>(reply.size() - 2);
     log_.Record("command").Text("command", CommandName(kUserMatInquiry));
     SendReply(kUserMatInquiry, std::move(reply), now);
@@ -521,12 +529,12 @@ void BootProgram::ReadMemory(const std::vector<uint8_t>& frame, TimePoint now) {
     }
     const uint32_t start = BigEndian32(&frame[3]);
     const uint32_t size = BigEndian32(&frame[7]);
-    if (frame[2] != kUserMatArea || start >= kUserMatSize) {
+    if (frame[2] != kUserMatArea || start >= flash_.Size()) {
         Violation("memory read outside the user MAT", frame.data(), frame.size());
         ReplyError(kMemoryRead, kAddressError, "area or start address", now);
         return;
     }
-    if (size == 0 || size > kUserMatSize - start) {
+    if (size == 0 || size > flash_.Size() - start) {
         Violation("memory read size empty or past the user MAT", frame.data(), frame.size());
         ReplyError(kMemoryRead, kReadSizeError, "read size", now);
         return;
@@ -628,12 +636,23 @@ void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now)
         if (wrongByte) {
             data[*options_.wrongByte - address] ^= 0xFF;
         }
+        const bool swapped =
+            options_.swappedBytes && *options_.swappedBytes - address < kProgrammingUnit;
+        if (swapped) {
+            std::swap(data[*options_.swappedBytes - address],
+                      data[*options_.swappedBytes - address + 1]);
+        }
         switch (flash_.Program(address, data.data())) {
             case ProgramResult::Programmed:
                 if (wrongByte) {
                     log_.Record("fault")
                         .Text("fault", "wrong-byte")
                         .Number("address", *options_.wrongByte);
+                }
+                if (swapped) {
+                    log_.Record("fault")
+                        .Text("fault", "swap-bytes")
+                        .Number("address", *options_.swappedBytes);
                 }
                 // The flash is busy for the programming time; the ACK follows it.
                 programming_ = BlockInProgress{number, address,

@@ -31,8 +31,8 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-FlashMemory::FlashMemory()
-    : bytes_(kUserMatSize), unitProgrammed_(kUserMatSize / kProgrammingUnit, true) {
+FlashMemory::FlashMemory(uint32_t size)
+    : bytes_(size), unitProgrammed_(size / kProgrammingUnit, true) {
     const size_t patternLength = sizeof kOldFirmware - 1;
     for (size_t i = 0; i < bytes_.size(); ++i) {
         bytes_[i] = static_cast<uint8_t>(kOldFirmware[i % patternLength]);
@@ -45,8 +45,8 @@ void FlashMemory::Erase() {
 }
 
 ProgramResult FlashMemory::Program(uint32_t address, const uint8_t* data) {
-    if (address % kProgrammingUnit != 0 || address >= kUserMatSize ||
-        kUserMatSize - address < kProgrammingUnit) {
+    if (address % kProgrammingUnit != 0 || address >= Size() ||
+        Size() - address < kProgrammingUnit) {
         return ProgramResult::AddressError;
     }
     const size_t unit = address / kProgrammingUnit;

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF.
+// The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF. A board can
+// be given another size, as other members of the family have.
 constexpr uint32_t kUserMatSize = 512 * 1024;
 // The boot program programs whole 128-byte units, aligned to 128.
 constexpr uint32_t kProgrammingUnit = 128;
@@ -16,8 +17,11 @@ enum class ProgramResult { Programmed, AddressError, NotErased };
 
 class FlashMemory {
 public:
-    // Holds the board's old firmware: a recognisable text pattern, and no unit erased.
-    FlashMemory();
+    // `size` bytes from address 0, a multiple of the unit, holding the board's old firmware: a
+    // recognisable text pattern, and no unit erased.
+    explicit FlashMemory(uint32_t size);
+
+    uint32_t Size() const { return static_cast<uint32_t>(bytes_.size()); }
 
     void Erase();
     // A unit can be programmed once after each erase, as real flash can.

@@ -43,6 +43,10 @@ Board:
   --program-time MS        time to program one 128-byte unit; the block's ACK leaves after it
                            (default 1: the typical programming time tP per 128 bytes in the flash
                            memory characteristics of the H8SX family's hardware manuals)
+  --user-mat-size BYTES    size of the user MAT from address 0, a multiple of 128 up to
+                           16 MiB (default 0x80000, 512 Kbytes)
+  --user-mat-split ADDRESS the user MAT inquiry reports two areas, the second from ADDRESS (a
+                           multiple of 128 inside the user MAT)
   --devices PRESET         announced device list: default (a decoy, then H8SX 1520R(40MHz)),
                            no-match, empty, two-matches
   --device CODE:NAME       announce this device (CODE: 8 hex digits); repeat for more; replaces
@@ -63,9 +67,12 @@ Faults:
   --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
   --block-error K:DETAIL   answer the K-th programming block with 0xD0 DETAIL
   --block-silent K         do not answer the K-th programming block
-  --wrong-byte ADDRESS     when the unit holding ADDRESS (0..0x7FFFF, decimal or 0x-prefixed hex)
-                           is programmed, store the byte at ADDRESS with all its bits inverted;
-                           the block is acknowledged as usual
+  --wrong-byte ADDRESS     when the unit holding ADDRESS (inside the user MAT, decimal or
+                           0x-prefixed hex) is programmed, store the byte at ADDRESS with all its
+                           bits inverted; the block is acknowledged as usual
+  --swap-bytes ADDRESS     when the unit holding ADDRESS is programmed, store the bytes at ADDRESS
+                           and ADDRESS + 1 in each other's place (the sum stays right); ADDRESS
+                           is not the last byte of its unit
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
   --vanish-after-matching N
                            after the N-th bit-rate matching byte (and its answer, if any) the
@@ -86,6 +93,7 @@ the simulator started, from 1.
 constexpr double kLongestErase = 600.0;        // seconds
 constexpr double kLongestProgramTime = 10000;  // milliseconds
 constexpr int kLargestCount = 1000000;
+constexpr unsigned long kLargestUserMat = 16 * 1024 * 1024;
 
 bool ParseCount(const std::string& text, int lowest, int* value) {
     if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != text.npos) {
@@ -181,6 +189,32 @@ OptionSpec PathOption(const char* name, const char* expects, std::string SimOpti
             }};
 }
 
+// Decimal or 0x-prefixed hex, up to `highest`.
+OptionSpec AddressOption(const char* name, const char* expects, unsigned long highest,
+                         std::optional<uint32_t> SimOptions::*field) {
+    return {name, true, expects, [field, highest](SimOptions* o, const std::string& v) {
+                unsigned long address = 0;
+                if (!ParseUnsigned(v, highest, &address)) {
+                    return false;
+                }
+                o->*field = static_cast<uint32_t>(address);
+                return true;
+            }};
+}
+
+// A whole number of programming units, in bytes, up to the largest user MAT.
+OptionSpec UnitsOption(const char* name, const char* expects, uint32_t SimOptions::*field) {
+    return {name, true, expects, [field](SimOptions* o, const std::string& v) {
+                unsigned long bytes = 0;
+                if (!ParseUnsigned(v, kLargestUserMat, &bytes) || bytes == 0 ||
+                    bytes % kProgrammingUnit != 0) {
+                    return false;
+                }
+                o->*field = static_cast<uint32_t>(bytes);
+                return true;
+            }};
+}
+
 OptionSpec ByteOption(const char* name, std::optional<uint8_t> SimOptions::*field) {
     return {name, true, "a byte", [field](SimOptions* o, const std::string& v) {
                 uint8_t byte = 0;
@@ -254,15 +288,13 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              return ParseCount(v, 1, &block) &&
                     AddBlockFault(o, block, {BlockFaultKind::Silence, 0});
          }},
-        {"--wrong-byte", true, "an address of the user MAT, 0 to 0x7FFFF",
-         [](SimOptions* o, const std::string& v) {
-             unsigned long address = 0;
-             if (!ParseUnsigned(v, kUserMatSize - 1, &address)) {
-                 return false;
-             }
-             o->wrongByte = static_cast<uint32_t>(address);
-             return true;
-         }},
+        AddressOption("--wrong-byte", "an address of the user MAT", kLargestUserMat - 1,
+                      &SimOptions::wrongByte),
+        AddressOption("--swap-bytes", "an address of the user MAT", kLargestUserMat - 2,
+                      &SimOptions::swappedBytes),
+        UnitsOption("--user-mat-size", "a multiple of 128 from 128 to 16 MiB",
+                    &SimOptions::userMatSize),
+        UnitsOption("--user-mat-split", "a multiple of 128 from 128", &SimOptions::userMatSplit),
         ByteOption("--end-nak", &SimOptions::endReply),
         {"--vanish-after-matching", true, "a count of matching bytes from 1",
          [](SimOptions* o, const std::string& v) {
@@ -343,6 +375,20 @@ ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::strin
     }
     if (DeviceReplyBody(options->devices).size() > 0xFF) {
         *error = "--device: the device list does not fit the inquiry reply's one size byte";
+        return ParseOutcome::Error;
+    }
+    // Addresses checked against the user MAT once its size is known, whatever the options' order.
+    if (options->userMatSplit >= options->userMatSize) {
+        *error = "--user-mat-split: the second area must begin inside the user MAT";
+        return ParseOutcome::Error;
+    }
+    if (options->wrongByte && *options->wrongByte >= options->userMatSize) {
+        *error = "--wrong-byte: the address lies outside the user MAT";
+        return ParseOutcome::Error;
+    }
+    if (options->swappedBytes && (*options->swappedBytes + 1 >= options->userMatSize ||
+                                  (*options->swappedBytes + 1) % kProgrammingUnit == 0)) {
+        *error = "--swap-bytes: both bytes must lie in one unit of the user MAT";
         return ParseOutcome::Error;
     }
     if (options->dumpPath.empty()) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device_catalog.h"
+#include "flash_memory.h"
 
 enum class BlockFaultKind { NonAck, ErrorReply, Silence };
 
@@ -28,6 +29,8 @@ struct SimOptions {
     // the flash memory characteristics of the H8SX family's hardware manuals.
     double programMilliseconds = 1.0;
     std::vector<DeviceEntry> devices;
+    uint32_t userMatSize = kUserMatSize;
+    uint32_t userMatSplit = 0;  // where a second area of the user MAT begins; 0: one area
 
     bool mute = false;
     bool neverMatch = false;
@@ -41,6 +44,7 @@ struct SimOptions {
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
     std::optional<uint32_t> wrongByte;      // stored with its bits inverted when programmed
+    std::optional<uint32_t> swappedBytes;   // stored in the place of the byte after it, and back
     std::optional<uint8_t> endReply;
     int vanishAfterMatching = 0;  // 0: never
     int vanishAfterBlock = 0;     // 0: never

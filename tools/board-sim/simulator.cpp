@@ -202,13 +202,13 @@ int RunSimulator(const SimOptions& options, const std::string& commandLine) {
         std::fprintf(stderr, "velmora-board-sim: %s\n", error.c_str());
         return 1;
     }
-    FlashMemory flash;
+    FlashMemory flash(options.userMatSize);
     Simulator simulator(options, log, port, flash);
     log.Record("start")
         .Text("link", options.linkPath)
         .Text("device", port.SlavePath())
         .Text("dump", options.dumpPath)
-        .Number("flash_size", kUserMatSize)
+        .Number("flash_size", flash.Size())
         .Text("command_line", commandLine);
     std::printf("ready %s\n", options.linkPath.c_str());
     std::fflush(stdout);

@@ -69,6 +69,18 @@ bool IsErasedBlock(const uint8_t* block) {
 }
 
 bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& areas) {
+    // The stretches the areas make together, neighbours joined.
+    std::vector<FlashArea> sorted = areas;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const FlashArea& a, const FlashArea& b) { return a.first < b.first; });
+    std::vector<FlashArea> stretches;
+    for (const FlashArea& area : sorted) {
+        if (!stretches.empty() && uint64_t{area.first} <= uint64_t{stretches.back().last} + 1) {
+            stretches.back().last = std::max(stretches.back().last, area.last);
+        } else {
+            stretches.push_back(area);
+        }
+    }
     for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
         const SRecord* record = reader.GetRecord(index);
         const uint32_t bytes = record != nullptr ? FirmwareBytes(*record) : 0;
@@ -77,8 +89,8 @@ bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& area
         }
         const uint64_t last = uint64_t{record->address} + bytes - 1;
         bool inside = false;
-        for (const FlashArea& area : areas) {
-            inside = inside || (record->address >= area.first && last <= area.last);
+        for (const FlashArea& stretch : stretches) {
+            inside = inside || (record->address >= stretch.first && last <= stretch.last);
         }
         if (!inside) {
             return false;
@@ -87,11 +99,34 @@ bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& area
     return true;
 }
 
-uint32_t FlashSum(const FirmwareImage& image, uint32_t flashBytes) {
+uint32_t FlashSum(const FirmwareImage& image, const std::vector<FlashArea>& areas) {
     uint32_t sum = 0;
-    const size_t covered = std::min<size_t>(image.bytes.size(), flashBytes);
-    for (size_t i = 0; i < covered; ++i) {
-        sum += image.bytes[i];
+    for (const FlashArea& area : areas) {
+        const uint64_t end = uint64_t{area.last} + 1;
+        const uint64_t covered = std::min<uint64_t>(end, image.bytes.size());
+        for (uint64_t address = area.first; address < covered; ++address) {
+            sum += image.bytes[static_cast<size_t>(address)];
+        }
+        const uint64_t erased = end - std::max<uint64_t>(covered, area.first);
+        sum += static_cast<uint32_t>(erased * kErasedByte);
     }
-    return sum + static_cast<uint32_t>(flashBytes - covered) * kErasedByte;
+    return sum;
+}
+
+std::vector<SentRun> SentBlockRuns(const FirmwareImage& image) {
+    std::vector<SentRun> runs;
+    const size_t blocks = image.bytes.size() / kBlockBytes;
+    for (size_t block = 0; block < blocks; ++block) {
+        if (IsErasedBlock(image.bytes.data() + block * kBlockBytes)) {
+            continue;
+        }
+        const uint32_t address = static_cast<uint32_t>(block * kBlockBytes);
+        if (!runs.empty() && runs.back().address + runs.back().size == address &&
+            runs.back().size + kBlockBytes <= kLargestRead) {
+            runs.back().size += kBlockBytes;
+        } else {
+            runs.push_back({address, static_cast<uint32_t>(kBlockBytes)});
+        }
+    }
+    return runs;
 }

@@ -51,9 +51,16 @@ struct FlashArea {
     uint32_t last;
 };
 
-// Every data record of the reader lies within one of the areas.
+// Every data record of the reader lies within the areas; areas that adjoin count as one stretch.
 bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& areas);
 
-// The total of every byte of a `flashBytes`-byte flash holding the image: its bytes where it has
-// them, 0xFF (erased) beyond.
-uint32_t FlashSum(const FirmwareImage& image, uint32_t flashBytes);
+// The total of every byte of the areas with the image programmed into them: the image's byte
+// where it has one, 0xFF (erased) elsewhere.
+uint32_t FlashSum(const FirmwareImage& image, const std::vector<FlashArea>& areas);
+
+// Neighbouring blocks that are sent (not erased), as one memory read takes them back.
+struct SentRun {
+    uint32_t address;
+    uint32_t size;  // whole blocks, at most kLargestRead bytes
+};
+std::vector<SentRun> SentBlockRuns(const FirmwareImage& image);

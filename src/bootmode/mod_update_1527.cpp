@@ -29,7 +29,13 @@ ModUpdate1527::ModUpdate1527()
       port(),
       options(),
       programmingState(false),
-      portName() {
+      portName(),
+      lastExchange(),
+      blocksAcknowledged(0),
+      endAcknowledged(false),
+      verifiedSum(),
+      firstDifference(),
+      lostTheLink(false) {
     g_activeModule.store(this);
     g_receiveBuffer.Clear();
 }
@@ -88,9 +94,21 @@ RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
 
 void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
     g_receiveBuffer.Clear();
+    lastExchange.sent.assign(frame, frame + length);
+    lastExchange.reply.clear();
     if (!Interrupted()) {
         port->Write(frame, static_cast<int32_t>(length));
     }
+}
+
+std::vector<uint8_t> ModUpdate1527::TakeReply() {
+    lastExchange.reply = g_receiveBuffer.Snapshot();
+    return lastExchange.reply;
+}
+
+const PortOpenProblem& ModUpdate1527::LastOpenProblem() const {
+    static const PortOpenProblem kNone;
+    return port ? port->LastOpenProblem() : kNone;
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
@@ -99,7 +117,7 @@ std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length
     SendFrame(frame, length);
     AwaitReply(delayMilliseconds, shape);
     WaitSendDone(sendLimit);
-    return g_receiveBuffer.Snapshot();
+    return TakeReply();
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(uint8_t command, int delayMilliseconds, int sendLimit,
@@ -141,6 +159,7 @@ bool ModUpdate1527::Interrupted() const {
 
 bool ModUpdate1527::ReportIfHalted(const char* operation) {
     if (pause.Holds(PauseStop::LinkLost)) {
+        lostTheLink = true;
         Report(errorCallback, FormatText("ModUpdate1527::%s() - The COM port was lost: its "
                                          "device has gone away !",
                                          operation));

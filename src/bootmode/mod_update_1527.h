@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,20 @@
 class RS232CPort;
 class SRECReader;
 enum class RS232COpenResult : int32_t;
+struct PortOpenProblem;
+
+// A byte of the flash that differs from the image.
+struct ByteDifference {
+    uint32_t address;
+    uint8_t flash;
+    uint8_t image;
+};
+
+// The module's last exchange with the board: what a front end needs to say why a step failed.
+struct BoardExchange {
+    std::vector<uint8_t> sent;   // the last frame handed to the port; empty before the first
+    std::vector<uint8_t> reply;  // what had arrived when that frame's reply was judged
+};
 
 // How the module goes beyond the window's fixed pacing, for velmora-cli.
 struct ModuleOptions {
@@ -39,6 +54,7 @@ public:
     ModUpdate1527(const ModUpdate1527&) = delete;
     ModUpdate1527& operator=(const ModUpdate1527&) = delete;
 
+    // Also starts the records of a new run (LastExchange and the rest below).
     bool OpenCom(const char* portName) override;
     bool EraseSquence() override;
     bool ProgrammingSequence(SRECReader* reader) override;
@@ -61,9 +77,25 @@ public:
     // the reply is missing, malformed or its SUM is wrong.
     bool InquireUserMat(std::vector<FlashArea>& areas);
     // After a ProgrammingSequence with the verify option: the user MAT sum check (0x4B) against the
-    // image as programmed (0xFF where it has no data); on a mismatch the sent blocks are read back
-    // (0x52) to name the first byte that differs. Logs the outcome; closes the port.
-    bool VerifyUserMat(SRECReader* reader);
+    // image as programmed into `areas` (0xFF where it has no data). On a mismatch, and with
+    // `readBack` after a match too, the sent blocks are read back (0x52) and compared byte for
+    // byte, which names the first byte that differs. Logs the outcome; closes the port.
+    bool VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas, bool readBack);
+
+    // What the last run left to explain its outcome, read once it has ended.
+    const BoardExchange& LastExchange() const { return lastExchange; }
+    // Why the port could not be opened, after an opening that failed.
+    const PortOpenProblem& LastOpenProblem() const;
+    // Blocks of the last ProgrammingSequence that the board acknowledged.
+    int BlocksAcknowledged() const { return blocksAcknowledged; }
+    // The board answered the last end of programming with ACK.
+    bool EndOfProgrammingAcknowledged() const { return endAcknowledged; }
+    // The user MAT's sum, once VerifyUserMat found it equal to the image's.
+    std::optional<uint32_t> VerifiedSum() const { return verifiedSum; }
+    // The first byte that the read-back found to differ from the image, once it found one.
+    std::optional<ByteDifference> FirstDifference() const { return firstDifference; }
+    // An operation of the run failed because the port's device went away.
+    bool LostTheLink() const { return lostTheLink; }
 
     void CloseCom();
     // Both end at once, with false, when the port's device is lost.
@@ -98,6 +130,8 @@ private:
     // Empties the receive buffer, then hands the whole frame to the port, so that no early reply
     // is thrown away.
     void SendFrame(const uint8_t* frame, size_t length);
+    // The bytes received since the last frame, kept as that frame's reply.
+    std::vector<uint8_t> TakeReply();
     // One transaction: SendFrame, pause for the command's fixed delay, wait for the transmission
     // with the command's limit, and return whatever has arrived since the buffer was emptied. Both
     // waits end at once when the link is lost; the caller then asks ReportIfHalted.
@@ -114,6 +148,11 @@ private:
     // The memory read of `size` bytes from `address` of the user MAT; false, with a report, on an
     // error reply, a missing or short reply, or a wrong SUM.
     bool ReadUserMat(uint32_t address, uint32_t size, std::vector<uint8_t>& data);
+    // The sum check; false, with a report, on a reply that is missing or malformed.
+    bool SumOfUserMat(uint32_t& total);
+    enum class ReadBack { Same, Differs, Failed };
+    // Every sent block of the image read back and compared; the first difference is logged.
+    ReadBack ReadBackSentBlocks(const FirmwareImage& image);
     // True when a reply arrived and begins with `first`.
     static bool StartsWith(const std::vector<uint8_t>& reply, uint8_t first);
     // True, after reporting it for `operation`, when the link is lost or the run interrupted; the
@@ -124,6 +163,12 @@ private:
     ModuleOptions options;
     bool programmingState;
     std::string portName;
+    BoardExchange lastExchange;
+    int blocksAcknowledged;
+    bool endAcknowledged;
+    std::optional<uint32_t> verifiedSum;
+    std::optional<ByteDifference> firstDifference;
+    bool lostTheLink;
     // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.
     ModulePause pause;
 };

@@ -12,6 +12,12 @@
 #include "serial/rs232c_port.h"
 
 bool ModUpdate1527::OpenCom(const char* name) {
+    lastExchange = BoardExchange();
+    blocksAcknowledged = 0;
+    endAcknowledged = false;
+    verifiedSum.reset();
+    firstDifference.reset();
+    lostTheLink = false;
     if (!port) {
         port.reset(new RS232CPort);
         port->SetEventCallback(&ModUpdate1527::OnSerialEvent);
@@ -26,7 +32,11 @@ bool ModUpdate1527::OpenCom(const char* name) {
     if (ReportIfHalted("OpenCom")) {
         return false;
     }
-    Pause(kSettleAfterTestDelay);
+    // A stop during the settling is honoured here, before the board is reset into boot mode.
+    if (!Pause(kSettleAfterTestDelay)) {
+        ReportIfHalted("OpenCom");
+        return false;
+    }
     return true;
 }
 
@@ -104,7 +114,7 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
         ReportIfHalted("InquireDevices");
         return false;
     }
-    if (!ReadDeviceReply(g_receiveBuffer.Snapshot(), list)) {
+    if (!ReadDeviceReply(TakeReply(), list)) {
         return false;
     }
     g_receiveBuffer.Clear();
@@ -196,5 +206,5 @@ bool ModUpdate1527::ConfirmBPS() {
         ReportIfHalted("ConfirmBPS");
         return false;
     }
-    return StartsWith(g_receiveBuffer.Snapshot(), kAck);
+    return StartsWith(TakeReply(), kAck);
 }

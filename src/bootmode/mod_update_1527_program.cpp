@@ -51,7 +51,7 @@ bool ModUpdate1527::SetProgrammingMode() {
         }
     }
     WaitSendDone(kSendLimit);
-    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(g_receiveBuffer.Snapshot(), kAck)) {
+    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(TakeReply(), kAck)) {
         return false;
     }
     const std::vector<uint8_t> status =
@@ -73,6 +73,8 @@ bool ModUpdate1527::SetProgrammingMode() {
 }
 
 bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
+    blocksAcknowledged = 0;
+    endAcknowledged = false;
     if (reader == nullptr || !programmingState || !port) {
         return false;
     }
@@ -124,6 +126,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
                 Report(errorCallback, BlockFailureText(reply));
                 return false;
             }
+            ++blocksAcknowledged;
         }
         Report(statusCallback, "\r\n");
         Report(statusCallback, "Finializing last MAT block ...");
@@ -154,6 +157,7 @@ bool ModUpdate1527::EndProgramming() {
     if (ReportIfHalted("ProgrammingSequence")) {
         return false;
     }
+    endAcknowledged = StartsWith(reply, kAck);
     if (!reply.empty() && reply[0] != kAck) {
         Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
     }

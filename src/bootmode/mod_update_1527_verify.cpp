@@ -7,20 +7,9 @@
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/report_text.h"
+#include "bootmode/run_estimate.h"
 #include "image/srec_reader.h"
-#include "image/user_mat.h"
 #include "serial/rs232c_port.h"
-
-namespace {
-
-// The memory read's reply takes this long on the wire at the programming rate: code, size, data,
-// SUM.
-int ReadReplyMilliseconds(uint32_t size) {
-    const uint64_t bits = (1 + kReadSizeBytes + uint64_t{size} + 1) * kBitsPerByte;
-    return static_cast<int>((bits * 1000 + kProgrammingBitRate - 1) / kProgrammingBitRate);
-}
-
-}  // namespace
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
     areas.clear();
@@ -55,7 +44,7 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
     WriteBigEndian32(size, parameters + 5);
     const std::vector<uint8_t> frame = CommandFrame(kMemoryRead, parameters, sizeof parameters);
     const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kMemoryReadDelay + ReadReplyMilliseconds(size),
+        Transact(frame.data(), frame.size(), kMemoryReadDelay + MemoryReadReplyMilliseconds(size),
                  kSendLimit, ReplyShape::MemoryRead);
     if (ReportIfHalted("VerifyUserMat")) {
         return false;
@@ -71,14 +60,7 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
     return true;
 }
 
-bool ModUpdate1527::VerifyUserMat(SRECReader* reader) {
-    if (reader == nullptr || !port) {
-        return false;
-    }
-    const FirmwareImage image =
-        reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
-    const uint32_t expected = FlashSum(image, kUserMatBytes);
-    Report(statusCallback, "Verifying the user MAT ...");
+bool ModUpdate1527::SumOfUserMat(uint32_t& total) {
     const std::vector<uint8_t> reply =
         Transact(kSumCheck, kSumCheckDelay, kSendLimit, ReplyShape::Inquiry);
     if (ReportIfHalted("VerifyUserMat")) {
@@ -91,54 +73,74 @@ bool ModUpdate1527::VerifyUserMat(SRECReader* reader) {
     if (!problem.empty()) {
         Report(errorCallback,
                "ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !");
-        port->Close();
         return false;
     }
-    const uint32_t total = ReadBigEndian32(reply.data() + 2);
-    if (total == expected) {
-        Report(logCallback,
-               FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
-                          total));
-        port->Close();
-        return true;
-    }
-    Report(logCallback, FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
-                                   "image to 0x%08X.\r\n",
-                                   total, expected));
-    // The sent blocks, read back in runs of neighbours: the first byte that differs.
-    const size_t blocks = image.bytes.size() / kBlockBytes;
-    for (size_t block = 0; block < blocks;) {
-        if (IsErasedBlock(image.bytes.data() + block * kBlockBytes)) {
-            ++block;
-            continue;
-        }
-        size_t end = block + 1;
-        while (end < blocks && (end - block) * kBlockBytes < kLargestRead &&
-               !IsErasedBlock(image.bytes.data() + end * kBlockBytes)) {
-            ++end;
-        }
-        const uint32_t address = static_cast<uint32_t>(block * kBlockBytes);
+    total = ReadBigEndian32(reply.data() + 2);
+    return true;
+}
+
+ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& image) {
+    for (const SentRun& run : SentBlockRuns(image)) {
         std::vector<uint8_t> flash;
-        if (!ReadUserMat(address, static_cast<uint32_t>((end - block) * kBlockBytes), flash)) {
-            port->Close();
-            return false;
+        if (!ReadUserMat(run.address, run.size, flash)) {
+            return ReadBack::Failed;
         }
         for (size_t i = 0; i < flash.size(); ++i) {
-            if (flash[i] != image.bytes[address + i]) {
+            const uint8_t expected = image.bytes[run.address + i];
+            if (flash[i] != expected) {
+                firstDifference =
+                    ByteDifference{static_cast<uint32_t>(run.address + i), flash[i], expected};
                 Report(logCallback,
                        FormatText("ERROR : the first byte that differs is at 0x%08X: the flash "
                                   "holds 0x%02X, the image 0x%02X.\r\n",
-                                  static_cast<unsigned>(address + i), flash[i],
-                                  image.bytes[address + i]));
-                port->Close();
-                return false;
+                                  static_cast<unsigned>(run.address + i), flash[i], expected));
+                return ReadBack::Differs;
             }
         }
-        block = end;
     }
-    Report(logCallback,
-           "ERROR : the blocks sent read back as the image: the difference lies where it leaves "
-           "the flash erased (0xFF).\r\n");
+    return ReadBack::Same;
+}
+
+bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
+                                  bool readBack) {
+    verifiedSum.reset();
+    if (reader == nullptr || !port) {
+        return false;
+    }
+    const FirmwareImage image =
+        reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
+    const uint32_t expected = FlashSum(image, areas);
+    Report(statusCallback, "Verifying the user MAT ...");
+    uint32_t total = 0;
+    bool verified = SumOfUserMat(total);
+    if (verified && total == expected) {
+        Report(logCallback,
+               FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
+                          total));
+        // A sum passes bytes that traded places, or a block written at another erased address.
+        if (readBack) {
+            Report(statusCallback, "Reading the blocks back ...");
+            verified = ReadBackSentBlocks(image) == ReadBack::Same;
+            if (verified) {
+                Report(logCallback,
+                       "---> read-back : every block sent reads back as the image.\r\n");
+            }
+        }
+        if (verified) {
+            verifiedSum = total;
+        }
+    } else if (verified) {
+        Report(logCallback, FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
+                                       "image to 0x%08X.\r\n",
+                                       total, expected));
+        // The sent blocks, read back: the first byte that differs.
+        if (ReadBackSentBlocks(image) == ReadBack::Same) {
+            Report(logCallback,
+                   "ERROR : the blocks sent read back as the image: the difference lies in the "
+                   "user MAT that the image leaves erased (0xFF).\r\n");
+        }
+        verified = false;
+    }
     port->Close();
-    return false;
+    return verified;
 }

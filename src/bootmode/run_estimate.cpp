@@ -2,6 +2,7 @@
 #include "bootmode/run_estimate.h"
 
 #include "bootmode/boot_protocol.h"
+#include "bootmode/firmware_image.h"
 
 namespace {
 
@@ -13,12 +14,35 @@ constexpr int kFixedDelays =
     kBitRateSelectionDelay + kConfirmationDelay + kTransitionDelay + kEraseWaits * kEraseWaitDelay +
     kStatusDelay + kUserMatSelectionDelay + kEnterProgrammingDelay + kBlockDelay;
 
-}  // namespace
-
-double BlockWireSeconds() {
-    return (kBlockFrameBytes + 1) * kBitsPerByte / static_cast<double>(kProgrammingBitRate);
+// Bytes on the wire in seconds at the programming rate.
+double WireSeconds(uint64_t bytes) {
+    return static_cast<double>(bytes * kBitsPerByte) / kProgrammingBitRate;
 }
 
-double DesignPacedRunSeconds(int blocksSent) {
-    return kFixedDelays / 1000.0 + blocksSent * (kBlockDelay / 1000.0 + BlockWireSeconds());
+// The memory read's frame: command, size, area, start, read size, SUM.
+constexpr uint64_t kMemoryReadFrameBytes = 1 + 1 + kMemoryReadSize + 1;
+
+}  // namespace
+
+int MemoryReadReplyMilliseconds(uint32_t size) {
+    const uint64_t bits = (1 + kReadSizeBytes + uint64_t{size} + 1) * kBitsPerByte;
+    return static_cast<int>((bits * 1000 + kProgrammingBitRate - 1) / kProgrammingBitRate);
+}
+
+RunEstimate EstimateRun(const FirmwareImage& image) {
+    const std::vector<SentRun> runs = SentBlockRuns(image);
+    uint64_t blocksSent = 0;
+    double readBack = 0;
+    for (const SentRun& run : runs) {
+        blocksSent += run.size / kBlockBytes;
+        readBack += WireSeconds(kMemoryReadFrameBytes) +
+                    (kMemoryReadDelay + MemoryReadReplyMilliseconds(run.size)) / 1000.0;
+    }
+    RunEstimate estimate;
+    estimate.stepDelays = kFixedDelays / 1000.0;
+    estimate.blockDelays = static_cast<double>(blocksSent) * kBlockDelay / 1000.0;
+    estimate.blockWire = static_cast<double>(blocksSent) * WireSeconds(kBlockFrameBytes + 1);
+    estimate.verify = (kUserMatInquiryDelay + kSumCheckDelay) / 1000.0;
+    estimate.readBack = readBack;
+    return estimate;
 }

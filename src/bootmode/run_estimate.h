@@ -1,9 +1,21 @@
-// How long a whole update run takes at the protocol's fixed pacing, before it is started.
+// How long an update run takes at the protocol's fixed pacing, before it is started.
 #pragma once
 
-// One programming frame out and its ACK back at the programming bit rate, in seconds.
-double BlockWireSeconds();
+#include <cstdint>
 
-// A run in which every step succeeds at its first try: the fixed delays of every step, plus the
-// fixed delay and the wire time of each block that is sent, in seconds.
-double DesignPacedRunSeconds(int blocksSent);
+struct FirmwareImage;
+
+// A run in which every step succeeds at its first try, in its parts, in seconds.
+struct RunEstimate {
+    double stepDelays;   // the fixed delays of the steps, the end of programming's included
+    double blockDelays;  // the fixed delay of each block sent
+    double blockWire;    // each block's frame out and its ACK back at the programming bit rate
+    double verify;       // what the verify option adds: the user MAT inquiry and the sum check
+    double readBack;     // what the read-back adds: one memory read per run of sent blocks
+};
+
+RunEstimate EstimateRun(const FirmwareImage& image);
+
+// The memory read's reply takes this long on the wire at the programming rate: code, size,
+// `size` data bytes, SUM; in whole milliseconds.
+int MemoryReadReplyMilliseconds(uint32_t size);

@@ -15,11 +15,14 @@ const char kExitCodes[] =
     "Exit codes:\n"
     "  0        programmed and rebooted (info, ports: done)\n"
     "  2        usage error: unknown command or option, missing argument\n"
-    "  3        the firmware file is missing, unreadable or refused\n"
+    "  3        the firmware file is missing, unreadable, refused or holds nothing to program\n"
     "  4        programmed, but every reboot attempt failed\n"
-    "  5        programmed, but the flash does not hold the image (--verify)\n"
+    "  5        programmed, but the flash does not hold the image (--verify, --read-back)\n"
+    "  6        the board did not acknowledge the end of programming: it may not start\n"
     "  11..21   step [01]..[11] failed: 10 + the step's number\n"
-    "  130      interrupted (Ctrl-C, SIGTERM)\n";
+    "  129      stopped by SIGHUP: the terminal went away (Windows: the console closed)\n"
+    "  130      interrupted by Ctrl-C (SIGINT)\n"
+    "  143      stopped by SIGTERM\n";
 
 }  // namespace
 
@@ -48,6 +51,9 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand->add_flag("--verify", write.verify,
                            "check that the image fits the user MAT before erasing, and compare "
                            "the user MAT's sum with the image after programming");
+    writeCommand->add_flag("--read-back", write.readBack,
+                           "--verify, and then read every block sent back from the board and "
+                           "compare it byte for byte");
     writeCommand->footer(kExitCodes);
 
     std::string infoFile;
@@ -84,6 +90,12 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         return kExitUsage;
     }
     if (*writeCommand) {
+        if (write.port.empty()) {
+            std::fprintf(stderr,
+                         "velmora-cli: --port: the port's name is empty (see velmora-cli "
+                         "ports)\n");
+            return kExitUsage;
+        }
         return WriteCommand(write);
     }
     if (*infoCommand) {

@@ -4,12 +4,13 @@
 #include <string>
 
 struct WriteRequest {
-    std::string file;     // UTF-8, as given
-    std::string port;     // UTF-8: a device path on Linux, a name such as COM3 on Windows
-    bool quiet = false;   // only errors
-    std::string logPath;  // also write the whole log here, empty for none
-    bool fast = false;    // each transaction ends as soon as its reply is complete
-    bool verify = false;  // check the user MAT before the erase, and its sum after programming
+    std::string file;       // UTF-8, as given
+    std::string port;       // UTF-8: a device path on Linux, a name such as COM3 on Windows
+    bool quiet = false;     // only errors
+    std::string logPath;    // also write the whole log here, empty for none
+    bool fast = false;      // each transaction ends as soon as its reply is complete
+    bool verify = false;    // check the user MAT before the erase, and its sum after programming
+    bool readBack = false;  // verify, and read every block sent back and compare it
 };
 
 // Loads the file as the window's browse command does, then runs the twelve steps of an update.

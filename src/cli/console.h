@@ -15,6 +15,9 @@ struct ConsoleOptions {
 bool StartConsole(const ConsoleOptions& options, std::string* error);
 // Redraws the progress line, so that the time shown moves on between the run's reports.
 void RefreshProgress();
+// The outcome as the log's last line. A failure is also the one line on standard error, in the
+// same words; on a terminal that shows both, once.
+void Conclude(const std::string& text, bool failure);
 // Takes the progress line off the terminal and closes the log file.
 void StopConsole();
 // One line for the person at the terminal, on standard error, whatever --quiet says.

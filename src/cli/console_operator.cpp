@@ -1,8 +1,10 @@
-// velmora-cli's reporting routines: the log on standard output (and in --log's file), the status
-// and the block progress in one updating line on standard error when it is a terminal.
+// velmora-cli's reporting routines: the log on standard output (and in --log's file), the step,
+// the status and the block progress in one updating line on standard error when it is a terminal.
 //
-// Threads: the update thread calls the routines; the main thread starts and stops the console
-// and refreshes the progress line between reports. One lock serialises everything below.
+// Threads: the update thread calls the routines; the main thread starts and stops the console,
+// refreshes the progress line between reports and concludes. One lock serialises everything
+// below.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -19,10 +21,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+const char kComplaintPrefix[] = "velmora-cli: ";
+
 struct Console {
     Mutex lock;
     ConsoleOptions options;
     std::FILE* logFile = nullptr;
+    // Standard output refused a write (a pipe whose reader has gone): the log goes on in the file.
+    bool outputClosed = false;
     Clock::time_point started;
     Clock::time_point firstBlock;
     ProgressSnapshot progress;
@@ -38,10 +44,22 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The status line's text without the line ends the module puts after it.
-std::string StatusLine(const wchar_t* text) {
-    std::string line = WideToAnsi(text);
+std::string WithoutLineEnds(std::string line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+// A step's header ("[03] APPORVAL \r\n") begins with its number in brackets.
+bool IsStepHeader(const std::string& text) {
+    return text.size() > 5 && text[0] == '[' && std::isdigit(static_cast<unsigned char>(text[1])) &&
+           std::isdigit(static_cast<unsigned char>(text[2])) && text[3] == ']';
+}
+
+std::string Trimmed(const std::string& text) {
+    std::string line = WithoutLineEnds(text);
+    while (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }
     return line;
@@ -72,14 +90,28 @@ void DrawProgress() {
     console.shownColumns = line.size();
 }
 
+// Lock held: standard output, as long as it takes what it is given.
+void Print(const std::string& lines) {
+    if (console.outputClosed) {
+        return;
+    }
+    if (std::fputs(lines.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        console.outputClosed = true;
+    }
+}
+
 // Lock held: the window's log text, on standard output with this system's line ends and in the
 // log file as the window shows it.
-void WriteLog(const std::string& text) {
+void WriteLog(const std::string& text, bool toOutput) {
     if (console.logFile != nullptr) {
         std::fputs(text.c_str(), console.logFile);
         std::fflush(console.logFile);
     }
-    if (console.options.quiet) {
+    if (IsStepHeader(text)) {
+        console.progress.step = Trimmed(text);
+        console.progress.status.clear();
+    }
+    if (console.options.quiet || !toOutput) {
         return;
     }
     std::string lines;
@@ -93,10 +125,16 @@ void WriteLog(const std::string& text) {
         return;
     }
     EraseProgress();
-    std::fputs(lines.c_str(), stdout);
-    std::fflush(stdout);
+    Print(lines);
     console.logAtLineStart = lines.back() == '\n';
     DrawProgress();
+}
+
+// Lock held.
+void WriteComplaint(const std::string& text) {
+    EraseProgress();
+    std::fprintf(stderr, "%s%s\n", kComplaintPrefix, text.c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace
@@ -104,6 +142,7 @@ void WriteLog(const std::string& text) {
 bool StartConsole(const ConsoleOptions& options, std::string* error) {
     std::lock_guard<Mutex> guard(console.lock);
     console.options = options;
+    console.outputClosed = false;
     console.started = Clock::now();
     console.progress = ProgressSnapshot();
     console.logAtLineStart = true;
@@ -122,6 +161,17 @@ void RefreshProgress() {
     DrawProgress();
 }
 
+void Conclude(const std::string& text, bool failure) {
+    std::lock_guard<Mutex> guard(console.lock);
+    if (!failure) {
+        WriteLog(text + "\r\n", true);
+        return;
+    }
+    const bool shownOnce = StandardOutputIsTerminal() && StandardErrorIsTerminal();
+    WriteLog(kComplaintPrefix + text + "\r\n", !shownOnce);
+    WriteComplaint(text);
+}
+
 void StopConsole() {
     std::lock_guard<Mutex> guard(console.lock);
     EraseProgress();
@@ -134,9 +184,7 @@ void StopConsole() {
 
 void Complain(const std::string& text) {
     std::lock_guard<Mutex> guard(console.lock);
-    EraseProgress();
-    std::fprintf(stderr, "velmora-cli: %s\n", text.c_str());
-    std::fflush(stderr);
+    WriteComplaint(text);
 }
 
 void AppendLog(const wchar_t* text) {
@@ -144,7 +192,7 @@ void AppendLog(const wchar_t* text) {
         return;
     }
     std::lock_guard<Mutex> guard(console.lock);
-    WriteLog(WideToAnsi(text));
+    WriteLog(WideToAnsi(text), true);
 }
 
 void AppendLogA(const char* text) {
@@ -157,7 +205,7 @@ void ReportError(const char* text) {
     }
     const std::string line = std::string("Error occured : ") + text;
     std::lock_guard<Mutex> guard(console.lock);
-    WriteLog(line + "\r\n");
+    WriteLog(line + "\r\n", true);
     if (console.options.quiet) {
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
@@ -169,7 +217,7 @@ void ClearLog() {}
 
 void SetStatusText(const wchar_t* text) {
     std::lock_guard<Mutex> guard(console.lock);
-    console.progress.status = StatusLine(text);
+    console.progress.status = WithoutLineEnds(WideToAnsi(text));
     DrawProgress();
 }
 

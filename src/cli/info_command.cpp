@@ -1,4 +1,5 @@
 // velmora-cli info: the window's load summary, the image's blocks and the design's run time.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -17,8 +18,20 @@ namespace {
 
 const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, nullptr, nullptr};
 
-std::string Duration(double seconds) {
-    const long whole = static_cast<long>(seconds + 0.5);
+// Times are shown in tenths of a second, each part rounded on its own, so that the parts shown
+// add up to the total shown.
+long Tenths(double seconds) {
+    return std::lround(seconds * 10);
+}
+
+std::string Seconds(long tenths) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld.%ld s", tenths / 10, tenths % 10);
+    return text;
+}
+
+std::string Duration(long tenths) {
+    const long whole = (tenths + 5) / 10;
     char text[32];
     std::snprintf(text, sizeof text, "%ld min %02ld s", whole / 60, whole % 60);
     return text;
@@ -36,21 +49,30 @@ int InfoCommand(const std::string& file) {
         Complain(file + ": cannot be loaded (see above)");
         return kExitFileRefused;
     }
-    int blocks = 0;
+    if (!HoldsFirmwareData(*g_srecReader)) {
+        Complain(file + ": holds no S1/S2/S3 data record: nothing to program");
+        return kExitFileRefused;
+    }
+    const FirmwareImage image = LayFirmwareImage(*g_srecReader);
+    const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);
     int sent = 0;
-    if (g_srecReader->GetDataByteCount() != 0) {
-        const FirmwareImage image = LayFirmwareImage(*g_srecReader);
-        blocks = static_cast<int>(image.bytes.size() / kBlockBytes);
-        for (int block = 0; block < blocks; ++block) {
-            sent += IsErasedBlock(image.bytes.data() + block * kBlockBytes) ? 0 : 1;
-        }
+    for (int block = 0; block < blocks; ++block) {
+        sent += IsErasedBlock(image.bytes.data() + block * kBlockBytes) ? 0 : 1;
     }
     std::printf("\nImage: %d blocks of %zu bytes, %d to send, %d blank\n", blocks, kBlockBytes,
                 sent, blocks - sent);
+    const RunEstimate estimate = EstimateRun(image);
+    const long steps = Tenths(estimate.stepDelays);
+    const long blockDelays = Tenths(estimate.blockDelays);
+    const long wire = Tenths(estimate.blockWire);
+    const long total = steps + blockDelays + wire;
     std::printf(
-        "At the design's pacing a run takes about %s: %.1f s of fixed delays, %.1f s on "
-        "the wire for the blocks sent\n",
-        Duration(DesignPacedRunSeconds(sent)).c_str(), DesignPacedRunSeconds(0),
-        sent * BlockWireSeconds());
+        "At the design's pacing a run takes about %s (%s): %s of the steps' fixed delays, %s of "
+        "the blocks' (%d sent, %d ms each), %s of the blocks on the wire\n",
+        Duration(total).c_str(), Seconds(total).c_str(), Seconds(steps).c_str(),
+        Seconds(blockDelays).c_str(), sent, kBlockDelay, Seconds(wire).c_str());
+    std::printf("--verify adds about %s, --read-back %s more\n",
+                Seconds(Tenths(estimate.verify)).c_str(),
+                Seconds(Tenths(estimate.readBack)).c_str());
     return kExitProgrammed;
 }

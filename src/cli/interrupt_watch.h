@@ -1,15 +1,28 @@
-// Ctrl-C and SIGTERM while velmora-cli runs an update: caught and counted instead of fatal.
+// The operator's ways of stopping velmora-cli while it runs an update: caught and counted
+// instead of fatal.
 #pragma once
 
+// What stopped the run, by the number of the POSIX signal that its exit code adds to 128. On
+// Windows, Ctrl-C and Ctrl-Break count as Interrupt; the console closing, logoff and shutdown as
+// HangUp.
+enum class StopSignal { None = 0, HangUp = 1, Interrupt = 2, Terminate = 15 };
+
 // One at a time, on the main thread, created before any other thread starts (on POSIX the
-// signals are blocked in every thread and taken by Wait).
+// signals are blocked in every thread and taken by Wait) and kept until the port is closed.
 class InterruptWatch {
 public:
     InterruptWatch();
+    // A stop that comes after the last Wait is taken here, so that no default action ends the
+    // process before its port is closed.
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    // Waits up to `milliseconds` for an interrupt; the number caught so far.
+    // Waits up to `milliseconds` for a stop; the number caught so far.
     int Wait(int milliseconds);
+    // The first stop caught; None before it.
+    StopSignal First() const;
+    // The run's way out has closed the port (and rebooted the board where it does): a console
+    // that is closing may let the process go.
+    void WayOutDone();
 };

@@ -19,6 +19,9 @@ std::string Clock(double seconds) {
 
 std::string FormatProgressLine(const ProgressSnapshot& snapshot, size_t width) {
     std::string line;
+    if (!snapshot.step.empty()) {
+        line += snapshot.step + "  ";
+    }
     if (snapshot.blocks > 0 && snapshot.block > 0) {
         char counts[96];
         std::snprintf(counts, sizeof counts, "blocks %d/%d (%d/%d bytes)  ", snapshot.block,

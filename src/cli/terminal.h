@@ -3,7 +3,8 @@
 
 #include <cstddef>
 
-// Standard error is an interactive terminal (not a file or a pipe).
+// Standard output or standard error is an interactive terminal (not a file or a pipe).
+bool StandardOutputIsTerminal();
 bool StandardErrorIsTerminal();
 // Columns of the terminal that standard error shows on; 80 when unknown.
 size_t TerminalColumns();

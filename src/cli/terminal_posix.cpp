@@ -4,6 +4,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+bool StandardOutputIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
 bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

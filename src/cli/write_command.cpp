@@ -1,5 +1,7 @@
 // velmora-cli write: load the file as the window does, then run the update with the window's
-// module, steps and texts, on a thread of its own while the main thread watches for Ctrl-C.
+// module, steps and texts, on a thread of its own while the main thread watches for stops, and
+// end the log with the outcome.
+#include <chrono>
 #include <string>
 
 #include "bootmode/mod_update_1527.h"
@@ -8,6 +10,7 @@
 #include "cli/command_paths.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_watch.h"
+#include "cli/run_conclusion.h"
 #include "cli/terminal.h"
 #include "image/firmware_file.h"
 #include "image/firmware_loading.h"
@@ -16,28 +19,22 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // How often the main thread looks at the run: the progress line's clock and Ctrl-C.
 const int kWatchMilliseconds = 200;
-// The first step that changes the flash: entering the programming state erases it.
-const int kFirstFlashStep = 10;
 
 // The loading reports into the terminal's log; there is no file-name box.
 const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, SetStatusText, nullptr};
 
-std::string StepName(int step) {
-    return std::string("[") + (step < 10 ? "0" : "") + std::to_string(step) + "]";
-}
-
-std::string FlashState(int step) {
-    return step >= kFirstFlashStep ? "the board's flash may now be erased or partly written"
-                                   : "the board's flash was not touched";
-}
-
-// The load's one line for standard error, or empty when it loaded.
+// The load's one line for standard error, or empty when it loaded something to program.
 std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
     switch (outcome) {
         case LoadOutcome::Loaded:
-            return std::string();
+            // The window takes such a file as loaded; a write would erase the board for nothing.
+            return HoldsFirmwareData(*g_srecReader)
+                       ? std::string()
+                       : file + ": holds no S1/S2/S3 data record: nothing to program";
         case LoadOutcome::NotOpened:
             return file + ": cannot be opened: no such file, or not readable";
         case LoadOutcome::TooLarge:
@@ -64,14 +61,27 @@ std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
     return std::string();
 }
 
-// Runs the update thread to its end; Ctrl-C stops it before its next frame, a second one cuts
-// the way out's waits short as well.
-RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options) {
-    InterruptWatch interrupts;
+std::string StoppingText(StopSignal stop) {
+    switch (stop) {
+        case StopSignal::HangUp:
+            return "hung up: stopping before the next frame";
+        case StopSignal::Terminate:
+            return "SIGTERM: stopping before the next frame (a second one stops waiting)";
+        default:
+            return "stopping before the next frame (Ctrl-C again to stop waiting)";
+    }
+}
+
+// Runs the update thread to its end; a stop request ends it before its next frame, a second one
+// cuts the way out's waits short as well.
+RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options, InterruptWatch& interrupts) {
     UpdateThread run(options);
     if (!run.Start(0)) {
+        RunOutcome failed;
+        failed.end = RunEnd::StepFailed;
+        failed.step = 1;
         Complain("cannot start the update's thread");
-        return {RunEnd::StepFailed, 1, false};
+        return failed;
     }
     int handled = 0;
     while (!run.IsFinished()) {
@@ -79,7 +89,7 @@ RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options) {
         if (caught > handled) {
             if (handled == 0) {
                 module.Interrupt();
-                Complain("stopping before the next frame (Ctrl-C again to stop waiting)");
+                Complain(StoppingText(interrupts.First()));
             } else {
                 module.Abort();
             }
@@ -88,38 +98,6 @@ RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options) {
         RefreshProgress();
     }
     return run.Outcome();
-}
-
-int ExitCodeOf(const RunOutcome& outcome, const std::string& port) {
-    switch (outcome.end) {
-        case RunEnd::Completed:
-            return kExitProgrammed;
-        case RunEnd::RebootFailed:
-            Complain("programmed, but the board did not reboot: reset it by hand");
-            return kExitRebootFailed;
-        case RunEnd::NoFirmware:
-            return kExitFileRefused;
-        case RunEnd::VerifyFailed:
-        case RunEnd::StepFailed:
-            break;
-    }
-    if (outcome.interrupted) {
-        Complain("interrupted during step " + StepName(outcome.step) + ": " +
-                 FlashState(outcome.step));
-        return kExitInterrupted;
-    }
-    if (outcome.end == RunEnd::VerifyFailed) {
-        Complain("the flash does not hold the image (see the log): program it again");
-        return kExitVerifyFailed;
-    }
-    if (outcome.step == 1) {
-        Complain("cannot use the port " + port +
-                 ": it does not exist, is busy or is no serial port");
-    } else {
-        Complain("step " + StepName(outcome.step) +
-                 " failed (see the log): " + FlashState(outcome.step));
-    }
-    return kExitStepFailedBase + outcome.step;
 }
 
 }  // namespace
@@ -140,21 +118,29 @@ int WriteCommand(const WriteRequest& request) {
     const std::string failure =
         LoadFailure(LoadFirmware(g_firmwarePath, kLoadReports), request.file);
     if (!failure.empty()) {
+        Conclude(failure, true);
         StopConsole();
-        Complain(failure);
         return kExitFileRefused;
     }
-    // Created before the run, so that Ctrl-C finds it however early it comes.
+    // Watching before the run's threads start, and until the port is closed.
+    InterruptWatch interrupts;
+    // Created before the run, so that a stop finds it however early it comes.
     g_updateModule = new ModUpdate1527();
     RunOptions runOptions;
     runOptions.replyPaced = request.fast;
-    runOptions.verify = request.verify;
-    const RunOutcome outcome = RunUpdate(*g_updateModule, runOptions);
+    runOptions.verify = request.verify || request.readBack;
+    runOptions.readBack = request.readBack;
+    const Clock::time_point started = Clock::now();
+    const RunOutcome outcome = RunUpdate(*g_updateModule, runOptions, interrupts);
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     // Whatever way out the run took, the port is not left open.
     g_updateModule->CloseCom();
+    interrupts.WayOutDone();
+    const RunConclusion conclusion =
+        ConcludeRun(outcome, interrupts.First(), request.port, seconds);
+    Conclude(conclusion.text, conclusion.failure);
     StopConsole();
-    const int code = ExitCodeOf(outcome, request.port);
     delete g_updateModule;
     g_updateModule = nullptr;
-    return code;
+    return conclusion.exitCode;
 }

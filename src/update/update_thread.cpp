@@ -32,23 +32,44 @@ void AppendAll(std::initializer_list<const wchar_t*> texts) {
     }
 }
 
+// What the module tells of a run that ended at `step`, taken before a way out talks to the board.
+RunOutcome Ended(const ModUpdate1527& module, RunEnd end, int step) {
+    RunOutcome outcome;
+    outcome.end = end;
+    outcome.step = step;
+    outcome.blocksAcknowledged = module.BlocksAcknowledged();
+    outcome.endAcknowledged = module.EndOfProgrammingAcknowledged();
+    outcome.verifiedSum = module.VerifiedSum();
+    outcome.firstDifference = module.FirstDifference();
+    outcome.lostTheLink = module.LostTheLink();
+    outcome.exchange = module.LastExchange();
+    outcome.portProblem = module.LastOpenProblem();
+    return outcome;
+}
+
 // Ways out of a failed step.
-void Stop(ModUpdate1527& module) {
+RunOutcome Stop(ModUpdate1527& module, int step) {
+    const RunOutcome outcome = Ended(module, RunEnd::StepFailed, step);
     SetMarquee(false);
     module.CloseCom();
     EnableControls();
+    return outcome;
 }
 
-void StopAndReboot(ModUpdate1527& module) {
+RunOutcome StopAndReboot(ModUpdate1527& module, int step) {
+    const RunOutcome outcome = Ended(module, RunEnd::StepFailed, step);
     SetMarquee(false);
     module.CloseCom();
     module.Reboot();
     EnableControls();
+    return outcome;
 }
 
-void RebootOnce(ModUpdate1527& module) {
+RunOutcome RebootOnce(ModUpdate1527& module, RunEnd end, int step) {
+    const RunOutcome outcome = Ended(module, end, step);
     module.Reboot();
     EnableControls();
+    return outcome;
 }
 
 // Lists the devices and picks the first whose name holds the supported device's; null if none.
@@ -88,8 +109,7 @@ bool RebootAttempts(UpdateModule& module) {
 
 // The verify option's check, once the device is selected: the user MAT's areas, and the image
 // inside them; false, logged, when the inquiry fails or the image does not fit.
-bool UserMatHoldsTheImage(ModUpdate1527& module) {
-    std::vector<FlashArea> areas;
+bool UserMatHoldsTheImage(ModUpdate1527& module, std::vector<FlashArea>& areas) {
     if (!module.InquireUserMat(areas)) {
         AppendLog(L"---> failed to inquire the user MAT !\r\n");
         return false;
@@ -105,10 +125,6 @@ bool UserMatHoldsTheImage(ModUpdate1527& module) {
         return false;
     }
     return true;
-}
-
-RunOutcome FailedAt(int step) {
-    return {RunEnd::StepFailed, step, false};
 }
 
 }  // namespace
@@ -142,7 +158,7 @@ RunOutcome UpdateThread::RunSteps() {
         AppendLog(L"firmware file not selected.\r\n");
         // The Write command disabled the controls before this thread started: give them back.
         EnableControls();
-        return {RunEnd::NoFirmware, 0, false};
+        return RunOutcome();
     }
     DisableControls();
     if (g_updateModule == nullptr) {
@@ -162,85 +178,73 @@ RunOutcome UpdateThread::RunSteps() {
     AppendAll({L"[01] CONNECT TEST : ", portNameWide.c_str(), L"\r\n"});
     if (!update.OpenCom(portName.c_str())) {
         AppendLog(kFailed);
-        Stop(module);
-        return FailedAt(1);
+        return Stop(module, 1);
     }
     AppendAll({kOk, kNewLine, L"[02] BOOT MODE\r\n"});
     if (!module.SetBootMode(IsCharacterCommandChecked())) {
         AppendLog(kFailed);
-        StopAndReboot(module);
-        return FailedAt(2);
+        return StopAndReboot(module, 2);
     }
     AppendAll({kOk, kNewLine, L"[03] APPORVAL \r\n"});
     if (!module.ConnectApprove()) {
         AppendLog(kFailed);
-        StopAndReboot(module);
-        return FailedAt(3);
+        return StopAndReboot(module, 3);
     }
     AppendAll({kOk, kNewLine, L"[04] SUPPORT MODE CHECK\r\n"});
     DeviceList devices;
     if (!module.InquireDevices(devices)) {
         AppendLog(kFailed);
-        StopAndReboot(module);
-        return FailedAt(4);
+        return StopAndReboot(module, 4);
     }
     const DeviceEntry* chosen = ChooseDevice(devices);
     if (chosen == nullptr) {
         AppendAll({L"---> no supported mode found !\r\n", L"STOP.\r\n"});
-        StopAndReboot(module);
-        return FailedAt(4);
+        return StopAndReboot(module, 4);
     }
     AppendAll({kOk, kNewLine, L"[05] PROGRAMMING MODE INQ.\r\n"});
     std::vector<uint16_t> modes;
     if (!module.InquireProgrammingModes(modes)) {
         AppendLog(L"---> programing modes not found !\r\n");
-        StopAndReboot(module);
-        return FailedAt(5);
+        return StopAndReboot(module, 5);
     }
     AppendAll({kOk, kNewLine, L"[06] DEVICE SELECTION.\r\n"});
     DeviceEntry selected = {};
     std::memcpy(&selected, chosen, sizeof(selected));
     if (!module.SelectDevice(selected)) {
         AppendLog(L"---> programing modes not found !\r\n");
-        StopAndReboot(module);
-        return FailedAt(6);
+        return StopAndReboot(module, 6);
     }
-    if (options_.verify && !UserMatHoldsTheImage(module)) {
-        StopAndReboot(module);
-        return FailedAt(6);
+    std::vector<FlashArea> userMat;
+    if (options_.verify && !UserMatHoldsTheImage(module, userMat)) {
+        return StopAndReboot(module, 6);
     }
     AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
     if (!module.SetClockMode(0)) {
         AppendLog(L"---> failed to set default clock mode !\r\n");
-        StopAndReboot(module);
-        return FailedAt(7);
+        return StopAndReboot(module, 7);
     }
     AppendAll({kOk, kNewLine, L"[08] CHANGING BPS : 38400 \r\n"});
     // 38400 bps (384 x 100), 5.00 MHz input clock (500 x 0.01 MHz), ratios 8 and 4.
     uint8_t bitRateBlock[85] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
     if (!module.SelectBPS(bitRateBlock)) {
         AppendLog(L"---> failed to change BPS command !\r\n");
-        Stop(module);
-        return FailedAt(8);
+        return Stop(module, 8);
     }
     AppendAll({kOk, L"... reconnecting to 38400 BPS \r\n"});
     if (!module.ChangeBPS(kProgrammingBitRate)) {
         AppendLog(L"---> failed to change BPS!\r\n");
-        Stop(module);
-        return FailedAt(8);
+        return Stop(module, 8);
     }
     AppendAll({kOk, kNewLine, L"[09] CONFIRM BPS : 38400 \r\n"});
     if (!module.ConfirmBPS()) {
         AppendLog(L"---> failed to confirm BPS !\r\n");
-        Stop(module);
-        return FailedAt(9);
+        return Stop(module, 9);
     }
     AppendAll({kOk, kNewLine, L"[10] SET TO PROGRAMMING MODE \r\n"});
     if (!module.SetProgrammingMode()) {
         AppendAll({L"---> failed to set programming mode !\r\n", L"\r\n[information]\r\n",
                    L"retry to update if failed in this sequence.\r\n"});
-        Stop(module);
-        return FailedAt(10);
+        return Stop(module, 10);
     }
     AppendLog(kOk);
     SetMarquee(false);
@@ -248,18 +252,16 @@ RunOutcome UpdateThread::RunSteps() {
         {kNewLine, L"[11] PROGRAMMING\r\n", kNewLine, L"... wait for done ...\r\n", kNewLine});
     if (!update.ProgrammingSequence(g_srecReader)) {
         AppendLog(L"---> failed to programming !\r\n");
-        RebootOnce(module);
-        return FailedAt(11);
+        return RebootOnce(module, RunEnd::StepFailed, 11);
     }
-    if (options_.verify && !module.VerifyUserMat(g_srecReader)) {
+    if (options_.verify && !module.VerifyUserMat(g_srecReader, userMat, options_.readBack)) {
         AppendLog(L"---> failed to verify !\r\n");
-        RebootOnce(module);
-        return {RunEnd::VerifyFailed, 11, false};
+        return RebootOnce(module, RunEnd::VerifyFailed, 11);
     }
     AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
     const bool rebooted = RebootAttempts(update);
     AppendLog(kNewLine);
     SetStatusText(L"Completed.");
     EnableControls();
-    return {rebooted ? RunEnd::Completed : RunEnd::RebootFailed, 12, false};
+    return Ended(module, rebooted ? RunEnd::Completed : RunEnd::RebootFailed, 12);
 }

@@ -2,9 +2,12 @@
 // steps and reports each of them to the operator.
 #pragma once
 
-#include "serial/custom_thread.h"
+#include <cstdint>
+#include <optional>
 
-class ModUpdate1527;
+#include "bootmode/mod_update_1527.h"
+#include "serial/custom_thread.h"
+#include "serial/rs232c_port.h"
 
 // How a run ended, for a front end that reports more than the log (the window shows the log only).
 enum class RunEnd {
@@ -21,12 +24,23 @@ struct RunOptions {
     bool replyPaced = false;
     // The user MAT's extent is checked before the erase, and its sum after programming.
     bool verify = false;
+    // With verify: every block sent is also read back and compared.
+    bool readBack = false;
 };
 
 struct RunOutcome {
-    RunEnd end;
-    int step;
-    bool interrupted;  // the module was interrupted during the run (ModUpdate1527::Interrupt)
+    RunEnd end = RunEnd::NoFirmware;
+    int step = 0;
+    bool interrupted =
+        false;  // the module was interrupted during the run (ModUpdate1527::Interrupt)
+    // What the module leaves to explain the outcome.
+    int blocksAcknowledged = 0;
+    bool endAcknowledged = false;
+    std::optional<uint32_t> verifiedSum;
+    std::optional<ByteDifference> firstDifference;
+    bool lostTheLink = false;
+    BoardExchange exchange;
+    PortOpenProblem portProblem;
 };
 
 class UpdateThread : public CustomThread {
@@ -43,7 +57,7 @@ private:
     RunOutcome RunSteps();
 
     const RunOptions options_;
-    RunOutcome outcome_ = {RunEnd::NoFirmware, 0, false};
+    RunOutcome outcome_;
 };
 
 // The thread object of the latest Write; replaced by the next one, written by the main thread.

@@ -1,6 +1,7 @@
-"""velmora-cli end to end against the simulated board: a whole write with the window's transcript
-and the flash it leaves, refusals and a failed step with their exit codes, Ctrl-C during
-programming, and --verify catching a wrong byte and a wrong SUM.
+"""velmora-cli end to end against the simulated board: a whole write with the window's transcript,
+its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
+causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
+boards whose flash is not what was sent; and info's estimate.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -8,10 +9,15 @@ With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of th
 
 import argparse
 import os
+import pty
 import random
+import re
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -90,9 +96,22 @@ def expect_one_line(stderr, text):
     harness.check(len(lines) == 1 and text in lines[0], "standard error: %r" % stderr)
 
 
+def last_line(text):
+    lines = text.rstrip("\n").split("\n")
+    return lines[-1]
+
+
+# The outcome line of a successful write of velmora-demo.mot, whose image sends 18 blocks.
+DEMO_COMPLETED = re.compile(r"^Completed\. 18 blocks sent \(2304 bytes\) in \d+\.\d s\.")
+
+
+def wait_for_blocks(cli, count):
+    return harness.poll(lambda: cli.board.count("block") >= count, 60, 0.05)
+
+
 def success_group(arguments):
-    """The design's pacing: the window's log on standard output, the same with CR LF in --log's
-    file, exit 0 and the image in the flash."""
+    """The design's pacing: the window's log on standard output, then the outcome; the same with
+    CR LF in --log's file, exit 0 and the image in the flash."""
     cli = Cli(arguments, "success")
     try:
         log_file = os.path.join(cli.work, "run.log")
@@ -100,10 +119,13 @@ def success_group(arguments):
         harness.check(code == 0, "exit %d: %s" % (code, err))
         expected = (load_lines(cli.path(DEMO)) +
                     harness.transcript("successful_run", cli.port).replace("\r\n", "\n"))
-        harness.check(out == expected, "standard output:\n%s" % out)
+        harness.check(out.startswith(expected), "standard output:\n%s" % out)
+        harness.check(DEMO_COMPLETED.match(out[len(expected):]) and out.count("\n") ==
+                      expected.count("\n") + 1, "the outcome line: %r" % out[len(expected):])
         with open(log_file, newline="") as file:
-            harness.check(file.read() == expected.replace("\n", "\r\n"),
-                          "the log file is not the window's log")
+            harness.check(file.read() == out.replace("\n", "\r\n"),
+                          "the log file is not the window's log and the outcome")
+        harness.check(err == "", "standard error: %r" % err)
         harness.check(harness.poll(lambda: cli.board.count("reboot") == 1, 5), "no reboot")
     finally:
         cli.board.stop()
@@ -124,6 +146,21 @@ def refusals_group(arguments):
         code, _, err = cli.write(os.path.join(cli.work, "missing.mot"))
         harness.check(code == 3, "a missing file gave exit %d" % code)
         expect_one_line(err, "cannot be opened")
+        # A file that loads, but gives the flash nothing: the window would erase the board.
+        for name, text in (("notes.mot", "Release notes\n"), ("intel.mot", ":00000001FF\n"),
+                           ("ends.mot", "S0030000FC\nS9030000FC\n")):
+            empty = os.path.join(cli.work, name)
+            with open(empty, "w") as file:
+                file.write(text)
+            code, out, err = cli.write(empty)
+            harness.check(code == 3, "%s gave exit %d" % (name, code))
+            expect_one_line(err, "holds no S1/S2/S3 data record: nothing to program")
+            harness.check(last_line(out) == err.strip(), "%s: the log's last line" % name)
+            result = subprocess.run(cli.command("info", cli.path(empty)), capture_output=True,
+                                    text=True)
+            harness.check(result.returncode == 3, "info %s gave exit %d" % (name,
+                                                                            result.returncode))
+            expect_one_line(result.stderr, "nothing to program")
         harness.check(cli.board.count("open") == 0, "a refused file opened the port")
 
         result = subprocess.run(cli.command("write", DEMO, "--port", cli.port, "--colour"),
@@ -134,11 +171,86 @@ def refusals_group(arguments):
         # [09] fails: the board never confirms the new bit rate.
         code, out, err = cli.write(DEMO, "--fast")
         harness.check(code == 19, "a failed [09] gave exit %d" % code)
-        harness.check(out.endswith("[09] CONFIRM BPS : 38400 \n---> failed to confirm BPS !\n"),
+        harness.check("[09] CONFIRM BPS : 38400 \n---> failed to confirm BPS !\n" in out,
                       "standard output:\n%s" % out)
-        expect_one_line(err, "step [09] failed")
+        expect_one_line(err, "step [09] failed: the board did not confirm the new bit rate")
+        harness.check(last_line(out) == err.strip(), "the log's last line: %r" % last_line(out))
     finally:
         cli.board.stop()
+
+
+def end_nak_group(arguments):
+    """The end of programming answered by NAK: the window's log says Ok, the exit code does not."""
+    cli = Cli(arguments, "end-nak", ["--end-nak", "0x15"])
+    try:
+        log_file = os.path.join(cli.work, "run.log")
+        code, out, err = cli.write(DEMO, "--fast", "--log", log_file)
+    finally:
+        cli.board.stop()
+    harness.check(code == 6, "exit %d: %s" % (code, err))
+    harness.check("Sending firmware failed by 21 \n----> Ok." in out, "standard output:\n%s" % out)
+    expect_one_line(err, "did not acknowledge the end of programming: it may not start")
+    with open(log_file, newline="") as file:
+        harness.check(last_line(file.read().replace("\r\n", "\n")) == err.strip(),
+                      "the log file does not end with the outcome")
+
+
+class TerminalErrors:
+    """Standard error on a pseudo-terminal, read as it comes, as a person at a terminal sees it."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        self.chunks = []
+        self.reader = threading.Thread(target=self._read)
+        self.reader.start()
+
+    def _read(self):
+        while True:
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:
+                return
+            if not chunk:
+                return
+            self.chunks.append(chunk)
+
+    def text(self):
+        """Everything written, once the program has ended."""
+        os.close(self.slave)
+        self.reader.join(10)
+        os.close(self.master)
+        return b"".join(self.chunks).decode(errors="replace")
+
+
+def causes_group(arguments):
+    """A failed step names the likely cause; a terminal's progress line names the step under way."""
+    cli = Cli(arguments, "silent", ["--mute"])
+    terminal = TerminalErrors()
+    try:
+        result = subprocess.run(cli.command("write", cli.path(DEMO), "--port", cli.port, "--fast"),
+                                stdout=subprocess.PIPE, stderr=terminal.slave, text=True,
+                                timeout=120)
+    finally:
+        cli.board.stop()
+        shown = terminal.text()
+    harness.check(result.returncode == 13, "a silent board gave exit %d" % result.returncode)
+    harness.check("step [03] failed: the board did not answer the bit-rate matching" in shown and
+                  "power, its boot-mode pins, the cable and the port" in shown,
+                  "standard error: %r" % shown)
+    # Once the steps begin, the loading's status text is over.
+    progress = [line for line in re.split(r"[\r\n]", shown) if re.match(r"\[0\d\] .*elapsed", line)]
+    harness.check(any(line.startswith("[03] APPORVAL") for line in progress) and
+                  not any("Parsing completed" in line for line in progress),
+                  "progress lines: %r" % sorted(set(progress)))
+
+    cli = Cli(arguments, "nak", ["--reject-command", "0x10"])
+    try:
+        code, _, err = cli.write(DEMO, "--fast")
+    finally:
+        cli.board.stop()
+    harness.check(code == 16, "a refused device selection gave exit %d" % code)
+    expect_one_line(err, "step [06] failed: device selection (0x10) was answered 0x90 0x21: "
+                         "device code error")
 
 
 def interrupt_group(arguments):
@@ -147,7 +259,7 @@ def interrupt_group(arguments):
     try:
         image = large_image(os.path.join(cli.work, "large.mot"), 512)
         process = cli.start(image, "--fast")
-        programming = harness.poll(lambda: cli.board.count("block") >= 5, 60, 0.05)
+        programming = wait_for_blocks(cli, 5)
         process.send_signal(signal.SIGINT)
         out, err = process.communicate(timeout=30)
         harness.check(programming, "the blocks never started")
@@ -166,27 +278,156 @@ def interrupt_group(arguments):
         cli.board.stop()
 
 
+def signals_group(arguments):
+    """Only the operator stops a run: a closed pipe ends the printing, SIGHUP stops like SIGTERM
+    with 129, and a Ctrl-C while [01] settles stops the run there."""
+    cli = Cli(arguments, "pipe")
+    try:
+        log_file = os.path.join(cli.work, "run.log")
+        command = " ".join("'%s'" % part for part in cli.command(
+            "write", cli.path(DEMO), "--port", cli.port, "--fast", "--log", log_file))
+        result = subprocess.run(["bash", "-c", "set -o pipefail; %s | head -n 3" % command],
+                                capture_output=True, text=True, timeout=120)
+        harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
+        harness.check(result.stdout.count("\n") == 3, "head printed %r" % result.stdout)
+        harness.check(harness.poll(lambda: cli.board.count("reboot") == 1, 5), "no reboot")
+        with open(log_file) as file:
+            harness.check(DEMO_COMPLETED.match(last_line(file.read())),
+                          "the log file lacks lines")
+    finally:
+        cli.board.stop()
+    image, _ = harness.image_of(DEMO)
+    harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+    cli = Cli(arguments, "hangup")
+    try:
+        process = cli.start(large_image(os.path.join(cli.work, "large.mot"), 512), "--fast")
+        programming = wait_for_blocks(cli, 5)
+        process.send_signal(signal.SIGHUP)
+        _, err = process.communicate(timeout=30)
+        harness.check(programming, "the blocks never started")
+        harness.check(process.returncode == 129, "exit %d: %s" % (process.returncode, err))
+        harness.check("SIGHUP" in err and "Ctrl-C" not in err, "standard error: %r" % err)
+        harness.check(harness.poll(lambda: cli.board.way_out_resets() == 1, 5),
+                      "the way out did not reboot the board")
+    finally:
+        cli.board.stop()
+
+    cli = Cli(arguments, "settle")
+    try:
+        process = cli.start(DEMO, "--fast")
+        tested = harness.poll(lambda: cli.board.count("close") >= 1, 30, 0.01)
+        process.send_signal(signal.SIGINT)
+        _, err = process.communicate(timeout=30)
+        harness.check(tested, "the connection test never closed the port")
+        harness.check(process.returncode == 130 and "during step [01]" in err,
+                      "exit %d: %s" % (process.returncode, err))
+        harness.check(cli.board.count("open") == 1, "the board was reset into boot mode")
+    finally:
+        cli.board.stop()
+
+
 def verify_group(arguments):
-    """--verify passes a good run with the total, and fails a wrong byte and a wrong SUM."""
+    """--verify sums the user MAT the board reports and fails a wrong byte and a wrong SUM;
+    --read-back also catches bytes that traded places, which the sum passes."""
     cases = [
-        ([], 0, "---> verify : the user MAT adds up to 0x"),
-        (["--wrong-byte", "0x10"], 5,
+        ([], ["--verify"], 0, "---> verify : the user MAT adds up to 0x"),
+        (["--user-mat-size", "0x40000"], ["--verify"], 0, "---> verify : the user MAT adds up"),
+        (["--user-mat-size", "0x40000", "--user-mat-split", "0x1000"], ["--verify"], 0,
+         "---> user MAT : 0x00001000 - 0x0003FFFF"),
+        (["--wrong-byte", "0x10"], ["--verify"], 5,
          "ERROR : the first byte that differs is at 0x00000010: the flash holds 0xFF, "
          "the image 0x00.\n"),
-        (["--bad-reply-sum", "0x4B"], 5, "The sum check got a reply with a wrong SUM !"),
+        (["--bad-reply-sum", "0x4B"], ["--verify"], 5,
+         "The sum check got a reply with a wrong SUM !"),
+        (["--swap-bytes", "0x12"], ["--verify"], 0, "---> verify : the user MAT adds up"),
+        (["--swap-bytes", "0x12"], ["--read-back"], 5,
+         "ERROR : the first byte that differs is at 0x00000012: the flash holds 0x00, "
+         "the image 0x10.\n"),
     ]
-    for board_options, exit_code, text in cases:
-        cli = Cli(arguments, "verify" + "".join(board_options), board_options)
+    for number, (board_options, options, exit_code, text) in enumerate(cases):
+        cli = Cli(arguments, "verify%d" % number, board_options)
         try:
-            code, out, err = cli.write(DEMO, "--fast", "--verify")
+            code, out, err = cli.write(DEMO, "--fast", *options)
         finally:
             cli.board.stop()
-        harness.check(code == exit_code, "%s: exit %d: %s" % (board_options, code, err))
-        harness.check(text in out, "%s: standard output:\n%s" % (board_options, out))
+        case = "%s %s" % (board_options, options)
+        harness.check(code == exit_code, "%s: exit %d: %s" % (case, code, err))
+        harness.check(text in out, "%s: standard output:\n%s" % (case, out))
+        if exit_code == 0:
+            harness.check(re.match(r"Completed\. .* The user MAT sums to 0x[0-9A-F]{8}, as the "
+                                   r"image does\.$", last_line(out)), "%s: %r" % (case, out))
+        else:
+            harness.check(last_line(out) == err.strip(), "%s: the log's last line" % case)
 
 
-GROUPS = {"success": success_group, "refusals": refusals_group, "interrupt": interrupt_group,
-          "verify": verify_group}
+def ports_group(arguments):
+    """Each reason a port cannot be used gets a line of its own."""
+    cli = Cli(arguments, "ports")
+    cli.board.stop()
+    regular = os.path.join(cli.work, "regular-file")
+    with open(regular, "w") as file:
+        file.write("not a port\n")
+    for port, text in ((os.path.join(cli.work, "missing"), "no such port"),
+                       (regular, "not a serial port"), (cli.work, "not a serial port")):
+        result = subprocess.run(cli.command("write", DEMO, "--port", port, "--fast"),
+                                capture_output=True, text=True, timeout=60)
+        harness.check(result.returncode == 11, "%s gave exit %d" % (port, result.returncode))
+        expect_one_line(result.stderr, "cannot use the port %s: %s" % (port, text))
+    result = subprocess.run(cli.command("write", DEMO, "--port", ""), capture_output=True,
+                            text=True)
+    harness.check(result.returncode == 2, "an empty port name gave exit %d" % result.returncode)
+    expect_one_line(result.stderr, "--port")
+
+
+def permission_group(arguments):
+    """A port the user may not open says so; arranged by running as an unprivileged user."""
+    setpriv = shutil.which("setpriv")
+    if os.geteuid() != 0 or setpriv is None:
+        raise harness.Skip("permission denied needs root to run velmora-cli as another user, "
+                           "and setpriv")
+    # Everything the user needs lies in a folder it may enter; only the device is closed to it.
+    copy = tempfile.mkdtemp(prefix="velmora-cli-")
+    os.chmod(copy, 0o755)
+    board = harness.Board(arguments.board_sim, os.path.join(copy, "board"), [])
+    try:
+        program = os.path.join(copy, "velmora-cli")
+        shutil.copy(arguments.cli, program)
+        demo = os.path.join(copy, "demo.mot")
+        shutil.copy(DEMO, demo)
+        os.chmod(demo, 0o644)
+        os.chmod(os.path.realpath(board.link), 0o600)
+        result = subprocess.run([setpriv, "--reuid", "nobody", "--regid", "nogroup",
+                                 "--clear-groups", program, "write", demo, "--port", board.link,
+                                 "--fast"], capture_output=True, text=True, timeout=60)
+    finally:
+        board.stop()
+        shutil.rmtree(copy)
+    if result.returncode in (126, 127):
+        raise harness.Skip("the unprivileged user cannot run velmora-cli: %s"
+                           % result.stderr.strip())
+    harness.check(result.returncode == 11, "exit %d: %s" % (result.returncode, result.stderr))
+    expect_one_line(result.stderr, "cannot use the port %s: permission denied" % board.link)
+
+
+def info_group(arguments):
+    """info's estimate: the parts it lists add up to its total."""
+    result = subprocess.run([arguments.cli, "info", DEMO], capture_output=True, text=True)
+    harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
+    match = re.search(r"takes about \d+ min \d+ s \((\d+\.\d) s\): (\d+\.\d) s of the steps' "
+                      r"fixed delays, (\d+\.\d) s of the blocks' \(18 sent, 200 ms each\), "
+                      r"(\d+\.\d) s of the blocks on the wire", result.stdout)
+    harness.check(match, "standard output:\n%s" % result.stdout)
+    tenths = [round(float(value) * 10) for value in match.groups()]
+    harness.check(tenths[0] == sum(tenths[1:]), "the parts do not add up: %s" % match.group(0))
+    harness.check(re.search(r"--verify adds about \d+\.\d s, --read-back \d+\.\d s more",
+                            result.stdout), "standard output:\n%s" % result.stdout)
+
+
+GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
+          "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
+          "verify": verify_group, "ports": ports_group, "permission": permission_group,
+          "info": info_group}
 
 
 def run():

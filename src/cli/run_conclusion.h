@@ -1,0 +1,21 @@
+// How a write ended, in one line that an engineer can act on, and its exit code.
+#pragma once
+
+#include <string>
+
+#include "cli/interrupt_watch.h"
+#include "update/update_thread.h"
+
+struct RunConclusion {
+    int exitCode;
+    bool failure;
+    std::string text;  // without "velmora-cli: " and without a line end
+};
+
+// `stop` is the first stop the operator asked for, `port` the port as given, `seconds` the run's
+// time from its first step.
+RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port,
+                          double seconds);
+
+// Why the port could not be used, with what to do about it.
+std::string PortProblemText(const PortOpenProblem& problem);

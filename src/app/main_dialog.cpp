@@ -1,7 +1,7 @@
 // The main dialog: start-up, commands, colours of the log pane and status line, teardown.
 #include "app/main_dialog.h"
 
-#include "app/com_port_discovery.h"
+#include "app/port_combo_box.h"
 #include "app/resource.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/browse_command.h"

@@ -7,7 +7,7 @@
 #include "bootmode/firmware_image.h"
 #include "bootmode/run_estimate.h"
 #include "cli/commands.h"
-#include "cli/command_paths.h"
+#include "serial/text_conversion.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "image/firmware_file.h"

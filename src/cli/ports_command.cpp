@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "serial/serial_port_list.h"
+#include "serial/serial_ports.h"
 
 int PortsCommand() {
     for (const SerialPortName& port : ListSerialPorts()) {

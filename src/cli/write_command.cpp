@@ -7,7 +7,7 @@
 #include "bootmode/mod_update_1527.h"
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/command_paths.h"
+#include "serial/text_conversion.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_watch.h"
 #include "cli/run_conclusion.h"

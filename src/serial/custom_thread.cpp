@@ -1,8 +1,6 @@
 // Thread base: start-up hand-over and end-of-body bookkeeping shared by both platforms.
 #include "serial/custom_thread.h"
 
-CustomThread::PlatformCreate CustomThread::createPlatformThread = &CustomThread::CreateNativeThread;
-
 CustomThread::CustomThread() : threadId_(0), threadHandle_(0), startParam_(0), started_(false) {}
 
 CustomThread::~CustomThread() = default;
@@ -12,7 +10,7 @@ void CustomThread::PreRun() {}
 bool CustomThread::Start(int32_t param) {
     startParam_ = param;
     std::uintptr_t handle = 0;
-    if (!createPlatformThread(&CustomThread::ThreadEntry, this, &handle, &threadId_) ||
+    if (!CreatePlatformThread(&CustomThread::ThreadEntry, this, &handle, &threadId_) ||
         handle == 0) {
         return false;
     }

@@ -30,16 +30,14 @@ public:
     bool HasThreadHandle() const { return threadHandle_.load() != 0; }
     uint32_t GetThreadId() const { return threadId_; }
 
-    // Creates a platform thread running entry(argument), storing its handle and id. Replaceable
-    // so that tests can reach the failure path.
-    using PlatformCreate = bool (*)(void (*entry)(void*), void* argument, std::uintptr_t* handle,
-                                    uint32_t* id);
-    static PlatformCreate createPlatformThread;
+protected:
+    // Creates a platform thread running entry(argument), storing its handle and id. Overridden by
+    // tests that reach the failure path.
+    virtual bool CreatePlatformThread(void (*entry)(void*), void* argument, std::uintptr_t* handle,
+                                      uint32_t* id);
 
 private:
     static void ThreadEntry(void* object);
-    static bool CreateNativeThread(void (*entry)(void*), void* argument, std::uintptr_t* handle,
-                                   uint32_t* id);
     static void ReleaseNativeHandle(std::uintptr_t handle);
 
     uint32_t threadId_;

@@ -3,16 +3,12 @@
 
 #include <pthread.h>
 
-#include <atomic>
-
 namespace {
 
 struct StartRecord {
     void (*entry)(void*);
     void* argument;
 };
-
-std::atomic<uint32_t> nextThreadId{1};
 
 void* Trampoline(void* record) {
     StartRecord start = *static_cast<StartRecord*>(record);
@@ -23,8 +19,8 @@ void* Trampoline(void* record) {
 
 }  // namespace
 
-bool CustomThread::CreateNativeThread(void (*entry)(void*), void* argument, std::uintptr_t* handle,
-                                      uint32_t* id) {
+bool CustomThread::CreatePlatformThread(void (*entry)(void*), void* argument,
+                                        std::uintptr_t* handle, uint32_t* id) {
     StartRecord* record = new StartRecord{entry, argument};
     pthread_t thread;
     if (pthread_create(&thread, nullptr, &Trampoline, record) != 0) {
@@ -32,7 +28,8 @@ bool CustomThread::CreateNativeThread(void (*entry)(void*), void* argument, std:
         return false;
     }
     *handle = static_cast<std::uintptr_t>(thread);
-    *id = nextThreadId.fetch_add(1);
+    // A pthread has no 32-bit id: the low bits of its handle tell the live threads apart.
+    *id = static_cast<uint32_t>(*handle);
     return true;
 }
 

@@ -20,8 +20,8 @@ unsigned __stdcall Trampoline(void* record) {
 
 }  // namespace
 
-bool CustomThread::CreateNativeThread(void (*entry)(void*), void* argument, std::uintptr_t* handle,
-                                      uint32_t* id) {
+bool CustomThread::CreatePlatformThread(void (*entry)(void*), void* argument,
+                                        std::uintptr_t* handle, uint32_t* id) {
     StartRecord* record = new StartRecord{entry, argument};
     unsigned threadId = 0;
     std::uintptr_t created = _beginthreadex(NULL, 0, &Trampoline, record, 0, &threadId);

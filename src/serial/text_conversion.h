@@ -6,7 +6,13 @@
 // other's. A null argument converts like an empty text.
 #pragma once
 
+#include <string>
+
 // Win32: wide is UTF-16 and 8-bit text is in the system's ANSI code page.
 // POSIX: wide is UTF-32 and 8-bit text is UTF-8.
 const char* WideToAnsi(const wchar_t* text);
 const wchar_t* AnsiToWide(const char* text);
+
+// UTF-8 text, such as a command line's arguments, and wide text, whatever the code page says.
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);

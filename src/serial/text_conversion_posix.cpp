@@ -84,3 +84,11 @@ const wchar_t* AnsiToWide(const char* text) {
     wideResult.push_back(L'\0');
     return wideResult.data();
 }
+
+std::wstring WideFromUtf8(const std::string& text) {
+    return AnsiToWide(text.c_str());
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+    return WideToAnsi(text.c_str());
+}

@@ -36,3 +36,25 @@ const wchar_t* AnsiToWide(const char* text) {
     MultiByteToWideChar(CP_ACP, 0, text, -1, wideResult.data(), static_cast<int>(length + 1));
     return wideResult.data();
 }
+
+std::wstring WideFromUtf8(const std::string& text) {
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, NULL, 0);
+    if (needed <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], needed);
+    wide.resize(static_cast<size_t>(needed) - 1);
+    return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
+    if (needed <= 0) {
+        return std::string();
+    }
+    std::string utf8(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], needed, NULL, NULL);
+    utf8.resize(static_cast<size_t>(needed) - 1);
+    return utf8;
+}

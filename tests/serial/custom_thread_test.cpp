@@ -89,16 +89,16 @@ TEST(CustomThreadTest, OwnerWaitEndsForBodiesThatReturnBeforeStartDoes) {
     }
 }
 
-bool FailingCreate(void (*)(void*), void*, std::uintptr_t*, uint32_t*) {
-    return false;
-}
+class UncreatableThread : public RecordingThread {
+protected:
+    bool CreatePlatformThread(void (*)(void*), void*, std::uintptr_t*, uint32_t*) override {
+        return false;
+    }
+};
 
 TEST(CustomThreadTest, FailedCreationReturnsFalseAndRunsNothing) {
-    CustomThread::PlatformCreate original = CustomThread::createPlatformThread;
-    CustomThread::createPlatformThread = &FailingCreate;
-    RecordingThread thread;
+    UncreatableThread thread;
     bool started = thread.Start(7);
-    CustomThread::createPlatformThread = original;
 
     EXPECT_FALSE(started);
     EXPECT_FALSE(thread.HasThreadHandle());

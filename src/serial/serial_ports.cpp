@@ -1,11 +1,12 @@
-// Finds COM port numbers in a list of device names.
-#include "serial/com_port_names.h"
+// The walk over the system's device names that finds the COM ports, free of system calls.
+#include "serial/serial_ports.h"
 
 #include <cwchar>
 
-void CollectComPortNumbers(const wchar_t* names, size_t length, uint8_t* numbers, uint8_t& count) {
+std::vector<uint8_t> ComPortNumbers(const wchar_t* names, size_t length) {
+    std::vector<uint8_t> numbers;
     size_t position = 0;
-    while (position < length && names[position] != L'\0' && count < kMaxComPorts) {
+    while (position < length && names[position] != L'\0' && numbers.size() < kMaxComPorts) {
         const wchar_t* name = names + position;
         size_t nameLength = 0;
         while (position + nameLength < length && name[nameLength] != L'\0') {
@@ -18,10 +19,10 @@ void CollectComPortNumbers(const wchar_t* names, size_t length, uint8_t* numbers
             // Leading decimal digits after "COM", as the C runtime's _wtoi reads them.
             long number = std::wcstol(name + 3, nullptr, 10);
             if (number >= 1 && number <= 255) {
-                numbers[count] = static_cast<uint8_t>(number);
-                ++count;
+                numbers.push_back(static_cast<uint8_t>(number));
             }
         }
         position += nameLength + 1;
     }
+    return numbers;
 }

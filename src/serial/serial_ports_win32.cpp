@@ -1,9 +1,11 @@
-// COM port discovery: the NT device-name list, or probing COM1..COM255 on other platforms.
-#include "serial/com_port_discovery.h"
+// Serial ports on Windows: the NT device-name list, or probing COM1..COM255 on other platforms.
+#include "serial/serial_ports_win32.h"
 
 #include <windows.h>
 
-#include "serial/com_port_names.h"
+#include <string>
+
+#include "serial/serial_ports.h"
 
 namespace {
 
@@ -12,13 +14,9 @@ namespace {
 const size_t kDeviceListUnits = 65535;
 const size_t kMaxDeviceListUnits = size_t(16) * 1024 * 1024;
 
-void SearchDeviceNames(uint8_t* numbers, uint8_t& count) {
-    std::vector<wchar_t> names = QueryDeviceNames(kDeviceListUnits, kMaxDeviceListUnits);
-    CollectComPortNumbers(names.data(), names.size(), numbers, count);
-}
-
-void ProbePorts(uint8_t* numbers, uint8_t& count) {
-    for (int i = 1; i <= 255 && count < kMaxComPorts; ++i) {
+std::vector<uint8_t> ProbePorts() {
+    std::vector<uint8_t> numbers;
+    for (int i = 1; i <= 255 && numbers.size() < kMaxComPorts; ++i) {
         wchar_t path[40] = {};
         wsprintfW(path, L"\\\\.\\COM%d", i);
         HANDLE port =
@@ -32,10 +30,10 @@ void ProbePorts(uint8_t* numbers, uint8_t& count) {
             exists = error == ERROR_ACCESS_DENIED || error == ERROR_GEN_FAILURE;
         }
         if (exists) {
-            numbers[count] = static_cast<uint8_t>(i);
-            ++count;
+            numbers.push_back(static_cast<uint8_t>(i));
         }
     }
+    return numbers;
 }
 
 }  // namespace
@@ -55,12 +53,20 @@ std::vector<wchar_t> QueryDeviceNames(size_t startUnits, size_t maxUnits) {
     return std::vector<wchar_t>();
 }
 
-void FindComPortNumbers(uint8_t* numbers, uint8_t& count) {
+std::vector<uint8_t> FindComPortNumbers() {
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     if (GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        SearchDeviceNames(numbers, count);
-    } else {
-        ProbePorts(numbers, count);
+        const std::vector<wchar_t> names = QueryDeviceNames(kDeviceListUnits, kMaxDeviceListUnits);
+        return ComPortNumbers(names.data(), names.size());
     }
+    return ProbePorts();
+}
+
+std::vector<SerialPortName> ListSerialPorts(const std::string&) {
+    std::vector<SerialPortName> ports;
+    for (uint8_t number : FindComPortNumbers()) {
+        ports.push_back({"COM" + std::to_string(number), ""});
+    }
+    return ports;
 }

@@ -1,17 +1,27 @@
-// The port combo box, filled once at start-up with the COM ports found.
-#include "app/com_port_discovery.h"
+// The port combo box, filled once at start-up with the COM ports of the machine.
+#include "app/port_combo_box.h"
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "app/main_dialog.h"
 #include "app/resource.h"
-#include "serial/com_port_discovery.h"
+#include "serial/serial_ports_win32.h"
 
+namespace {
+
+// The ports found, in the order found; kept for the process's life, read by nobody else.
 uint8_t g_comPortCount = 0;
 uint8_t g_comPortNumbers[256] = {};
 
+}  // namespace
+
 void EnumerateComPorts() {
-    FindComPortNumbers(g_comPortNumbers, g_comPortCount);
+    for (uint8_t number : FindComPortNumbers()) {
+        g_comPortNumbers[g_comPortCount++] = number;
+    }
     if (g_comPortCount == 0) {
         return;
     }

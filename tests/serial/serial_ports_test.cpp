@@ -1,5 +1,5 @@
 // The COM port walk over a device-name list: order, filters and the 8-bit limits.
-#include "serial/com_port_names.h"
+#include "serial/serial_ports.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +20,8 @@ std::wstring DeviceList(const std::vector<std::wstring>& names) {
 }
 
 std::vector<int> Collect(const std::wstring& list) {
-    uint8_t numbers[256] = {};
-    uint8_t count = 0;
-    CollectComPortNumbers(list.data(), list.size(), numbers, count);
-    return std::vector<int>(numbers, numbers + count);
+    const std::vector<uint8_t> numbers = ComPortNumbers(list.data(), list.size());
+    return std::vector<int>(numbers.begin(), numbers.end());
 }
 
 TEST(ComPortNamesTest, KeepsTheOrderOfTheList) {

@@ -1,5 +1,5 @@
 // Serial ports on Linux: the tty devices in /dev, their UARTs in sysfs and their by-id links.
-#include "serial/serial_port_list.h"
+#include "serial/serial_ports.h"
 
 #include <dirent.h>
 #include <limits.h>

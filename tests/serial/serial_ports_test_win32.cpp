@@ -1,23 +1,21 @@
 // The system's device-name list as COM port discovery reads it, in a Wine prefix that maps COM11
 // to COM30 (tests/support/wine-prefix.sh).
-#include "serial/com_port_discovery.h"
+#include "serial/serial_ports_win32.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "serial/com_port_names.h"
+#include "serial/serial_ports.h"
 
 namespace {
 
 const size_t kNoCeiling = size_t(16) * 1024 * 1024;
 
 std::vector<int> ComPorts(const std::vector<wchar_t>& names) {
-    uint8_t numbers[256] = {};
-    uint8_t count = 0;
-    CollectComPortNumbers(names.data(), names.size(), numbers, count);
-    return std::vector<int>(numbers, numbers + count);
+    const std::vector<uint8_t> numbers = ComPortNumbers(names.data(), names.size());
+    return std::vector<int>(numbers.begin(), numbers.end());
 }
 
 TEST(ComPortDiscoveryTest, ListThatOutgrowsTheFirstBufferIsAskedForAgain) {

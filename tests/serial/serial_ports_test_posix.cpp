@@ -1,5 +1,5 @@
 // The Linux port list on a made-up system tree: which ttys count, their order, their by-id names.
-#include "serial/serial_port_list.h"
+#include "serial/serial_ports.h"
 
 #include <stdlib.h>
 #include <unistd.h>

@@ -1,14 +1,12 @@
 // The main dialog: start-up, commands, colours of the log pane and status line, teardown.
 #include "app/main_dialog.h"
 
+#include "app/browse_command.h"
+#include "app/firmware_file.h"
+#include "app/operator_routines.h"
 #include "app/port_combo_box.h"
 #include "app/resource.h"
-#include "bootmode/mod_update_1527.h"
-#include "image/browse_command.h"
-#include "image/firmware_file.h"
-#include "update/operator_routines.h"
-#include "update/update_thread.h"
-#include "update/write_command.h"
+#include "app/write_command.h"
 
 HWND g_dialog = NULL;
 HBRUSH g_blackBrush = NULL;
@@ -20,13 +18,6 @@ namespace {
 const COLORREF kBlack = RGB(0, 0, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 255, 0);
-
-void SetFileNameBox(const wchar_t* text) {
-    SetWindowTextW(GetDlgItem(g_dialog, IDC_FILE_NAME), text);
-}
-
-// The loading of a chosen file reports into the log pane, the status line and the file-name box.
-const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, SetStatusText, SetFileNameBox};
 
 void CheckWindowsVersion() {
     g_osVersion.dwOSVersionInfoSize = sizeof(g_osVersion);
@@ -82,15 +73,11 @@ void TearDown() {
         g_fileData.reset();
         g_fileSize = 0;
     }
-    if (g_srecReader != nullptr) {
+    if (g_srecReader) {
         g_srecReader->Clear();
-        delete g_srecReader;
-        g_srecReader = nullptr;
+        g_srecReader.reset();
     }
-    if (g_updateModule != nullptr) {
-        delete g_updateModule;
-        g_updateModule = nullptr;
-    }
+    g_updateModule.reset();
     DeleteObject(g_blackBrush);
     DeleteObject(g_logFont);
 }
@@ -137,7 +124,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             // The notification code in the high word does not matter.
             if (LOWORD(wParam) == IDC_BROWSE) {
-                OnBrowseCommand(window, kLoadReports);
+                OnBrowseCommand(window);
                 return 1;
             }
             if (LOWORD(wParam) == IDC_WRITE) {

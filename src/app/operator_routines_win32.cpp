@@ -1,7 +1,7 @@
 // The operator routines on the main dialog's controls. Every control is looked up by its ID on
 // g_dialog at each call; calls from the update thread are carried out by the main thread's
 // message loop.
-#include "update/operator_routines.h"
+#include "app/operator_routines.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -40,6 +40,9 @@ constexpr uint8_t kStatusSizeWithError = 2;
 constexpr uint8_t kAwaitingProgrammingSelection = 0x3F;
 constexpr uint8_t kNoError = 0x00;
 
+// The device the update selects: the first of the device inquiry's entries whose name holds this.
+constexpr char kSupportedDeviceName[] = "H8SX 1520R(40MHz)";
+
 // Selections, answered by ACK.
 constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kDeviceSelection = 0x10;     // 4-byte device code
@@ -49,6 +52,11 @@ constexpr uint8_t kNewBitRateSelection = 0x3F;
 // multiplication ratios (1), then n ratios, out of a block of 85 bytes.
 constexpr size_t kFixedBitRateParameters = 5;
 constexpr size_t kBitRateParameterBlock = 85;
+// What the update selects: 38400 bps (384 x 100), a 5.00 MHz input clock (500 x 0.01 MHz) and the
+// ratios 8 and 4 (8 x 5.00 MHz, the 40 MHz of the device's name).
+constexpr uint8_t kProgrammingBitRateParameters[] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
+// The only clock mode of the board.
+constexpr uint8_t kDefaultClockMode = 0;
 constexpr uint8_t kBitRateConfirmation = 0x06;    // sent at the new rate
 constexpr uint8_t kProgrammingTransition = 0x40;  // the MCU erases its user MAT, then ACKs
 constexpr uint8_t kUserMatSelection = 0x43;

@@ -1,8 +1,9 @@
 // ModUpdate1527's life, its port and the waits and event callback that every operation shares.
 //
 // Threads: the update thread runs every operation; the port's reader thread runs OnSerialEvent,
-// which appends to g_receiveBuffer (serialised there) and writes readerActive (atomic). The live
-// module is found through g_activeModule because the port's callback receives only the port.
+// which appends to the module's receive buffer (serialised there) and writes readerActive
+// (atomic). The port hands the module to the callback as its context, so that each module hears
+// only its own port.
 //
 // Waits. Every wait of an operation is a ModulePause. When the reader thread ends on an I/O
 // failure, OnSerialEvent raises the pause's LinkLost on the reader thread: the pause under way
@@ -14,19 +15,17 @@
 #include "bootmode/mod_update_1527.h"
 
 #include "bootmode/boot_protocol.h"
-#include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
 #include "serial/rs232c_port.h"
 
-std::atomic<ModUpdate1527*> g_activeModule(nullptr);
-
 ModUpdate1527::ModUpdate1527()
-    : errorCallback(nullptr),
-      logCallback(nullptr),
-      progressCallback(nullptr),
+    : errorCallback(),
+      logCallback(),
+      progressCallback(),
       readerActive(false),
-      statusCallback(nullptr),
+      statusCallback(),
       port(),
+      received(),
       options(),
       programmingState(false),
       portName(),
@@ -35,18 +34,14 @@ ModUpdate1527::ModUpdate1527()
       endAcknowledged(false),
       verifiedSum(),
       firstDifference(),
-      lostTheLink(false) {
-    g_activeModule.store(this);
-    g_receiveBuffer.Clear();
-}
+      lostTheLink(false) {}
 
 ModUpdate1527::~ModUpdate1527() {
     if (port) {
         port->Close();
+        // Before the members go: the reader thread calls into them until the port is gone.
         port.reset();
     }
-    ModUpdate1527* self = this;
-    g_activeModule.compare_exchange_strong(self, nullptr);
 }
 
 void ModUpdate1527::CloseCom() {
@@ -93,7 +88,7 @@ RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
 }
 
 void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
-    g_receiveBuffer.Clear();
+    received.Clear();
     lastExchange.sent.assign(frame, frame + length);
     lastExchange.reply.clear();
     if (!Interrupted()) {
@@ -102,13 +97,12 @@ void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
 }
 
 std::vector<uint8_t> ModUpdate1527::TakeReply() {
-    lastExchange.reply = g_receiveBuffer.Snapshot();
+    lastExchange.reply = received.Snapshot();
     return lastExchange.reply;
 }
 
-const PortOpenProblem& ModUpdate1527::LastOpenProblem() const {
-    static const PortOpenProblem kNone;
-    return port ? port->LastOpenProblem() : kNone;
+PortOpenProblem ModUpdate1527::LastOpenProblem() const {
+    return port ? port->LastOpenProblem() : PortOpenProblem();
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
@@ -129,8 +123,8 @@ bool ModUpdate1527::AwaitReply(int milliseconds, ReplyShape shape) {
     if (!options.replyPaced) {
         return Pause(milliseconds);
     }
-    const bool complete = pause.Until(milliseconds, [shape] {
-        return g_receiveBuffer.Test(
+    const bool complete = pause.Until(milliseconds, [this, shape] {
+        return received.Test(
             [shape](const std::vector<uint8_t>& reply) { return ReplyComplete(shape, reply); });
     });
     return complete || !pause.Stopped();
@@ -174,32 +168,26 @@ bool ModUpdate1527::ReportIfHalted(const char* operation) {
     return false;
 }
 
-int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code) {
-    if (eventPort == nullptr) {
+int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code, void* context) {
+    ModUpdate1527* module = static_cast<ModUpdate1527*>(context);
+    if (eventPort == nullptr || module == nullptr) {
         return 0;
     }
     const PortEvent event = static_cast<PortEvent>(code);
     switch (event) {
         case PortEvent::Started:
-        case PortEvent::Stopped: {
-            ModUpdate1527* module = g_activeModule.load();
-            if (module != nullptr) {
-                module->readerActive.store(event == PortEvent::Started);
-                if (event == PortEvent::Stopped && eventPort->IsLost()) {
-                    module->pause.Raise(PauseStop::LinkLost);
-                }
+        case PortEvent::Stopped:
+            module->readerActive.store(event == PortEvent::Started);
+            if (event == PortEvent::Stopped && eventPort->IsLost()) {
+                module->pause.Raise(PauseStop::LinkLost);
             }
             break;
-        }
         case PortEvent::DataReceived: {
             const int32_t count = eventPort->GetReceivedCount();
             if (count > 0) {
-                g_receiveBuffer.Append(eventPort->GetReceiveBuffer(), static_cast<size_t>(count));
-                ModUpdate1527* module = g_activeModule.load();
-                if (module != nullptr) {
-                    // A reply-paced transaction looks at the reply again.
-                    module->pause.Poke();
-                }
+                module->received.Append(eventPort->GetReceiveBuffer(), static_cast<size_t>(count));
+                // A reply-paced transaction looks at the reply again.
+                module->pause.Poke();
             }
             eventPort->RequestRead();
             break;
@@ -208,4 +196,12 @@ int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code) {
             break;
     }
     return 0;
+}
+
+bool ModUpdate1527::AcknowledgedTransaction(const char* operation,
+                                            const std::vector<uint8_t>& frame,
+                                            int delayMilliseconds) {
+    const std::vector<uint8_t> reply =
+        Transact(frame.data(), frame.size(), delayMilliseconds, kSendLimit, ReplyShape::Ack);
+    return !ReportIfHalted(operation) && StartsWith(reply, kAck);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "bootmode/device_list.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/module_pause.h"
+#include "bootmode/receive_buffer.h"
 #include "bootmode/reply_shape.h"
 #include "bootmode/update_module.h"
 
@@ -45,9 +47,10 @@ struct ModuleOptions {
 
 class ModUpdate1527 final : public UpdateModule {
 public:
-    // Reports leave the module only through these; a null callback drops its reports.
-    using TextCallback = void (*)(const char* text);
-    using ProgressCallback = void (*)(int current, int total);
+    // Reports leave the module only through these, each bound to its receiver, so that two
+    // modules report to two places; an empty callback drops its reports.
+    using TextCallback = std::function<void(const char* text)>;
+    using ProgressCallback = std::function<void(int current, int total)>;
 
     ModUpdate1527();
     ~ModUpdate1527();
@@ -85,7 +88,7 @@ public:
     // What the last run left to explain its outcome, read once it has ended.
     const BoardExchange& LastExchange() const { return lastExchange; }
     // Why the port could not be opened, after an opening that failed.
-    const PortOpenProblem& LastOpenProblem() const;
+    PortOpenProblem LastOpenProblem() const;
     // Blocks of the last ProgrammingSequence that the board acknowledged.
     int BlocksAcknowledged() const { return blocksAcknowledged; }
     // The board answered the last end of programming with ACK.
@@ -114,8 +117,11 @@ public:
     void Abort();
     bool Interrupted() const;
 
-    // The port's event callback: reader-thread state and received bytes.
-    static int32_t OnSerialEvent(RS232CPort* port, int32_t code);
+    // The port's event callback, with the module as its context: reader-thread state and
+    // received bytes.
+    static int32_t OnSerialEvent(RS232CPort* port, int32_t code, void* module);
+    // The bytes received since the last frame was sent.
+    std::vector<uint8_t> ReceivedBytes() const { return received.Snapshot(); }
 
     TextCallback errorCallback;
     TextCallback logCallback;
@@ -145,6 +151,10 @@ private:
     bool EndProgramming();
     // A fixed delay that, reply-paced, also ends once the received bytes make a reply of `shape`.
     bool AwaitReply(int milliseconds, ReplyShape shape);
+    // A command frame whose success is the board's ACK: false also when the link is lost or the
+    // run interrupted (reported for `operation`).
+    bool AcknowledgedTransaction(const char* operation, const std::vector<uint8_t>& frame,
+                                 int delayMilliseconds);
     // The memory read of `size` bytes from `address` of the user MAT; false, with a report, on an
     // error reply, a missing or short reply, or a wrong SUM.
     bool ReadUserMat(uint32_t address, uint32_t size, std::vector<uint8_t>& data);
@@ -160,6 +170,8 @@ private:
     bool ReportIfHalted(const char* operation);
 
     std::unique_ptr<RS232CPort> port;
+    // Appended by the reader thread (OnSerialEvent), emptied and read by the update thread.
+    ReceiveBuffer received;
     ModuleOptions options;
     bool programmingState;
     std::string portName;
@@ -172,6 +184,3 @@ private:
     // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.
     ModulePause pause;
 };
-
-// The live module, which receives the port's events; null while none exists.
-extern std::atomic<ModUpdate1527*> g_activeModule;

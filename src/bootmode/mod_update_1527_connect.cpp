@@ -7,7 +7,6 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/device_reply.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
 #include "serial/rs232c_port.h"
 
@@ -20,7 +19,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
     lostTheLink = false;
     if (!port) {
         port.reset(new RS232CPort);
-        port->SetEventCallback(&ModUpdate1527::OnSerialEvent);
+        port->SetEventCallback(&ModUpdate1527::OnSerialEvent, this);
     }
     portName = name != nullptr ? name : "";
     if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
@@ -64,7 +63,7 @@ bool ModUpdate1527::ConnectApprove() {
     }
     const RS232COpenResult opened = OpenPort(kMatchingBitRate);
     if (opened != RS232COpenResult::PortOpened) {
-        if (errorCallback != nullptr) {
+        if (errorCallback) {
             Report(logCallback,
                    FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)));
             Report(errorCallback,
@@ -117,7 +116,7 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
     if (!ReadDeviceReply(TakeReply(), list)) {
         return false;
     }
-    g_receiveBuffer.Clear();
+    received.Clear();
     return true;
 }
 
@@ -147,21 +146,17 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
     if (!port) {
         return false;
     }
-    const std::vector<uint8_t> frame =
-        CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code));
-    const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit, ReplyShape::Ack);
-    return !ReportIfHalted("SelectDevice") && StartsWith(reply, kAck);
+    return AcknowledgedTransaction("SelectDevice",
+                                   CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code)),
+                                   kSelectionDelay);
 }
 
 bool ModUpdate1527::SetClockMode(uint8_t mode) {
     if (!port) {
         return false;
     }
-    const std::vector<uint8_t> frame = CommandFrame(kClockModeSelection, &mode, 1);
-    const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kSelectionDelay, kSendLimit, ReplyShape::Ack);
-    return !ReportIfHalted("SetClockMode") && StartsWith(reply, kAck);
+    return AcknowledgedTransaction("SetClockMode", CommandFrame(kClockModeSelection, &mode, 1),
+                                   kSelectionDelay);
 }
 
 bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
@@ -175,10 +170,8 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
     if (count > kBitRateParameterBlock) {
         return false;
     }
-    const std::vector<uint8_t> frame = CommandFrame(kNewBitRateSelection, parameters, count);
-    const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kBitRateSelectionDelay, kSendLimit, ReplyShape::Ack);
-    return !ReportIfHalted("SelectBPS") && StartsWith(reply, kAck);
+    return AcknowledgedTransaction(
+        "SelectBPS", CommandFrame(kNewBitRateSelection, parameters, count), kBitRateSelectionDelay);
 }
 
 bool ModUpdate1527::ChangeBPS(int bitRate) {

@@ -7,7 +7,6 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/receive_buffer.h"
 #include "bootmode/report_text.h"
 #include "image/srec_reader.h"
 #include "serial/rs232c_port.h"
@@ -41,7 +40,7 @@ bool ModUpdate1527::SetProgrammingMode() {
     AwaitReply(kTransitionDelay, ReplyShape::Ack);
     WaitSendDone(kTransitionSendLimit);
     // Something arrived within the delay: the MCU took the command and erases; give it time.
-    if (g_receiveBuffer.Size() > 0) {
+    if (received.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
             Report(statusCallback, "[!] Waiting for MCU erasing " +
                                        std::string(static_cast<size_t>(wait), '.') + "\r");
@@ -105,7 +104,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             const uint32_t address = static_cast<uint32_t>(block - 1) * kBlockBytes;
             const uint8_t* data = image.bytes.data() + address;
             FillBlockFrame(frame, address, data);
-            if (progressCallback != nullptr) {
+            if (progressCallback) {
                 progressCallback(block, blocks);
             }
             if (IsErasedBlock(data)) {

@@ -1,9 +1,7 @@
-// The process-wide buffer of bytes received from the boot program, shared by two threads.
+// The buffer of bytes received from the boot program, shared by two threads.
 #include "bootmode/receive_buffer.h"
 
 #include <mutex>
-
-ReceiveBuffer g_receiveBuffer;
 
 void ReceiveBuffer::Append(const uint8_t* bytes, size_t count) {
     if (bytes == nullptr || count == 0) {

@@ -24,5 +24,3 @@ private:
     mutable Mutex lock_;
     std::vector<uint8_t> bytes_;
 };
-
-extern ReceiveBuffer g_receiveBuffer;

@@ -22,8 +22,8 @@ std::string FormatText(const char* format, ...) {
     return text;
 }
 
-void Report(void (*sink)(const char* text), const std::string& text) {
-    if (sink != nullptr) {
+void Report(const std::function<void(const char*)>& sink, const std::string& text) {
+    if (sink) {
         sink(text.c_str());
     }
 }

@@ -19,10 +19,26 @@ const char kExitCodes[] =
     "  4        programmed, but every reboot attempt failed\n"
     "  5        programmed, but the flash does not hold the image (--verify, --read-back)\n"
     "  6        the board did not acknowledge the end of programming: it may not start\n"
+    "  7        several ports: a board was not programmed (see the table or --json)\n"
     "  11..21   step [01]..[11] failed: 10 + the step's number\n"
     "  129      stopped by SIGHUP: the terminal went away (Windows: the console closed)\n"
     "  130      interrupted by Ctrl-C (SIGINT)\n"
     "  143      stopped by SIGTERM\n";
+
+// What is wrong with the ports given, or empty.
+std::string PortsProblem(const std::vector<std::string>& ports) {
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i].empty()) {
+            return "the port's name is empty";
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (ports[j] == ports[i]) {
+                return ports[i] + " is given twice";
+            }
+        }
+    }
+    return std::string();
+}
 
 }  // namespace
 
@@ -38,13 +54,20 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         "write", "Load FILE as the window does, then program it into the board on PORT.");
     writeCommand->add_option("FILE", write.file, "the S-record file (.mot)")->required();
     writeCommand
-        ->add_option("-p,--port", write.port,
+        ->add_option("-p,--port", write.ports,
                      "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
-                     "(COM3)")
-        ->required();
+                     "(COM3); repeat it to program several boards at once")
+        ->required()
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     writeCommand->add_flag("-q,--quiet", write.quiet, "print only errors");
     writeCommand->add_option("--log", write.logPath,
-                             "also write the whole log, as the window shows it (CR LF), to FILE");
+                             "also write the whole log, as the window shows it (CR LF), to FILE; "
+                             "with several ports one file a port, named after it "
+                             "(run.log: run.ttyUSB0.log)");
+    writeCommand->add_flag("--json", write.json,
+                           "JSON Lines on standard output instead of the log: one object an "
+                           "event, the last for each board its result");
     writeCommand->add_flag("--fast", write.fast,
                            "end each transaction as soon as its reply is complete (the window "
                            "waits the design's fixed delays)");
@@ -90,10 +113,10 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         return kExitUsage;
     }
     if (*writeCommand) {
-        if (write.port.empty()) {
-            std::fprintf(stderr,
-                         "velmora-cli: --port: the port's name is empty (see velmora-cli "
-                         "ports)\n");
+        const std::string problem = PortsProblem(write.ports);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "velmora-cli: --port: %s (see velmora-cli ports)\n",
+                         problem.c_str());
             return kExitUsage;
         }
         return WriteCommand(write);

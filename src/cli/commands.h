@@ -2,18 +2,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct WriteRequest {
-    std::string file;       // UTF-8, as given
-    std::string port;       // UTF-8: a device path on Linux, a name such as COM3 on Windows
-    bool quiet = false;     // only errors
-    std::string logPath;    // also write the whole log here, empty for none
+    std::string file;                // UTF-8, as given
+    std::vector<std::string> ports;  // UTF-8: device paths on Linux, names such as COM3 on Windows
+    bool quiet = false;              // only errors
+    std::string logPath;    // also write the whole log here, one file a port; empty for none
     bool fast = false;      // each transaction ends as soon as its reply is complete
     bool verify = false;    // check the user MAT before the erase, and its sum after programming
     bool readBack = false;  // verify, and read every block sent back and compare it
+    bool json = false;      // JSON Lines on standard output instead of the log text
 };
 
-// Loads the file as the window's browse command does, then runs the twelve steps of an update.
+// Loads the file as the window's browse command does, then runs the twelve steps of an update on
+// every port at once.
 int WriteCommand(const WriteRequest& request);
 // The file's summary, its image's blocks and the time a run would take at the design's pacing.
 int InfoCommand(const std::string& file);

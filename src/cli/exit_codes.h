@@ -8,6 +8,7 @@ enum ExitCode {
     kExitRebootFailed = 4,        // programmed, but every reboot attempt failed
     kExitVerifyFailed = 5,        // programmed, but the flash does not hold the image
     kExitEndNotAcknowledged = 6,  // programmed, but the end of programming was not acknowledged
+    kExitSomeBoardsFailed = 7,    // several boards: at least one was not programmed
     kExitStepFailedBase = 10,     // + the number of the failed step [01] to [11]: 11 to 21
     kExitSignalBase = 128         // + the signal that stopped the run: 129, 130, 143
 };

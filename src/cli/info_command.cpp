@@ -1,22 +1,21 @@
 // velmora-cli info: the window's load summary, the image's blocks and the design's run time.
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/run_estimate.h"
+#include "cli/board_console.h"
 #include "cli/commands.h"
-#include "serial/text_conversion.h"
-#include "cli/console.h"
 #include "cli/exit_codes.h"
-#include "image/firmware_file.h"
-#include "image/firmware_loading.h"
-#include "update/operator_routines.h"
+#include "cli/streams.h"
+#include "serial/text_conversion.h"
+#include "update/firmware_loading.h"
 
 namespace {
-
-const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, nullptr, nullptr};
 
 // Times are shown in tenths of a second, each part rounded on its own, so that the parts shown
 // add up to the total shown.
@@ -40,20 +39,26 @@ std::string Duration(long tenths) {
 }  // namespace
 
 int InfoCommand(const std::string& file) {
-    std::string problem;
-    StartConsole(ConsoleOptions(), &problem);
-    g_firmwarePath = WideFromUtf8(file);
-    const LoadOutcome loaded = LoadFirmware(g_firmwarePath, kLoadReports);
-    StopConsole();
+    Streams streams(false);
+    BoardConsole console(streams, BoardOutput());
+    std::unique_ptr<char[]> fileData;
+    int32_t fileSize = 0;
+    std::unique_ptr<SRECReader> reader;
+    const LoadOutcome loaded =
+        LoadFirmware(WideFromUtf8(file), {fileData, fileSize, reader}, console);
+    console.Close();
+    std::string refusal;
     if (loaded != LoadOutcome::Loaded) {
-        Complain(file + ": cannot be loaded (see above)");
+        refusal = file + ": cannot be loaded (see above)";
+    } else if (!HoldsFirmwareData(*reader)) {
+        refusal = file + ": holds no S1/S2/S3 data record: nothing to program";
+    }
+    if (!refusal.empty()) {
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.Complain(refusal);
         return kExitFileRefused;
     }
-    if (!HoldsFirmwareData(*g_srecReader)) {
-        Complain(file + ": holds no S1/S2/S3 data record: nothing to program");
-        return kExitFileRefused;
-    }
-    const FirmwareImage image = LayFirmwareImage(*g_srecReader);
+    const FirmwareImage image = LayFirmwareImage(*reader);
     const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);
     int sent = 0;
     for (int block = 0; block < blocks; ++block) {

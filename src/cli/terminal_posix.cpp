@@ -1,8 +1,10 @@
-// The terminal on POSIX: isatty and the window size.
+// The terminal on POSIX: isatty, the window size, and the cursor moved by an ANSI sequence.
 #include "cli/terminal.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 bool StandardOutputIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
@@ -18,4 +20,10 @@ size_t TerminalColumns() {
         return size.ws_col;
     }
     return 80;
+}
+
+void CursorUp(size_t lines) {
+    if (lines > 0) {
+        std::fprintf(stderr, "\r\033[%zuA", lines);
+    }
 }

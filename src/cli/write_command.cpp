@@ -1,38 +1,97 @@
-// velmora-cli write: load the file as the window does, then run the update with the window's
-// module, steps and texts, on a thread of its own while the main thread watches for stops, and
-// end the log with the outcome.
+// velmora-cli write: load the file once as the window does, then run the update with the
+// window's module, steps and texts on every board at once, each on threads of its own, while the
+// main thread watches for stops; end each board's log with its outcome, and several boards with a
+// table.
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "bootmode/mod_update_1527.h"
+#include "cli/board_console.h"
 #include "cli/commands.h"
-#include "cli/console.h"
-#include "serial/text_conversion.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_watch.h"
+#include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/streams.h"
 #include "cli/terminal.h"
-#include "image/firmware_file.h"
-#include "image/firmware_loading.h"
-#include "update/operator_routines.h"
+#include "image/srec_reader.h"
+#include "serial/text_conversion.h"
+#include "update/firmware_loading.h"
 #include "update/update_thread.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// How often the main thread looks at the run: the progress line's clock and Ctrl-C.
+// How often the main thread looks at the runs: the progress lines' clocks and the stops.
 const int kWatchMilliseconds = 200;
 
-// The loading reports into the terminal's log; there is no file-name box.
-const LoadReports kLoadReports = {AppendLog, AppendLogA, ClearLog, SetStatusText, nullptr};
+// One board: its own module (with its port and reader thread), console and update thread.
+struct Board {
+    std::string port;
+    std::string label;
+    std::unique_ptr<ModUpdate1527> module;
+    std::unique_ptr<BoardConsole> console;
+    std::unique_ptr<UpdateThread> run;
+    bool started = false;
+    RunOutcome outcome;
+};
+
+// The loaded firmware, shared read-only by every board's run.
+struct LoadedFirmware {
+    std::unique_ptr<char[]> fileData;
+    int32_t fileSize = 0;
+    std::unique_ptr<SRECReader> reader;
+};
+
+std::string LastPart(const std::string& port) {
+    const size_t separator = port.find_last_of("/\\");
+    return separator == std::string::npos ? port : port.substr(separator + 1);
+}
+
+// What the boards' lines call each port: the last part of its path (ttyUSB0, COM3), unless two
+// of them share it.
+std::vector<std::string> PortLabels(const std::vector<std::string>& ports) {
+    std::vector<std::string> labels;
+    for (const std::string& port : ports) {
+        labels.push_back(LastPart(port));
+    }
+    for (size_t i = 0; i < labels.size(); ++i) {
+        for (size_t j = i + 1; j < labels.size(); ++j) {
+            if (labels[i] == labels[j]) {
+                return ports;
+            }
+        }
+    }
+    return labels;
+}
+
+// With several boards, each log file is named after its port: run.log gives run.ttyUSB0.log.
+std::string LogPathFor(const std::string& logPath, const std::string& label, bool several) {
+    if (logPath.empty() || !several) {
+        return logPath;
+    }
+    std::string name;
+    for (const char c : label) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        name += plain ? c : '_';
+    }
+    const size_t dot = logPath.rfind('.');
+    const size_t separator = logPath.find_last_of("/\\");
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) {
+        return logPath + "." + name;
+    }
+    return logPath.substr(0, dot) + "." + name + logPath.substr(dot);
+}
 
 // The load's one line for standard error, or empty when it loaded something to program.
-std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
+std::string LoadFailure(LoadOutcome outcome, const SRECReader* reader, const std::string& file) {
     switch (outcome) {
         case LoadOutcome::Loaded:
             // The window takes such a file as loaded; a write would erase the board for nothing.
-            return HoldsFirmwareData(*g_srecReader)
+            return HoldsFirmwareData(*reader)
                        ? std::string()
                        : file + ": holds no S1/S2/S3 data record: nothing to program";
         case LoadOutcome::NotOpened:
@@ -47,7 +106,7 @@ std::string LoadFailure(LoadOutcome outcome, const std::string& file) {
             return file + ": empty, or too large to parse";
         case LoadOutcome::Refused: {
             // The log's line without its "ERROR : " and its line end.
-            std::string refusal = g_srecReader->GetRefusal();
+            std::string refusal = reader->GetRefusal();
             const std::string prefix = "ERROR : ";
             if (refusal.compare(0, prefix.size(), prefix) == 0) {
                 refusal.erase(0, prefix.size());
@@ -72,75 +131,161 @@ std::string StoppingText(StopSignal stop) {
     }
 }
 
-// Runs the update thread to its end; a stop request ends it before its next frame, a second one
-// cuts the way out's waits short as well.
-RunOutcome RunUpdate(ModUpdate1527& module, const RunOptions& options, InterruptWatch& interrupts) {
-    UpdateThread run(options);
-    if (!run.Start(0)) {
-        RunOutcome failed;
-        failed.end = RunEnd::StepFailed;
-        failed.step = 1;
-        Complain("cannot start the update's thread");
-        return failed;
+bool AllFinished(const std::vector<Board>& boards) {
+    for (const Board& board : boards) {
+        if (!board.run->IsFinished()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs every board's update thread to its end; a stop request ends them all before their next
+// frame, a second one cuts their ways out's waits short as well.
+void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& streams) {
+    for (Board& board : boards) {
+        board.started = board.run->Start(0);
+        if (!board.started) {
+            board.outcome.end = RunEnd::StepFailed;
+            board.outcome.step = 1;
+            std::lock_guard<Mutex> guard(streams.Lock());
+            streams.Complain(board.label + ": cannot start the update's thread");
+        }
     }
     int handled = 0;
-    while (!run.IsFinished()) {
+    while (!AllFinished(boards)) {
         const int caught = interrupts.Wait(kWatchMilliseconds);
         if (caught > handled) {
+            for (Board& board : boards) {
+                if (handled == 0) {
+                    board.module->Interrupt();
+                } else {
+                    board.module->Abort();
+                }
+            }
             if (handled == 0) {
-                module.Interrupt();
-                Complain(StoppingText(interrupts.First()));
-            } else {
-                module.Abort();
+                std::lock_guard<Mutex> guard(streams.Lock());
+                streams.Complain(StoppingText(interrupts.First()));
             }
             handled = caught;
         }
-        RefreshProgress();
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.DrawProgress();
     }
-    return run.Outcome();
+    for (Board& board : boards) {
+        if (board.started) {
+            board.outcome = board.run->Outcome();
+        }
+    }
+}
+
+// The process's exit code: one board's own; for several, 0 when every board is programmed, the
+// signal's when a stop ended them, else the code of its own.
+int ProcessExitCode(const std::vector<BoardResult>& results, StopSignal stop) {
+    if (results.size() == 1) {
+        return results.front().conclusion.exitCode;
+    }
+    bool failed = false;
+    for (const BoardResult& result : results) {
+        failed = failed || result.conclusion.failure;
+    }
+    if (!failed) {
+        return kExitProgrammed;
+    }
+    return stop != StopSignal::None ? kExitSignalBase + static_cast<int>(stop)
+                                    : kExitSomeBoardsFailed;
 }
 
 }  // namespace
 
 int WriteCommand(const WriteRequest& request) {
-    ConsoleOptions options;
-    options.quiet = request.quiet;
-    options.progressLine = StandardErrorIsTerminal();
-    options.logPath = request.logPath;
-    options.portName = WideFromUtf8(request.port);
-    std::string problem;
-    if (!StartConsole(options, &problem)) {
-        Complain(problem);
-        return kExitUsage;
+    const bool several = request.ports.size() > 1;
+    const std::vector<std::string> labels = PortLabels(request.ports);
+    Streams streams(StandardErrorIsTerminal() && !request.quiet && !request.json);
+
+    std::vector<Board> boards(request.ports.size());
+    for (size_t i = 0; i < boards.size(); ++i) {
+        Board& board = boards[i];
+        board.port = request.ports[i];
+        board.label = labels[i];
+        BoardOutput output;
+        output.label = labels[i];
+        output.prefixed = several;
+        output.json = request.json;
+        output.quiet = request.quiet;
+        output.logPath = LogPathFor(request.logPath, labels[i], several);
+        board.console.reset(new BoardConsole(streams, output));
+        std::string problem;
+        if (!board.console->OpenLog(&problem)) {
+            std::lock_guard<Mutex> guard(streams.Lock());
+            streams.Complain(problem);
+            return kExitUsage;
+        }
     }
+
+    // Loaded once, before any port is opened; every board's log begins with the load's.
+    BoardOutput loadOutput;
+    loadOutput.json = request.json;
+    loadOutput.quiet = request.quiet;
+    BoardConsole loading(streams, loadOutput);
+    LoadedFirmware firmware;
     // Opened and shown as given: the window's upper-casing would break a case-sensitive path.
-    g_firmwarePath = WideFromUtf8(request.file);
-    const std::string failure =
-        LoadFailure(LoadFirmware(g_firmwarePath, kLoadReports), request.file);
+    const LoadOutcome loaded =
+        LoadFirmware(WideFromUtf8(request.file),
+                     {firmware.fileData, firmware.fileSize, firmware.reader}, loading);
+    loading.Close();
+    const std::string loadLog = loading.LogText();
+    for (Board& board : boards) {
+        board.console->LogToFile(loadLog);
+    }
+    const std::string failure = LoadFailure(loaded, firmware.reader.get(), request.file);
     if (!failure.empty()) {
-        Conclude(failure, true);
-        StopConsole();
+        const RunConclusion refused = {kExitFileRefused, true, failure};
+        for (size_t i = 0; i < boards.size(); ++i) {
+            // The refusal is said once, however many boards wait for the file.
+            boards[i].console->Conclude(refused, RunOutcome(), false, i > 0);
+        }
         return kExitFileRefused;
     }
-    // Watching before the run's threads start, and until the port is closed.
+
+    // Watching before the runs' threads start, and until every port is closed.
     InterruptWatch interrupts;
-    // Created before the run, so that a stop finds it however early it comes.
-    g_updateModule = new ModUpdate1527();
-    RunOptions runOptions;
-    runOptions.replyPaced = request.fast;
-    runOptions.verify = request.verify || request.readBack;
-    runOptions.readBack = request.readBack;
-    const Clock::time_point started = Clock::now();
-    const RunOutcome outcome = RunUpdate(*g_updateModule, runOptions, interrupts);
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    // Whatever way out the run took, the port is not left open.
-    g_updateModule->CloseCom();
+    RunOptions options;
+    options.replyPaced = request.fast;
+    options.verify = request.verify || request.readBack;
+    options.readBack = request.readBack;
+    for (Board& board : boards) {
+        UpdateJob job;
+        job.portName = WideFromUtf8(board.port);
+        job.image = firmware.reader.get();
+        job.options = options;
+        board.module.reset(new ModUpdate1527());
+        board.run.reset(new UpdateThread(*board.module, *board.console, job));
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.Show(board.console.get());
+    }
+    RunAll(boards, interrupts, streams);
+    // Whatever way out each run took, no port is left open.
+    for (Board& board : boards) {
+        board.module->CloseCom();
+    }
     interrupts.WayOutDone();
-    const RunConclusion conclusion =
-        ConcludeRun(outcome, interrupts.First(), request.port, seconds);
-    Conclude(conclusion.text, conclusion.failure);
-    StopConsole();
-    delete g_updateModule;
-    g_updateModule = nullptr;
-    return conclusion.exitCode;
+    {
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.EraseProgress();
+    }
+
+    std::vector<BoardResult> results;
+    for (Board& board : boards) {
+        const RunConclusion conclusion =
+            ConcludeRun(board.outcome, interrupts.First(), board.port, board.outcome.seconds);
+        board.console->Conclude(conclusion, board.outcome, options.verify);
+        board.console->Close();
+        results.push_back({board.label, conclusion, board.outcome});
+    }
+    if (several && !request.json && !request.quiet) {
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.Print("\n" + ResultsTable(results, options.verify));
+    }
+    return ProcessExitCode(results, interrupts.First());
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-const std::string kLineBreaks = "\r\n";
+const char kLineBreaks[] = "\r\n";
 const int kMaxDataBytes = static_cast<int>(sizeof(SRecord::data));
 // "S", type, count and a checksum with a one-byte field before it.
 const std::size_t kShortestRecord = 7;

@@ -47,6 +47,7 @@ RS232CPort::ReaderState::ReaderState()
       transmitLength(0),
       lineEventMask(0),
       callback(nullptr),
+      callbackContext(nullptr),
       owner(nullptr),
       platform(NewPlatform()) {
     readerEnded.Set();
@@ -73,7 +74,8 @@ RS232CPort::~RS232CPort() {
     }
 }
 
-void RS232CPort::SetEventCallback(RS232CEventCallback callback) {
+void RS232CPort::SetEventCallback(RS232CEventCallback callback, void* context) {
+    state_->callbackContext.store(context);
     state_->callback.store(callback);
 }
 
@@ -188,7 +190,7 @@ void RS232CPort::Raise(ReaderState& state, PortEvent event) {
     std::lock_guard<Mutex> guard(state.ownerLock);
     RS232CEventCallback callback = state.callback.load();
     if (state.owner != nullptr && callback != nullptr) {
-        callback(state.owner, static_cast<int32_t>(event));
+        callback(state.owner, static_cast<int32_t>(event), state.callbackContext.load());
     }
 }
 

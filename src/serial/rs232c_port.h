@@ -50,8 +50,8 @@ struct PortOpenProblem {
 class RS232CPort;
 
 // Called on the reader thread, one event at a time; no other event is served until it returns.
-// The result is ignored.
-typedef int32_t (*RS232CEventCallback)(RS232CPort* port, int32_t code);
+// `context` is what SetEventCallback was given with it. The result is ignored.
+typedef int32_t (*RS232CEventCallback)(RS232CPort* port, int32_t code, void* context);
 
 // Flow-control settings that replace Open's defaults. The 32-bit switches use their lowest bit.
 // Software flow control stays off either way. A POSIX device takes only the handshake.
@@ -82,7 +82,8 @@ public:
     RS232CPort(const RS232CPort&) = delete;
     RS232CPort& operator=(const RS232CPort&) = delete;
 
-    void SetEventCallback(RS232CEventCallback callback);
+    // Before Open: where the events go, and the context handed over with each.
+    void SetEventCallback(RS232CEventCallback callback, void* context);
 
     // Opens the named device with the given line settings (parity 0 none, 1 odd, 2 even), no time-
     // outs and, without options, no flow control with DTR and RTS off, then starts the reader
@@ -166,6 +167,7 @@ private:
         int32_t transmitLength;
         uint32_t lineEventMask;  // line events reported by the last completed line-event wait
         std::atomic<RS232CEventCallback> callback;
+        std::atomic<void*> callbackContext;
         Event readerEnded;  // set while no reader thread of this state runs
         Mutex ownerLock;    // held while an event is delivered
         RS232CPort* owner;  // none once the port object is being destroyed

@@ -2,79 +2,104 @@
 #include "update/update_thread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "bootmode/boot_protocol.h"
-#include "bootmode/device_list.h"
-#include "bootmode/mod_update_1527.h"
-#include "image/firmware_file.h"
+#include "image/srec_reader.h"
 #include "serial/text_conversion.h"
-#include "update/operator_routines.h"
-
-UpdateThread* g_updateThread = nullptr;
-ModUpdate1527* g_updateModule = nullptr;
+#include "update/operator.h"
 
 namespace {
 
 const wchar_t kOk[] = L"----> Ok.\r\n";
 const wchar_t kFailed[] = L"----> Failed\r\n";
 const wchar_t kNewLine[] = L"\r\n";
-const char kSupportedDevice[] = "H8SX 1520R(40MHz)";
 const int kRebootAttempts = 6;
+// The step the reboot attempts make.
+const int kRebootStep = 12;
 
-void AppendAll(std::initializer_list<const wchar_t*> texts) {
+}  // namespace
+
+UpdateThread::UpdateThread(ModUpdate1527& module, Operator& reports, const UpdateJob& job)
+    : module_(module), operator_(reports), job_(job) {}
+
+void UpdateThread::PreRun() {}
+
+void UpdateThread::Run(int32_t) {
+    const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    outcome_ = RunSteps();
+    outcome_.interrupted = module_.Interrupted();
+    outcome_.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+RunOutcome UpdateThread::Outcome() const {
+    return outcome_;
+}
+
+void UpdateThread::AppendAll(std::initializer_list<const wchar_t*> texts) {
     for (const wchar_t* text : texts) {
-        AppendLog(text);
+        operator_.AppendLog(text);
     }
 }
 
-// What the module tells of a run that ended at `step`, taken before a way out talks to the board.
-RunOutcome Ended(const ModUpdate1527& module, RunEnd end, int step) {
+void UpdateThread::NextStep(int step) {
+    if (step_ != 0) {
+        operator_.StepEnded(step_, true);
+    }
+    step_ = step;
+    operator_.StepStarted(step);
+}
+
+RunOutcome UpdateThread::Ended(RunEnd end, int step) {
     RunOutcome outcome;
     outcome.end = end;
     outcome.step = step;
-    outcome.blocksAcknowledged = module.BlocksAcknowledged();
-    outcome.endAcknowledged = module.EndOfProgrammingAcknowledged();
-    outcome.verifiedSum = module.VerifiedSum();
-    outcome.firstDifference = module.FirstDifference();
-    outcome.lostTheLink = module.LostTheLink();
-    outcome.exchange = module.LastExchange();
-    outcome.portProblem = module.LastOpenProblem();
+    outcome.blocksAcknowledged = module_.BlocksAcknowledged();
+    outcome.endAcknowledged = module_.EndOfProgrammingAcknowledged();
+    outcome.verifiedSum = module_.VerifiedSum();
+    outcome.firstDifference = module_.FirstDifference();
+    outcome.lostTheLink = module_.LostTheLink();
+    outcome.exchange = module_.LastExchange();
+    outcome.portProblem = module_.LastOpenProblem();
     return outcome;
 }
 
-// Ways out of a failed step.
-RunOutcome Stop(ModUpdate1527& module, int step) {
-    const RunOutcome outcome = Ended(module, RunEnd::StepFailed, step);
-    SetMarquee(false);
-    module.CloseCom();
-    EnableControls();
+RunOutcome UpdateThread::Stop(int step, bool reboot) {
+    const RunOutcome outcome = Ended(RunEnd::StepFailed, step);
+    operator_.StepEnded(step, false);
+    operator_.SetMarquee(false);
+    module_.CloseCom();
+    if (reboot) {
+        module_.Reboot();
+    }
+    operator_.EnableControls();
     return outcome;
 }
 
-RunOutcome StopAndReboot(ModUpdate1527& module, int step) {
-    const RunOutcome outcome = Ended(module, RunEnd::StepFailed, step);
-    SetMarquee(false);
-    module.CloseCom();
-    module.Reboot();
-    EnableControls();
-    return outcome;
+RunOutcome UpdateThread::Stop(int step) {
+    return Stop(step, false);
 }
 
-RunOutcome RebootOnce(ModUpdate1527& module, RunEnd end, int step) {
-    const RunOutcome outcome = Ended(module, end, step);
-    module.Reboot();
-    EnableControls();
+RunOutcome UpdateThread::StopAndReboot(int step) {
+    return Stop(step, true);
+}
+
+RunOutcome UpdateThread::RebootOnce(RunEnd end, int step) {
+    const RunOutcome outcome = Ended(end, step);
+    operator_.StepEnded(step, false);
+    module_.Reboot();
+    operator_.EnableControls();
     return outcome;
 }
 
 // Lists the devices and picks the first whose name holds the supported device's; null if none.
-const DeviceEntry* ChooseDevice(const DeviceList& list) {
-    AppendLog(L"---> Models :\r\n");
+const DeviceEntry* UpdateThread::ChooseDevice(const DeviceList& list) {
+    operator_.AppendLog(L"---> Models :\r\n");
     if (list.count < 1) {
         return nullptr;
     }
@@ -84,10 +109,10 @@ const DeviceEntry* ChooseDevice(const DeviceList& list) {
         wchar_t line[128];
         std::swprintf(line, sizeof(line) / sizeof(line[0]), L" ... %02d) %ls\r\n",
                       static_cast<int>(i + 1), AnsiToWide(list.entries[i].name));
-        AppendLog(line);
+        operator_.AppendLog(line);
     }
     for (size_t i = 0; i < listed; ++i) {
-        if (std::strstr(list.entries[i].name, kSupportedDevice) != nullptr) {
+        if (std::strstr(list.entries[i].name, kSupportedDeviceName) != nullptr) {
             return &list.entries[i];
         }
     }
@@ -95,55 +120,37 @@ const DeviceEntry* ChooseDevice(const DeviceList& list) {
 }
 
 // True when one of the attempts rebooted the board.
-bool RebootAttempts(UpdateModule& module) {
+bool UpdateThread::RebootAttempts() {
+    UpdateModule& update = module_;
     for (int attempt = 0; attempt < kRebootAttempts; ++attempt) {
-        AppendLog(L".");
-        if (module.Reboot()) {
-            AppendLog(L"---> Ok.\r\n");
+        operator_.AppendLog(L".");
+        if (update.Reboot()) {
+            operator_.AppendLog(L"---> Ok.\r\n");
             return true;
         }
     }
-    AppendLog(L"---> Failed to reboot !\r\n");
+    operator_.AppendLog(L"---> Failed to reboot !\r\n");
     return false;
 }
 
 // The verify option's check, once the device is selected: the user MAT's areas, and the image
 // inside them; false, logged, when the inquiry fails or the image does not fit.
-bool UserMatHoldsTheImage(ModUpdate1527& module, std::vector<FlashArea>& areas) {
-    if (!module.InquireUserMat(areas)) {
-        AppendLog(L"---> failed to inquire the user MAT !\r\n");
+bool UpdateThread::UserMatHoldsTheImage(std::vector<FlashArea>& areas) {
+    if (!module_.InquireUserMat(areas)) {
+        operator_.AppendLog(L"---> failed to inquire the user MAT !\r\n");
         return false;
     }
     for (const FlashArea& area : areas) {
         wchar_t line[64];
         std::swprintf(line, sizeof(line) / sizeof(line[0]), L"---> user MAT : 0x%08X - 0x%08X\r\n",
                       area.first, area.last);
-        AppendLog(line);
+        operator_.AppendLog(line);
     }
-    if (!DataLiesWithin(*g_srecReader, areas)) {
-        AppendLog(L"---> the image does not fit the user MAT !\r\n");
+    if (!DataLiesWithin(*job_.image, areas)) {
+        operator_.AppendLog(L"---> the image does not fit the user MAT !\r\n");
         return false;
     }
     return true;
-}
-
-}  // namespace
-
-bool IsUpdateRunning() {
-    return g_updateThread != nullptr && g_updateThread->HasThreadHandle();
-}
-
-UpdateThread::UpdateThread(const RunOptions& options) : options_(options) {}
-
-void UpdateThread::PreRun() {}
-
-void UpdateThread::Run(int32_t) {
-    outcome_ = RunSteps();
-    outcome_.interrupted = g_updateModule != nullptr && g_updateModule->Interrupted();
-}
-
-RunOutcome UpdateThread::Outcome() const {
-    return outcome_;
 }
 
 RunOutcome UpdateThread::RunSteps() {
@@ -152,116 +159,128 @@ RunOutcome UpdateThread::RunSteps() {
          L"**                                **\r\n", L"** Updating firmware sequence ... **\r\n",
          L"**                                **\r\n", L"************************************\r\n",
          L"\r\n", L"... wait for completed ! \r\n", L"\r\n"});
-    SetMarquee(true);
-    if (g_firmwarePath.empty()) {
-        AppendLog(L"ERROR:\r\n");
-        AppendLog(L"firmware file not selected.\r\n");
+    operator_.SetMarquee(true);
+    if (job_.image == nullptr) {
+        operator_.AppendLog(L"ERROR:\r\n");
+        operator_.AppendLog(L"firmware file not selected.\r\n");
         // The Write command disabled the controls before this thread started: give them back.
-        EnableControls();
+        operator_.EnableControls();
         return RunOutcome();
     }
-    DisableControls();
-    if (g_updateModule == nullptr) {
-        g_updateModule = new ModUpdate1527();
-    }
-    ModUpdate1527& module = *g_updateModule;
+    operator_.DisableControls();
+    ModUpdate1527& module = module_;
     UpdateModule& update = module;
-    module.errorCallback = ReportError;
-    module.logCallback = AppendLogA;
-    module.progressCallback = SetProgress;
-    module.statusCallback = SetStatusTextA;
-    module.SetOptions({options_.replyPaced, options_.verify});
+    Operator& reports = operator_;
+    module.errorCallback = [&reports](const char* text) { reports.ReportError(text); };
+    module.logCallback = [&reports](const char* text) { reports.AppendLogA(text); };
+    module.progressCallback = [&reports](int position, int maximum) {
+        reports.SetProgress(position, maximum);
+    };
+    module.statusCallback = [&reports](const char* text) { reports.SetStatusTextA(text); };
+    module.SetOptions({job_.options.replyPaced, job_.options.verify});
 
-    const std::wstring portNameWide = ReadSelectedPortName();
-    const std::string portName = WideToAnsi(portNameWide.c_str());
+    const std::string portName = WideToAnsi(job_.portName.c_str());
 
-    AppendAll({L"[01] CONNECT TEST : ", portNameWide.c_str(), L"\r\n"});
+    NextStep(1);
+    AppendAll({L"[01] CONNECT TEST : ", job_.portName.c_str(), L"\r\n"});
     if (!update.OpenCom(portName.c_str())) {
-        AppendLog(kFailed);
-        return Stop(module, 1);
+        operator_.AppendLog(kFailed);
+        return Stop(1);
     }
+    NextStep(2);
     AppendAll({kOk, kNewLine, L"[02] BOOT MODE\r\n"});
-    if (!module.SetBootMode(IsCharacterCommandChecked())) {
-        AppendLog(kFailed);
-        return StopAndReboot(module, 2);
+    if (!module.SetBootMode(operator_.IsCharacterCommandChecked())) {
+        operator_.AppendLog(kFailed);
+        return StopAndReboot(2);
     }
+    NextStep(3);
     AppendAll({kOk, kNewLine, L"[03] APPORVAL \r\n"});
     if (!module.ConnectApprove()) {
-        AppendLog(kFailed);
-        return StopAndReboot(module, 3);
+        operator_.AppendLog(kFailed);
+        return StopAndReboot(3);
     }
+    NextStep(4);
     AppendAll({kOk, kNewLine, L"[04] SUPPORT MODE CHECK\r\n"});
     DeviceList devices;
     if (!module.InquireDevices(devices)) {
-        AppendLog(kFailed);
-        return StopAndReboot(module, 4);
+        operator_.AppendLog(kFailed);
+        return StopAndReboot(4);
     }
     const DeviceEntry* chosen = ChooseDevice(devices);
     if (chosen == nullptr) {
         AppendAll({L"---> no supported mode found !\r\n", L"STOP.\r\n"});
-        return StopAndReboot(module, 4);
+        return StopAndReboot(4);
     }
+    NextStep(5);
     AppendAll({kOk, kNewLine, L"[05] PROGRAMMING MODE INQ.\r\n"});
     std::vector<uint16_t> modes;
     if (!module.InquireProgrammingModes(modes)) {
-        AppendLog(L"---> programing modes not found !\r\n");
-        return StopAndReboot(module, 5);
+        operator_.AppendLog(L"---> programing modes not found !\r\n");
+        return StopAndReboot(5);
     }
+    NextStep(6);
     AppendAll({kOk, kNewLine, L"[06] DEVICE SELECTION.\r\n"});
     DeviceEntry selected = {};
     std::memcpy(&selected, chosen, sizeof(selected));
     if (!module.SelectDevice(selected)) {
-        AppendLog(L"---> programing modes not found !\r\n");
-        return StopAndReboot(module, 6);
+        operator_.AppendLog(L"---> programing modes not found !\r\n");
+        return StopAndReboot(6);
     }
     std::vector<FlashArea> userMat;
-    if (options_.verify && !UserMatHoldsTheImage(module, userMat)) {
-        return StopAndReboot(module, 6);
+    if (job_.options.verify && !UserMatHoldsTheImage(userMat)) {
+        return StopAndReboot(6);
     }
+    NextStep(7);
     AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
-    if (!module.SetClockMode(0)) {
-        AppendLog(L"---> failed to set default clock mode !\r\n");
-        return StopAndReboot(module, 7);
+    if (!module.SetClockMode(kDefaultClockMode)) {
+        operator_.AppendLog(L"---> failed to set default clock mode !\r\n");
+        return StopAndReboot(7);
     }
+    NextStep(8);
     AppendAll({kOk, kNewLine, L"[08] CHANGING BPS : 38400 \r\n"});
-    // 38400 bps (384 x 100), 5.00 MHz input clock (500 x 0.01 MHz), ratios 8 and 4.
-    uint8_t bitRateBlock[85] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
+    uint8_t bitRateBlock[kBitRateParameterBlock] = {};
+    std::memcpy(bitRateBlock, kProgrammingBitRateParameters, sizeof kProgrammingBitRateParameters);
     if (!module.SelectBPS(bitRateBlock)) {
-        AppendLog(L"---> failed to change BPS command !\r\n");
-        return Stop(module, 8);
+        operator_.AppendLog(L"---> failed to change BPS command !\r\n");
+        return Stop(8);
     }
     AppendAll({kOk, L"... reconnecting to 38400 BPS \r\n"});
     if (!module.ChangeBPS(kProgrammingBitRate)) {
-        AppendLog(L"---> failed to change BPS!\r\n");
-        return Stop(module, 8);
+        operator_.AppendLog(L"---> failed to change BPS!\r\n");
+        return Stop(8);
     }
+    NextStep(9);
     AppendAll({kOk, kNewLine, L"[09] CONFIRM BPS : 38400 \r\n"});
     if (!module.ConfirmBPS()) {
-        AppendLog(L"---> failed to confirm BPS !\r\n");
-        return Stop(module, 9);
+        operator_.AppendLog(L"---> failed to confirm BPS !\r\n");
+        return Stop(9);
     }
+    NextStep(10);
     AppendAll({kOk, kNewLine, L"[10] SET TO PROGRAMMING MODE \r\n"});
     if (!module.SetProgrammingMode()) {
         AppendAll({L"---> failed to set programming mode !\r\n", L"\r\n[information]\r\n",
                    L"retry to update if failed in this sequence.\r\n"});
-        return Stop(module, 10);
+        return Stop(10);
     }
-    AppendLog(kOk);
-    SetMarquee(false);
+    operator_.AppendLog(kOk);
+    operator_.SetMarquee(false);
+    NextStep(11);
     AppendAll(
         {kNewLine, L"[11] PROGRAMMING\r\n", kNewLine, L"... wait for done ...\r\n", kNewLine});
-    if (!update.ProgrammingSequence(g_srecReader)) {
-        AppendLog(L"---> failed to programming !\r\n");
-        return RebootOnce(module, RunEnd::StepFailed, 11);
+    if (!update.ProgrammingSequence(job_.image)) {
+        operator_.AppendLog(L"---> failed to programming !\r\n");
+        return RebootOnce(RunEnd::StepFailed, 11);
     }
-    if (options_.verify && !module.VerifyUserMat(g_srecReader, userMat, options_.readBack)) {
-        AppendLog(L"---> failed to verify !\r\n");
-        return RebootOnce(module, RunEnd::VerifyFailed, 11);
+    if (job_.options.verify && !module.VerifyUserMat(job_.image, userMat, job_.options.readBack)) {
+        operator_.AppendLog(L"---> failed to verify !\r\n");
+        return RebootOnce(RunEnd::VerifyFailed, 11);
     }
+    NextStep(kRebootStep);
     AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
-    const bool rebooted = RebootAttempts(update);
-    AppendLog(kNewLine);
-    SetStatusText(L"Completed.");
-    EnableControls();
-    return Ended(module, rebooted ? RunEnd::Completed : RunEnd::RebootFailed, 12);
+    const bool rebooted = RebootAttempts();
+    operator_.StepEnded(kRebootStep, rebooted);
+    operator_.AppendLog(kNewLine);
+    operator_.SetStatusText(L"Completed.");
+    operator_.EnableControls();
+    return Ended(rebooted ? RunEnd::Completed : RunEnd::RebootFailed, kRebootStep);
 }

@@ -3,11 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "bootmode/device_list.h"
 #include "bootmode/mod_update_1527.h"
 #include "serial/custom_thread.h"
 #include "serial/rs232c_port.h"
+
+class Operator;
 
 // How a run ended, for a front end that reports more than the log (the window shows the log only).
 enum class RunEnd {
@@ -32,7 +38,8 @@ struct RunOutcome {
     RunEnd end = RunEnd::NoFirmware;
     int step = 0;
     bool interrupted =
-        false;  // the module was interrupted during the run (ModUpdate1527::Interrupt)
+        false;           // the module was interrupted during the run (ModUpdate1527::Interrupt)
+    double seconds = 0;  // from the run's start to its end
     // What the module leaves to explain the outcome.
     int blocksAcknowledged = 0;
     bool endAcknowledged = false;
@@ -43,9 +50,19 @@ struct RunOutcome {
     PortOpenProblem portProblem;
 };
 
+// What one run works on besides its module and its operator.
+struct UpdateJob {
+    std::wstring portName;        // as the log shows it; opened in its 8-bit form
+    SRECReader* image = nullptr;  // the loaded firmware, only read; none: nothing is loaded
+    RunOptions options;
+};
+
+// One run of the update sequence on a thread of its own, over the module, the operator and the
+// job it is handed; it reads no process-wide state. The module may serve run after run; it, the
+// operator and the image outlive the thread.
 class UpdateThread : public CustomThread {
 public:
-    explicit UpdateThread(const RunOptions& options = RunOptions());
+    UpdateThread(ModUpdate1527& module, Operator& reports, const UpdateJob& job);
 
     void PreRun() override;
     // The parameter is not used.
@@ -55,15 +72,24 @@ public:
 
 private:
     RunOutcome RunSteps();
+    void AppendAll(std::initializer_list<const wchar_t*> texts);
+    // Closes the step under way as passed and begins the next, whose header follows.
+    void NextStep(int step);
+    // What the module tells of a run that ended at `step`, taken before a way out talks to the
+    // board.
+    RunOutcome Ended(RunEnd end, int step);
+    // Ways out of a failed step.
+    RunOutcome Stop(int step, bool reboot);
+    RunOutcome Stop(int step);
+    RunOutcome StopAndReboot(int step);
+    RunOutcome RebootOnce(RunEnd end, int step);
+    const DeviceEntry* ChooseDevice(const DeviceList& list);
+    bool RebootAttempts();
+    bool UserMatHoldsTheImage(std::vector<FlashArea>& areas);
 
-    const RunOptions options_;
+    ModUpdate1527& module_;
+    Operator& operator_;
+    const UpdateJob job_;
+    int step_ = 0;
     RunOutcome outcome_;
 };
-
-// The thread object of the latest Write; replaced by the next one, written by the main thread.
-extern UpdateThread* g_updateThread;
-// The one module, created by the first run and reused by every later one.
-extern ModUpdate1527* g_updateModule;
-
-// True from the start of a run until its thread has finished with the module and the dialog.
-bool IsUpdateRunning();

@@ -11,7 +11,7 @@
 
 #include "app/log_busy.h"
 #include "app/main_dialog.h"
-#include "update/operator_routines.h"
+#include "app/operator_routines.h"
 #include "app/resource.h"
 #include "support/transcripts.h"
 

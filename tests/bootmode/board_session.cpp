@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "bootmode/boot_protocol.h"
+
 Reports g_reports;
 
 void Reports::Install(ModUpdate1527& module) {
@@ -25,13 +27,15 @@ bool ReachFastLink(ModUpdate1527& module, const std::string& port) {
     }
     const DeviceEntry* chosen = nullptr;
     for (const DeviceEntry& entry : devices.entries) {
-        if (chosen == nullptr && std::strstr(entry.name, "H8SX 1520R(40MHz)") != nullptr) {
+        if (chosen == nullptr && std::strstr(entry.name, kSupportedDeviceName) != nullptr) {
             chosen = &entry;
         }
     }
-    uint8_t bitRate[85] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
-    return chosen != nullptr && module.SelectDevice(*chosen) && module.SetClockMode(0) &&
-           module.SelectBPS(bitRate) && module.ChangeBPS(38400) && module.ConfirmBPS();
+    uint8_t bitRate[kBitRateParameterBlock] = {};
+    std::memcpy(bitRate, kProgrammingBitRateParameters, sizeof kProgrammingBitRateParameters);
+    return chosen != nullptr && module.SelectDevice(*chosen) &&
+           module.SetClockMode(kDefaultClockMode) && module.SelectBPS(bitRate) &&
+           module.ChangeBPS(kProgrammingBitRate) && module.ConfirmBPS();
 }
 
 bool ReachProgramming(ModUpdate1527& module, const std::string& port) {

@@ -1,10 +1,10 @@
-// OnSerialEvent between the port's reader thread and the update thread, over a real port on a pty.
+// OnSerialEvent between the port's reader thread and the update thread, over real ports on ptys:
+// each module hears only its own port.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/receive_buffer.h"
 #include "serial/rs232c_port.h"
 #include "support/pty_peer.h"
 #include "support/wait_until.h"
@@ -15,55 +15,68 @@ namespace {
 
 const int kPatience = 3000;  // ms to wait for something that should happen
 
-bool OpenOn(RS232CPort& port, const PtyPeer& peer) {
-    port.SetEventCallback(&ModUpdate1527::OnSerialEvent);
+int32_t Deliver(ModUpdate1527& module, RS232CPort* port, PortEvent event) {
+    return ModUpdate1527::OnSerialEvent(port, static_cast<int32_t>(event), &module);
+}
+
+bool OpenOn(RS232CPort& port, const PtyPeer& peer, ModUpdate1527& module) {
+    port.SetEventCallback(&ModUpdate1527::OnSerialEvent, &module);
     return port.Open(peer.PortName().c_str(), 9600, 0, 8, false) == RS232COpenResult::PortOpened &&
            WaitUntil([&port] { return port.IsOpen(); }, kPatience);
 }
 
 }  // namespace
 
-TEST(SerialEvent, ANullPortChangesNothing) {
+TEST(SerialEvent, ANullPortOrModuleChangesNothing) {
     ModUpdate1527 module;
-    const uint8_t kept = 0x06;
-    g_receiveBuffer.Append(&kept, 1);
-    ModUpdate1527::OnSerialEvent(nullptr, static_cast<int32_t>(PortEvent::Started));
-    ModUpdate1527::OnSerialEvent(nullptr, static_cast<int32_t>(PortEvent::DataReceived));
+    RS232CPort port;
+    Deliver(module, nullptr, PortEvent::Started);
+    ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Started), nullptr);
     EXPECT_FALSE(module.readerActive.load());
-    EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x06});
+    EXPECT_TRUE(module.ReceivedBytes().empty());
 }
 
 TEST(SerialEvent, StartedAndStoppedMoveReaderActiveAndOtherCodesChangeNothing) {
     ModUpdate1527 module;
     RS232CPort port;
-    ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Started));
+    Deliver(module, &port, PortEvent::Started);
     EXPECT_TRUE(module.readerActive.load());
-    const uint8_t kept = 0x30;
-    g_receiveBuffer.Append(&kept, 1);
     for (int32_t code : std::initializer_list<int32_t>{
              static_cast<int32_t>(PortEvent::WriteDone), static_cast<int32_t>(PortEvent::Ring),
              static_cast<int32_t>(PortEvent::CarrierOn),
              static_cast<int32_t>(PortEvent::CarrierOff), 7, -1}) {
-        ModUpdate1527::OnSerialEvent(&port, code);
+        ModUpdate1527::OnSerialEvent(&port, code, &module);
         EXPECT_TRUE(module.readerActive.load()) << code;
     }
-    EXPECT_EQ(g_receiveBuffer.Snapshot(), Bytes{0x30});
-    ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Stopped));
+    EXPECT_TRUE(module.ReceivedBytes().empty());
+    Deliver(module, &port, PortEvent::Stopped);
     EXPECT_FALSE(module.readerActive.load());
 }
 
-TEST(SerialEvent, WithoutALiveModuleBytesStillArrive) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.IsReady()) << peer.Problem();
-    { ModUpdate1527 gone; }
-    ASSERT_EQ(g_activeModule.load(), nullptr);
-    g_receiveBuffer.Clear();
-    RS232CPort port;
-    ASSERT_TRUE(OpenOn(port, peer));  // Started, with no module to tell
-    ASSERT_TRUE(peer.Send({0x00, 0x55, 0xE6}));
-    EXPECT_TRUE(WaitUntil([] { return g_receiveBuffer.Size() == 3; }, kPatience));
-    EXPECT_EQ(g_receiveBuffer.Snapshot(), (Bytes{0x00, 0x55, 0xE6}));
-    port.Close();  // Stopped, likewise
+// Each module hears its own port: two boards' replies never meet in one buffer.
+TEST(SerialEvent, TwoModulesReceiveOnlyTheirOwnPortsBytes) {
+    PtyPeer firstPeer;
+    PtyPeer secondPeer;
+    ASSERT_TRUE(firstPeer.IsReady()) << firstPeer.Problem();
+    ASSERT_TRUE(secondPeer.IsReady()) << secondPeer.Problem();
+    ModUpdate1527 first;
+    ModUpdate1527 second;
+    RS232CPort firstPort;
+    RS232CPort secondPort;
+    ASSERT_TRUE(OpenOn(firstPort, firstPeer, first));
+    ASSERT_TRUE(OpenOn(secondPort, secondPeer, second));
+    EXPECT_TRUE(WaitUntil([&] { return first.readerActive.load() && second.readerActive.load(); },
+                          kPatience));
+    ASSERT_TRUE(firstPeer.Send({0x00, 0x55, 0xE6}));
+    ASSERT_TRUE(secondPeer.Send({0x06}));
+    EXPECT_TRUE(WaitUntil([&] { return first.ReceivedBytes().size() == 3; }, kPatience));
+    EXPECT_TRUE(WaitUntil([&] { return second.ReceivedBytes().size() == 1; }, kPatience));
+    EXPECT_EQ(first.ReceivedBytes(), (Bytes{0x00, 0x55, 0xE6}));
+    EXPECT_EQ(second.ReceivedBytes(), Bytes{0x06});
+    firstPort.Close();
+    EXPECT_FALSE(first.readerActive.load());
+    EXPECT_TRUE(second.readerActive.load());
+    secondPort.Close();
 }
 
 TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
@@ -71,7 +84,7 @@ TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
     ASSERT_TRUE(peer.IsReady()) << peer.Problem();
     ModUpdate1527 module;
     RS232CPort port;
-    ASSERT_TRUE(OpenOn(port, peer));
+    ASSERT_TRUE(OpenOn(port, peer, module));
     EXPECT_TRUE(WaitUntil([&module] { return module.readerActive.load(); }, kPatience));
 
     Bytes sent(1500);
@@ -85,7 +98,7 @@ TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
     bool prefix = true;
     WaitUntil(
         [&] {
-            seen = g_receiveBuffer.Snapshot();
+            seen = module.ReceivedBytes();
             prefix =
                 seen.size() <= sent.size() && std::equal(seen.begin(), seen.end(), sent.begin());
             return !prefix || seen.size() == sent.size();

@@ -98,10 +98,8 @@ private:
     Event release_;
 };
 
-EventLog* activeLog = nullptr;
-
-int32_t RecordEvent(RS232CPort* port, int32_t code) {
-    activeLog->Record(port, static_cast<PortEvent>(code));
+int32_t RecordEvent(RS232CPort* port, int32_t code, void* log) {
+    static_cast<EventLog*>(log)->Record(port, static_cast<PortEvent>(code));
     return 0;
 }
 
@@ -117,8 +115,7 @@ class RS232CPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(peer.IsReady()) << peer.Problem();
-        activeLog = &log;
-        port.SetEventCallback(&RecordEvent);
+        port.SetEventCallback(&RecordEvent, &log);
     }
 
     void OpenRunning(int32_t bitRate = 19200, bool lineEvents = false) {
@@ -376,7 +373,7 @@ TEST_F(RS232CPortTest, OpenNeverStartsASecondReaderThread) {
 
 TEST_F(RS232CPortTest, AReaderThreadOutlivingItsPortNeverCallsIt) {
     RS232CPort* doomed = new RS232CPort;
-    doomed->SetEventCallback(&RecordEvent);
+    doomed->SetEventCallback(&RecordEvent, &log);
     ASSERT_EQ(RS232COpenResult::PortOpened,
               doomed->Open(peer.PortName().c_str(), 19200, 0, 8, false));
     ASSERT_TRUE(log.WaitFor(PortEvent::Started, 1));

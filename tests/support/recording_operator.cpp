@@ -1,41 +1,29 @@
-// Records the operator routines' calls; safe to call from the update thread while a test reads.
+// Records the operator's calls under a lock.
 #include "support/recording_operator.h"
 
 #include <mutex>
 
-#include "update/operator_routines.h"
 #include "serial/text_conversion.h"
-#include "serial/thread_sync.h"
 
-namespace {
+RecordingOperator::RecordingOperator(bool characterCommandChecked)
+    : characterCommandChecked_(characterCommandChecked) {}
 
-Mutex lock;
-std::vector<OperatorCall> calls;
-std::wstring selectedPort;
-bool checkBoxTicked = false;
-
-void Record(OperatorCall call) {
-    std::lock_guard<Mutex> guard(lock);
-    calls.push_back(call);
+void RecordingOperator::Record(const OperatorCall& call) {
+    std::lock_guard<Mutex> guard(lock_);
+    calls_.push_back(call);
 }
 
-}  // namespace
-
-namespace recording_operator {
-
-void Reset(const std::wstring& portName, bool characterCommandChecked) {
-    std::lock_guard<Mutex> guard(lock);
-    calls.clear();
-    selectedPort = portName;
-    checkBoxTicked = characterCommandChecked;
+void RecordingOperator::Reset() {
+    std::lock_guard<Mutex> guard(lock_);
+    calls_.clear();
 }
 
-std::vector<OperatorCall> Calls() {
-    std::lock_guard<Mutex> guard(lock);
-    return calls;
+std::vector<OperatorCall> RecordingOperator::Calls() const {
+    std::lock_guard<Mutex> guard(lock_);
+    return calls_;
 }
 
-std::wstring LogText() {
+std::wstring RecordingOperator::LogText() const {
     std::wstring text;
     for (const OperatorCall& call : Calls()) {
         if (call.kind == OperatorCall::Clear) {
@@ -47,17 +35,11 @@ std::wstring LogText() {
     return text;
 }
 
-}  // namespace recording_operator
-
-void AppendLog(const wchar_t* text) {
+void RecordingOperator::AppendLog(const wchar_t* text) {
     Record({OperatorCall::Log, text, 0, 0});
 }
 
-void AppendLogA(const char* text) {
-    AppendLog(AnsiToWide(text));
-}
-
-void ReportError(const char* text) {
+void RecordingOperator::ReportError(const char* text) {
     if (text == nullptr) {
         return;
     }
@@ -65,40 +47,42 @@ void ReportError(const char* text) {
     AppendLog(L"\r\n");
 }
 
-void ClearLog() {
+void RecordingOperator::ClearLog() {
     Record({OperatorCall::Clear, L"", 0, 0});
 }
 
-void SetStatusText(const wchar_t* text) {
+void RecordingOperator::SetStatusText(const wchar_t* text) {
     Record({OperatorCall::Status, text, 0, 0});
 }
 
-void SetStatusTextA(const char* text) {
-    SetStatusText(AnsiToWide(text));
+void RecordingOperator::SetFileName(const wchar_t* text) {
+    Record({OperatorCall::FileName, text, 0, 0});
 }
 
-void SetProgress(int position, int maximum) {
+void RecordingOperator::SetProgress(int position, int maximum) {
     Record({OperatorCall::Progress, L"", position, maximum & 0xFFFF});
 }
 
-void SetMarquee(bool on) {
+void RecordingOperator::SetMarquee(bool on) {
     Record({OperatorCall::Marquee, L"", on ? 1 : 0, 0});
 }
 
-void EnableControls() {
+void RecordingOperator::StepStarted(int step) {
+    Record({OperatorCall::StepStart, L"", step, 0});
+}
+
+void RecordingOperator::StepEnded(int step, bool succeeded) {
+    Record({OperatorCall::StepEnd, L"", step, succeeded ? 1 : 0});
+}
+
+void RecordingOperator::EnableControls() {
     Record({OperatorCall::Enable, L"", 0, 0});
 }
 
-void DisableControls() {
+void RecordingOperator::DisableControls() {
     Record({OperatorCall::Disable, L"", 0, 0});
 }
 
-std::wstring ReadSelectedPortName() {
-    std::lock_guard<Mutex> guard(lock);
-    return selectedPort;
-}
-
-bool IsCharacterCommandChecked() {
-    std::lock_guard<Mutex> guard(lock);
-    return checkBoxTicked;
+bool RecordingOperator::IsCharacterCommandChecked() {
+    return characterCommandChecked_;
 }

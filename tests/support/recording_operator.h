@@ -1,24 +1,60 @@
-// A recording implementation of the operator routines for tests without a dialog: every call is
-// kept, in order, with its text; the port name and the check box are what the test sets.
+// A recording operator for tests without a dialog: every call is kept, in order, with its text;
+// the check box is what the test sets.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "serial/thread_sync.h"
+#include "update/operator.h"
+
 struct OperatorCall {
-    enum Kind { Log, Status, Progress, Marquee, Clear, Enable, Disable };
+    enum Kind {
+        Log,
+        Status,
+        FileName,
+        Progress,
+        Marquee,
+        StepStart,
+        StepEnd,
+        Clear,
+        Enable,
+        Disable
+    };
     Kind kind;
-    std::wstring text;  // Log and Status
-    int position;       // Progress; Marquee: 1 on, 0 off
-    int maximum;        // Progress
+    std::wstring text;  // Log, Status and FileName
+    int position;       // Progress; Marquee: 1 on, 0 off; StepStart and StepEnd: the step
+    int maximum;        // Progress; StepEnd: 1 when the step succeeded
 };
 
-namespace recording_operator {
+// Safe to call from the update thread while a test reads.
+class RecordingOperator final : public Operator {
+public:
+    explicit RecordingOperator(bool characterCommandChecked = false);
 
-// Forgets every call and sets what the dialog reads return.
-void Reset(const std::wstring& portName, bool characterCommandChecked);
-std::vector<OperatorCall> Calls();
-// Every Log text joined, as the log pane would show it after a clear.
-std::wstring LogText();
+    void AppendLog(const wchar_t* text) override;
+    void ReportError(const char* text) override;
+    void ClearLog() override;
+    void SetStatusText(const wchar_t* text) override;
+    void SetFileName(const wchar_t* text) override;
+    void SetProgress(int position, int maximum) override;
+    void SetMarquee(bool on) override;
+    void StepStarted(int step) override;
+    void StepEnded(int step, bool succeeded) override;
+    void EnableControls() override;
+    void DisableControls() override;
+    bool IsCharacterCommandChecked() override;
 
-}  // namespace recording_operator
+    // Forgets every call.
+    void Reset();
+    std::vector<OperatorCall> Calls() const;
+    // Every Log text joined, as the log pane would show it after a clear.
+    std::wstring LogText() const;
+
+private:
+    void Record(const OperatorCall& call);
+
+    mutable Mutex lock_;
+    std::vector<OperatorCall> calls_;
+    const bool characterCommandChecked_;
+};

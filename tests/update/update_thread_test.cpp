@@ -11,16 +11,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
-#include "image/firmware_file.h"
 #include "image/srec_reader.h"
 #include "support/recording_operator.h"
 #include "support/sim_board.h"
 #include "support/transcripts.h"
 #include "support/wait_until.h"
+#include "update/operator.h"
 
 namespace {
 
@@ -139,8 +140,8 @@ int LastIndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind)
 }
 
 // Every run that got past its firmware check gives the controls back as its last call.
-void ExpectControlsGivenBack() {
-    std::vector<OperatorCall> calls = recording_operator::Calls();
+void ExpectControlsGivenBack(const RecordingOperator& recording) {
+    std::vector<OperatorCall> calls = recording.Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
     EXPECT_LT(IndexOf(calls, OperatorCall::Disable), LastIndexOf(calls, OperatorCall::Enable));
@@ -149,10 +150,7 @@ void ExpectControlsGivenBack() {
 class UpdateThreadTest : public testing::Test {
 protected:
     void SetUp() override {
-        reader_ = new SRECReader();
-        ASSERT_TRUE(reader_->Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
-        g_srecReader = reader_;
-        g_firmwarePath = L"C:\\FW\\VELMORA.MOT";
+        ASSERT_TRUE(reader_.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
     }
 
     void TearDown() override {
@@ -160,13 +158,6 @@ protected:
             unlink(shortLink_.c_str());
             rmdir(shortLink_.substr(0, shortLink_.rfind('/')).c_str());
         }
-        delete g_updateThread;
-        g_updateThread = nullptr;
-        delete g_updateModule;
-        g_updateModule = nullptr;
-        g_srecReader = nullptr;
-        delete reader_;
-        g_firmwarePath.clear();
     }
 
     // The dialog hands over at most 39 characters of port name: a short link to the simulator's.
@@ -181,14 +172,21 @@ protected:
         return shortLink_;
     }
 
+    UpdateJob Job(const std::string& port, const RunOptions& options = RunOptions()) {
+        UpdateJob job;
+        job.portName = Wide(port);
+        job.image = &reader_;
+        job.options = options;
+        return job;
+    }
+
     // One run on the given port, as the Write command starts it; returns when it has ended.
-    void RunUpdate(const std::string& port, const RunOptions& options = RunOptions()) {
-        recording_operator::Reset(Wide(port), false);
-        delete g_updateThread;
-        g_updateThread = new UpdateThread(options);
-        ASSERT_TRUE(g_updateThread->Start(0));
-        g_updateThread->WaitUntilFinished();
-        EXPECT_FALSE(IsUpdateRunning());
+    void RunUpdate(const UpdateJob& job) {
+        recording_.Reset();
+        run_.reset(new UpdateThread(module_, recording_, job));
+        ASSERT_TRUE(run_->Start(0));
+        run_->WaitUntilFinished();
+        EXPECT_FALSE(run_->HasThreadHandle());
     }
 
     // One run as RunUpdate starts it, on a board that is to vanish during it: the milliseconds from
@@ -196,40 +194,43 @@ protected:
     // within the bound.
     long long RunUntilVanishedAndEnded(const std::string& port, const SimBoard& sim) {
         using Clock = std::chrono::steady_clock;
-        recording_operator::Reset(Wide(port), false);
-        delete g_updateThread;
-        g_updateThread = new UpdateThread();
-        EXPECT_TRUE(g_updateThread->Start(0));
+        recording_.Reset();
+        run_.reset(new UpdateThread(module_, recording_, Job(port)));
+        EXPECT_TRUE(run_->Start(0));
         EXPECT_TRUE(sim.WaitFor("vanish", 1, "", 120000)) << "the board never vanished";
         const Clock::time_point vanished = Clock::now();
-        WaitUntil([] { return !IsUpdateRunning(); }, kWayOutBoundMilliseconds, 5);
+        WaitUntil([this] { return !run_->HasThreadHandle(); }, kWayOutBoundMilliseconds, 5);
         const long long elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished).count();
-        EXPECT_FALSE(IsUpdateRunning())
+        EXPECT_FALSE(run_->HasThreadHandle())
             << "still running " << kWayOutBoundMilliseconds << " ms after the board vanished";
-        g_updateThread->WaitUntilFinished();
+        run_->WaitUntilFinished();
         std::printf("the run had ended %lld ms after the board's vanish record was seen\n",
                     elapsed);
         return elapsed;
     }
 
     void ExpectMarqueeOffAtTheEnd() {
-        std::vector<OperatorCall> calls = recording_operator::Calls();
+        std::vector<OperatorCall> calls = recording_.Calls();
         int lastMarquee = LastIndexOf(calls, OperatorCall::Marquee);
         ASSERT_GE(lastMarquee, 0);
         EXPECT_EQ(0, calls[static_cast<size_t>(lastMarquee)].position);
     }
 
-    SRECReader* reader_ = nullptr;
+    SRECReader reader_;
+    ModUpdate1527 module_;
+    RecordingOperator recording_;
+    std::unique_ptr<UpdateThread> run_;
     std::string shortLink_;
 };
 
 // A successful run as the window shows it: the transcript, the bar and the status line in order,
 // the controls given back, and the image in the board's flash.
-void ExpectSuccessfulRun(const std::string& port, SimBoard& sim) {
-    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, port)), recording_operator::LogText());
+void ExpectSuccessfulRun(const RecordingOperator& recording, const std::string& port,
+                         SimBoard& sim) {
+    EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, port)), recording.LogText());
 
-    std::vector<OperatorCall> calls = recording_operator::Calls();
+    std::vector<OperatorCall> calls = recording.Calls();
     ASSERT_FALSE(calls.empty());
     // The bar leaves marquee mode before [11], then counts the blocks up to N of N.
     int marqueeOn = IndexOf(calls, OperatorCall::Marquee);
@@ -268,7 +269,7 @@ void ExpectSuccessfulRun(const std::string& port, SimBoard& sim) {
                                                         L" ",
                                                         L"Completed."};
     EXPECT_EQ(expectedStatuses, statuses);
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording);
 
     ASSERT_TRUE(sim.WaitFor("reboot", 1));
     EXPECT_EQ(ExpectedFlash(), sim.ReadDump());
@@ -277,8 +278,8 @@ void ExpectSuccessfulRun(const std::string& port, SimBoard& sim) {
 TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
     SimBoard sim({"--erase-time", "1"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
-    ExpectSuccessfulRun(shortLink_, sim);
+    RunUpdate(Job(ShortName(sim.link())));
+    ExpectSuccessfulRun(recording_, shortLink_, sim);
 }
 
 // Reply-paced, the run is quicker and the operator sees exactly the same.
@@ -287,33 +288,37 @@ TEST_F(UpdateThreadTest, ReplyPacedRunShowsTheSameAsTheDesignsPacing) {
     ASSERT_TRUE(sim.ready());
     RunOptions options;
     options.replyPaced = true;
-    RunUpdate(ShortName(sim.link()), options);
-    ExpectSuccessfulRun(shortLink_, sim);
+    RunUpdate(Job(ShortName(sim.link()), options));
+    ExpectSuccessfulRun(recording_, shortLink_, sim);
+}
+
+// The log of a run whose port does not exist.
+std::wstring MissingPortRun() {
+    return Preamble() +
+           L"[01] CONNECT TEST : /nonexistent/velmora-port\r\n"
+           L"Error occured : ModUpdate1527::OpenCom() - On Error while open COM port !\r\n"
+           L"----> Failed\r\n";
 }
 
 TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {
-    RunUpdate("/nonexistent/velmora-port");
-    EXPECT_EQ(Preamble() +
-                  L"[01] CONNECT TEST : /nonexistent/velmora-port\r\n"
-                  L"Error occured : ModUpdate1527::OpenCom() - On Error while open COM port !\r\n"
-                  L"----> Failed\r\n",
-              recording_operator::LogText());
+    RunUpdate(Job("/nonexistent/velmora-port"));
+    EXPECT_EQ(MissingPortRun(), recording_.LogText());
     ExpectMarqueeOffAtTheEnd();
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording_);
 }
 
 TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
     SimBoard sim({"--devices", "no-match"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
-    std::wstring log = recording_operator::LogText();
+    RunUpdate(Job(ShortName(sim.link())));
+    std::wstring log = recording_.LogText();
     std::wstring tail = L"---> Models :\r\n";
     size_t models = log.find(tail);
     ASSERT_NE(std::wstring::npos, models) << std::string(log.begin(), log.end());
     EXPECT_NE(std::wstring::npos, log.find(L"---> no supported mode found !\r\nSTOP.\r\n", models));
     EXPECT_EQ(std::wstring::npos, log.find(L"[05]"));
     ExpectMarqueeOffAtTheEnd();
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording_);
     // The way out reopens the port at 19200 and closes it: the board is reset.
     EXPECT_EQ(1, WayOutResets(sim, 1));
 }
@@ -321,13 +326,13 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
     SimBoard sim({"--no-confirm"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
-    std::wstring log = recording_operator::LogText();
+    RunUpdate(Job(ShortName(sim.link())));
+    std::wstring log = recording_.LogText();
     std::wstring expectedEnd = L"[09] CONFIRM BPS : 38400 \r\n---> failed to confirm BPS !\r\n";
     ASSERT_GE(log.size(), expectedEnd.size());
     EXPECT_EQ(expectedEnd, log.substr(log.size() - expectedEnd.size()));
     ExpectMarqueeOffAtTheEnd();
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording_);
     // The way out adds no reset.
     EXPECT_TRUE(sim.WaitFor("close", 4));
     EXPECT_EQ(0, WayOutResets(sim, 0));
@@ -336,25 +341,24 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
     SimBoard sim({"--erase-time", "1", "--block-error", "1:0x2A"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
-    ModUpdate1527* firstModule = g_updateModule;
+    RunUpdate(Job(ShortName(sim.link())));
     EXPECT_EQ(ThroughProgrammingState(shortLink_) +
                   L"Error occured : ERROR : Programming stopped by address error - address is "
                   L"not in the MAT.\r\n\r\n"
                   L"---> failed to programming !\r\n",
-              recording_operator::LogText());
-    ExpectControlsGivenBack();
+              recording_.LogText());
+    ExpectControlsGivenBack(recording_);
     EXPECT_EQ(1, WayOutResets(sim, 1));
 
     // The next Write starts again from [01] with the same module.
-    RunUpdate("/nonexistent/velmora-port");
-    EXPECT_EQ(firstModule, g_updateModule);
+    RunUpdate(Job("/nonexistent/velmora-port"));
+    EXPECT_EQ(MissingPortRun(), recording_.LogText());
 }
 
 TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
     SimBoard sim({"--erase-time", "1", "--reboot-link-removed"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(ShortName(sim.link()));
+    RunUpdate(Job(ShortName(sim.link())));
     std::wstring failure =
         L".Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
     std::wstring reboots;
@@ -363,8 +367,8 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
     }
     EXPECT_EQ(ThroughProgrammingState(shortLink_) + L"----> Ok.\r\n\r\n[12] REBOOTING\r\n" +
                   reboots + L"---> Failed to reboot !\r\n\r\n",
-              recording_operator::LogText());
-    std::vector<OperatorCall> calls = recording_operator::Calls();
+              recording_.LogText());
+    std::vector<OperatorCall> calls = recording_.Calls();
     int lastStatus = -1;
     for (size_t i = 0; i < calls.size(); ++i) {
         if (calls[i].kind == OperatorCall::Status) {
@@ -373,7 +377,7 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
     }
     ASSERT_GE(lastStatus, 0);
     EXPECT_EQ(L"Completed.", calls[static_cast<size_t>(lastStatus)].text);
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording_);
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
@@ -383,9 +387,9 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
     EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
     EXPECT_EQ(RunBefore("----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK", port) +
                   LostPortReport(L"ConnectApprove") + L"----> Failed\r\n" + kRebootCannotOpen,
-              recording_operator::LogText());
+              recording_.LogText());
     ExpectMarqueeOffAtTheEnd();
-    ExpectControlsGivenBack();
+    ExpectControlsGivenBack(recording_);
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
@@ -394,19 +398,63 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
     EXPECT_LT(RunUntilVanishedAndEnded(ShortName(sim.link()), sim), kWayOutBoundMilliseconds);
     EXPECT_EQ(ThroughProgrammingState(shortLink_) + LostPortReport(L"ProgrammingSequence") +
                   L"---> failed to programming !\r\n" + kRebootCannotOpen,
-              recording_operator::LogText());
-    ExpectControlsGivenBack();
+              recording_.LogText());
+    ExpectControlsGivenBack(recording_);
+}
+
+// Three boards at once, each run with a module, an operator and a port of its own and the one
+// image between them: each board gets the image and each operator its own board's log, the third
+// none, as nobody watches it. Under ThreadSanitizer this also shows that no run touches another's
+// state.
+TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
+    SRECReader reader;
+    ASSERT_TRUE(reader.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
+    const int kBoards = 3;
+    const int kWatched = 2;
+    std::vector<std::unique_ptr<SimBoard>> sims;
+    std::vector<std::unique_ptr<ModUpdate1527>> modules;
+    std::vector<std::unique_ptr<RecordingOperator>> recordings;
+    NullOperator nobody;
+    std::vector<std::unique_ptr<UpdateThread>> runs;
+    for (int i = 0; i < kBoards; ++i) {
+        sims.emplace_back(new SimBoard({"--erase-time", "0.5"}, "board" + std::to_string(i)));
+        ASSERT_TRUE(sims.back()->ready());
+        modules.emplace_back(new ModUpdate1527());
+        recordings.emplace_back(new RecordingOperator());
+        UpdateJob job;
+        job.portName = Wide(sims.back()->link());
+        job.image = &reader;
+        job.options.replyPaced = true;
+        Operator& reports = i < kWatched ? static_cast<Operator&>(*recordings.back()) : nobody;
+        runs.emplace_back(new UpdateThread(*modules.back(), reports, job));
+    }
+    for (const auto& run : runs) {
+        ASSERT_TRUE(run->Start(0));
+    }
+    for (int i = 0; i < kBoards; ++i) {
+        runs[i]->WaitUntilFinished();
+        EXPECT_EQ(RunEnd::Completed, runs[i]->Outcome().end) << i;
+        EXPECT_EQ(kBlocks - 1, runs[i]->Outcome().blocksAcknowledged) << i;
+        const std::wstring expected =
+            i < kWatched ? Wide(ReadTranscript(kSuccessfulRun, sims[i]->link())) : L"";
+        EXPECT_EQ(expected, recordings[i]->LogText()) << i;
+    }
+    for (int i = 0; i < kBoards; ++i) {
+        ASSERT_TRUE(sims[i]->WaitFor("reboot", 1)) << i;
+        EXPECT_EQ(ExpectedFlash(), sims[i]->ReadDump()) << i;
+    }
 }
 
 TEST_F(UpdateThreadTest, RunWithoutFirmwareGivesTheControlsBack) {
-    g_firmwarePath.clear();
-    RunUpdate("/nonexistent/velmora-port");
-    EXPECT_EQ(Preamble() + L"ERROR:\r\nfirmware file not selected.\r\n",
-              recording_operator::LogText());
-    std::vector<OperatorCall> calls = recording_operator::Calls();
+    UpdateJob job = Job("/nonexistent/velmora-port");
+    job.image = nullptr;
+    RunUpdate(job);
+    EXPECT_EQ(Preamble() + L"ERROR:\r\nfirmware file not selected.\r\n", recording_.LogText());
+    std::vector<OperatorCall> calls = recording_.Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
-    EXPECT_EQ(nullptr, g_updateModule);
+    EXPECT_EQ(-1, IndexOf(calls, OperatorCall::Disable));
+    EXPECT_TRUE(module_.LastExchange().sent.empty());
 }
 
 }  // namespace

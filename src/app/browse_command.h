@@ -5,11 +5,9 @@
 
 #include <string>
 
-#include "image/firmware_loading.h"
-
-// Runs on the window's thread; `owner` owns the open-file dialog, `reports` are the window's log,
-// status line and file-name box.
-void OnBrowseCommand(HWND owner, const LoadReports& reports);
+// Runs on the window's thread; `owner` owns the open-file dialog. Fills the window's firmware
+// (app/firmware_file.h) and reports in its log, status line and file-name box.
+void OnBrowseCommand(HWND owner);
 
 // True when the path names at least one entry whose attributes are not exactly "directory".
 bool FileExists(const std::wstring& path);

@@ -1,12 +1,12 @@
 // The loading of a firmware file into the reader, with the texts the operator knows.
-#include "image/firmware_loading.h"
+#include "update/firmware_loading.h"
 
 #include <cstdio>
 #include <memory>
 #include <new>
 
-#include "image/firmware_file.h"
 #include "image/whole_file.h"
+#include "update/operator.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ LoadOutcome OutcomeOf(WholeFileRead result) {
     }
 }
 
-void LogSummary(const LoadReports& reports, const SRECReader& reader) {
+void LogSummary(Operator& reports, const SRECReader& reader) {
     wchar_t summary[512];
     std::swprintf(summary, sizeof(summary) / sizeof(summary[0]),
                   L"\r\nMOT/SRECORD information \r\n======================= \r\n"
@@ -40,65 +40,51 @@ void LogSummary(const LoadReports& reports, const SRECReader& reader) {
                   L"  address startes    = 0x%08X \r\n  address ends       = 0x%08X \r\n",
                   reader.GetRecordCount(), reader.GetDataByteCount(), reader.startAddress(),
                   reader.endAddress());
-    reports.appendLog(summary);
+    reports.AppendLog(summary);
 }
 
 }  // namespace
 
-void LoadReports::Status(const wchar_t* text) const {
-    if (setStatus != nullptr) {
-        setStatus(text);
-    }
-}
-
-void LoadReports::FileName(const wchar_t* text) const {
-    if (setFileName != nullptr) {
-        setFileName(text);
-    }
-}
-
-LoadOutcome LoadFirmware(std::wstring path, const LoadReports& reports) {
-    reports.clearLog();
-    reports.appendLog((L"Loading file : " + path + L" ... ").c_str());
+LoadOutcome LoadFirmware(const std::wstring& path, const FirmwareStore& store, Operator& reports) {
+    reports.ClearLog();
+    reports.AppendLog((L"Loading file : " + path + L" ... ").c_str());
 
     std::unique_ptr<char[]> data;
     int32_t size = 0;
     const WholeFileRead read = ReadWholeFile(path, data, size);
     if (read != WholeFileRead::Ok) {
-        reports.appendLog(ReadFailureText(read));
-        g_firmwarePath.clear();
+        reports.AppendLog(ReadFailureText(read));
         return OutcomeOf(read);
     }
-    g_fileData = std::move(data);
-    g_fileSize = size;
-    reports.appendLog(L"Ok.\r\n");
-    reports.Status(L"File reading OK.");
-    reports.appendLog(L"Parsing SRECORD ...");
-    reports.Status(L"Parsing MOT(SRECORD format) file... ");
+    store.fileData = std::move(data);
+    store.fileSize = size;
+    reports.AppendLog(L"Ok.\r\n");
+    reports.SetStatusText(L"File reading OK.");
+    reports.AppendLog(L"Parsing SRECORD ...");
+    reports.SetStatusText(L"Parsing MOT(SRECORD format) file... ");
 
-    if (g_srecReader == nullptr) {
-        g_srecReader = new (std::nothrow) SRECReader();
-        if (g_srecReader == nullptr) {
-            reports.appendLog(L"ERROR : SRecord reader creation failure !\r\n");
-            reports.Status(L"Error : Srecord module failure.");
+    if (!store.reader) {
+        store.reader.reset(new (std::nothrow) SRECReader());
+        if (!store.reader) {
+            reports.AppendLog(L"ERROR : SRecord reader creation failure !\r\n");
+            reports.SetStatusText(L"Error : Srecord module failure.");
             return LoadOutcome::NoReader;
         }
     }
-    if (g_srecReader->Parse(g_fileData.get(), g_fileSize)) {
-        reports.appendLog(L"Ok.\r\n");
-        LogSummary(reports, *g_srecReader);
-        reports.Status(L"Parsing completed. update is possible now.");
+    if (store.reader->Parse(store.fileData.get(), store.fileSize)) {
+        reports.AppendLog(L"Ok.\r\n");
+        LogSummary(reports, *store.reader);
+        reports.SetStatusText(L"Parsing completed. update is possible now.");
         return LoadOutcome::Loaded;
     }
-    g_firmwarePath.clear();
-    reports.FileName(L" ");
-    reports.appendLog(L"Failed.\r\n");
-    reports.Status(L"Parsing failed. update is impossible.");
+    reports.SetFileName(L" ");
+    reports.AppendLog(L"Failed.\r\n");
+    reports.SetStatusText(L"Parsing failed. update is impossible.");
     // Which line of the file stands in the way; an empty file has none.
-    const char* refusal = g_srecReader->GetRefusal();
+    const char* refusal = store.reader->GetRefusal();
     if (refusal[0] == '\0') {
         return LoadOutcome::NotParsed;
     }
-    reports.appendLogA(refusal);
+    reports.AppendLogA(refusal);
     return LoadOutcome::Refused;
 }

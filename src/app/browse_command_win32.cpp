@@ -1,11 +1,13 @@
 // The browse command: the open-file dialog and the checks of the chosen path, then the loading.
-#include "image/browse_command.h"
+#include "app/browse_command.h"
 
 #include <commdlg.h>
 
 #include <cwctype>
 
-#include "image/firmware_file.h"
+#include "app/dialog_operator.h"
+#include "app/firmware_file.h"
+#include "update/firmware_loading.h"
 
 namespace {
 
@@ -43,7 +45,8 @@ std::wstring ToUpper(const std::wstring& text) {
     return upper;
 }
 
-void OnBrowseCommand(HWND owner, const LoadReports& reports) {
+void OnBrowseCommand(HWND owner) {
+    DialogOperator reports;
     wchar_t chosen[kPathUnits] = {};
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
@@ -57,18 +60,23 @@ void OnBrowseCommand(HWND owner, const LoadReports& reports) {
 
     g_firmwarePath.clear();
     if (!GetOpenFileNameW(&dialog)) {
-        reports.appendLog(L"File not selected.\r\n");
-        reports.appendLog(L"To update MCU Firmware, select a MOT file first.\r\n");
+        reports.AppendLog(L"File not selected.\r\n");
+        reports.AppendLog(L"To update MCU Firmware, select a MOT file first.\r\n");
         return;
     }
     g_firmwarePath = ToUpper(chosen);
     if (!FileExists(g_firmwarePath)) {
         std::wstring line = L"ERROR : file " + g_firmwarePath + L" is not existed !\r\n";
-        reports.appendLog(line.c_str());
+        reports.AppendLog(line.c_str());
         g_firmwarePath.clear();
-        reports.FileName(L" ");
+        reports.SetFileName(L" ");
         return;
     }
-    reports.FileName(FileNameOf(g_firmwarePath).c_str());
-    LoadFirmware(g_firmwarePath, reports);
+    reports.SetFileName(FileNameOf(g_firmwarePath).c_str());
+    const LoadOutcome outcome = LoadFirmware(g_firmwarePath, WindowFirmwareStore(), reports);
+    // Only a loaded file, or one whose reader could not be created, keeps its path: every other
+    // outcome leaves nothing that Write could program.
+    if (outcome != LoadOutcome::Loaded && outcome != LoadOutcome::NoReader) {
+        g_firmwarePath.clear();
+    }
 }

@@ -1,6 +1,5 @@
-// The routines through which the update run and the module report to the operator, and the two
-// reads the run makes of the operator's choices. Every front end implements them: the window on
-// its dialog's controls, velmora-cli on the terminal, tests with a recording.
+// The routines through which the window shows what happens on its dialog's controls, from its own
+// thread and from the update thread, and the reads of the operator's choices.
 #pragma once
 
 #include <string>
@@ -21,13 +20,11 @@ void SetProgress(int position, int maximum);
 // Marquee mode on; off leaves the bar empty with range 0..100.
 void SetMarquee(bool on);
 
-// The front end's inputs (port list, browse and Write); the character-command check box always
-// stays disabled.
+// The port list, browse and Write; the character-command check box always stays disabled.
 void EnableControls();
 void DisableControls();
 
-// The chosen port's name as the run opens it (the window: the combo box's text, at most 39
-// characters).
+// The chosen port's name as a run opens it: the combo box's text, at most 39 characters.
 std::wstring ReadSelectedPortName();
 // The "Using Character Command" check box is ticked.
 bool IsCharacterCommandChecked();

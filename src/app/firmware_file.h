@@ -1,5 +1,6 @@
-// The loaded firmware: its path, its raw bytes and the reader that parsed them. Written by the
-// browse command on the main thread, read by the update run while the controls are disabled.
+// The window's loaded firmware: its path, its raw bytes and the reader that parsed them. Written
+// by the browse command on the main thread, handed to the update run while the controls are
+// disabled.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "image/srec_reader.h"
+#include "update/firmware_loading.h"
 
 // Upper-case path of the loaded file; empty means that no firmware is loaded.
 extern std::wstring g_firmwarePath;
@@ -14,4 +16,7 @@ extern std::wstring g_firmwarePath;
 extern std::unique_ptr<char[]> g_fileData;
 extern int32_t g_fileSize;
 // Created at the first successful read and refilled by every later load.
-extern SRECReader* g_srecReader;
+extern std::unique_ptr<SRECReader> g_srecReader;
+
+// The three above, as a load fills them.
+FirmwareStore WindowFirmwareStore();

@@ -1,14 +1,20 @@
 // The Write command on the main thread: refuses without firmware, else replaces the previous
 // update thread with a new run.
-#include "update/write_command.h"
+#include "app/write_command.h"
 
 #include <windows.h>
 
-#include "image/firmware_file.h"
-#include "update/operator_routines.h"
-#include "update/update_thread.h"
+#include "app/dialog_operator.h"
+#include "app/firmware_file.h"
+#include "app/operator_routines.h"
+
+std::unique_ptr<UpdateThread> g_updateThread;
+std::unique_ptr<ModUpdate1527> g_updateModule;
 
 namespace {
+
+// The runs report on the dialog; it outlives every run.
+DialogOperator dialogOperator;
 
 // How long the wait for the previous run sleeps at most between two looks at it.
 const DWORD kFinishPollMs = 10;
@@ -43,17 +49,26 @@ void OnWriteCommand(HWND owner) {
         return;
     }
     ClearLog();
-    if (g_updateThread != nullptr) {
+    if (g_updateThread) {
         waitingForPreviousRun = true;
         WaitServingSentMessages(*g_updateThread);
         waitingForPreviousRun = false;
-        delete g_updateThread;
-        g_updateThread = nullptr;
+        g_updateThread.reset();
     }
+    if (!g_updateModule) {
+        g_updateModule.reset(new ModUpdate1527());
+    }
+    UpdateJob job;
+    job.portName = ReadSelectedPortName();
+    job.image = g_srecReader.get();
     // Disabled before the thread starts, so that no browse can change the firmware under the run.
     DisableControls();
-    g_updateThread = new UpdateThread();
+    g_updateThread.reset(new UpdateThread(*g_updateModule, dialogOperator, job));
     if (!g_updateThread->Start(0)) {
         EnableControls();
     }
+}
+
+bool IsUpdateRunning() {
+    return g_updateThread && g_updateThread->HasThreadHandle();
 }

@@ -1,0 +1,264 @@
+// One board's console. Without a label its log goes to standard output as it comes, which is the
+// window's log with this system's line ends; with several boards each line is prefixed with its
+// port; with --json each line is a log object.
+//
+// Threads: the board's update thread calls the operator's routines, the main thread loads,
+// concludes and closes; every member is used under the streams' lock, which also keeps the
+// boards' output apart.
+#include "cli/board_console.h"
+
+#include <cctype>
+#include <mutex>
+
+#include "cli/streams.h"
+#include "cli/terminal.h"
+#include "serial/text_conversion.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string WithoutLineEnds(std::string line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+// A step's header ("[03] APPORVAL \r\n") begins with its number in brackets.
+bool IsStepHeader(const std::string& text) {
+    return text.size() > 5 && text[0] == '[' && std::isdigit(static_cast<unsigned char>(text[1])) &&
+           std::isdigit(static_cast<unsigned char>(text[2])) && text[3] == ']';
+}
+
+std::string Trimmed(const std::string& text) {
+    std::string line = WithoutLineEnds(text);
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
+}
+
+// The window's CR LF as this system's line end.
+std::string WithSystemLineEnds(const std::string& text) {
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        lines += text[i];
+    }
+    return lines;
+}
+
+}  // namespace
+
+BoardConsole::BoardConsole(Streams& streams, const BoardOutput& output)
+    : streams_(streams), output_(output), started_(Clock::now()) {}
+
+BoardConsole::~BoardConsole() {
+    Close();
+}
+
+bool BoardConsole::OpenLog(std::string* error) {
+    if (output_.logPath.empty()) {
+        return true;
+    }
+    logFile_ = std::fopen(output_.logPath.c_str(), "wb");
+    if (logFile_ == nullptr) {
+        *error = "cannot write the log file " + output_.logPath;
+        return false;
+    }
+    return true;
+}
+
+JsonObject BoardConsole::Event(const char* name) const {
+    JsonObject object;
+    object.Text("event", name);
+    if (output_.label.empty()) {
+        object.Null("port");
+    } else {
+        object.Text("port", output_.label);
+    }
+    return object;
+}
+
+void BoardConsole::Emit(const JsonObject& object) {
+    streams_.Print(object.Line());
+}
+
+void BoardConsole::WriteLog(const wchar_t* text) {
+    const std::string ansi = WideToAnsi(text);
+    log_ += ansi;
+    if (logFile_ != nullptr) {
+        std::fputs(ansi.c_str(), logFile_);
+        std::fflush(logFile_);
+    }
+    if (IsStepHeader(ansi)) {
+        progress_.step = Trimmed(ansi);
+    }
+    if (output_.quiet) {
+        return;
+    }
+    if (output_.json) {
+        pending_ += WithSystemLineEnds(Utf8FromWide(text));
+        EmitLines(false);
+    } else if (output_.prefixed) {
+        pending_ += WithSystemLineEnds(ansi);
+        EmitLines(false);
+    } else {
+        streams_.Print(WithSystemLineEnds(ansi));
+    }
+}
+
+void BoardConsole::EmitLines(bool flush) {
+    size_t end = 0;
+    while ((end = pending_.find('\n')) != std::string::npos || (flush && !pending_.empty())) {
+        const std::string line = pending_.substr(0, end);
+        pending_.erase(0, end == std::string::npos ? pending_.size() : end + 1);
+        if (output_.json) {
+            Emit(Event("log").Text("text", line));
+        } else {
+            streams_.Print(output_.label + ": " + line + "\n");
+        }
+    }
+}
+
+void BoardConsole::AppendLog(const wchar_t* text) {
+    if (text == nullptr) {
+        return;
+    }
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    WriteLog(text);
+}
+
+void BoardConsole::ReportError(const char* text) {
+    if (text == nullptr) {
+        return;
+    }
+    const std::string line = std::string("Error occured : ") + text;
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    WriteLog(AnsiToWide((line + "\r\n").c_str()));
+    if (output_.quiet) {
+        streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
+    }
+}
+
+void BoardConsole::SetStatusText(const wchar_t* text) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    progress_.status = WithoutLineEnds(WideToAnsi(text));
+    if (output_.json && !output_.quiet) {
+        Emit(Event("status").Text("text", WithoutLineEnds(Utf8FromWide(text))));
+    }
+    streams_.ProgressChanged();
+}
+
+void BoardConsole::SetProgress(int position, int maximum) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    if (progress_.block == 0 && position > 0) {
+        firstBlock_ = Clock::now();
+    }
+    progress_.block = position;
+    // The whole count: a terminal has no 16-bit bar to fit.
+    progress_.blocks = maximum;
+    if (output_.json && !output_.quiet) {
+        Emit(Event("progress").Number("block", position).Number("blocks", maximum));
+    }
+    streams_.ProgressChanged();
+}
+
+void BoardConsole::StepStarted(int step) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    // The step's header follows and names it; the last step's status is over.
+    progress_.status.clear();
+    if (output_.json && !output_.quiet) {
+        Emit(Event("step").Number("step", step).Text("state", "started"));
+    }
+}
+
+void BoardConsole::StepEnded(int step, bool succeeded) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    if (output_.json && !output_.quiet) {
+        Emit(Event("step").Number("step", step).Text("state", "ended").Flag("ok", succeeded));
+    }
+}
+
+void BoardConsole::LogToFile(const std::string& text) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    log_ += text;
+    if (logFile_ != nullptr) {
+        std::fputs(text.c_str(), logFile_);
+        std::fflush(logFile_);
+    }
+}
+
+std::string BoardConsole::LogText() const {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    return log_;
+}
+
+void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& outcome, bool verify,
+                            bool complained) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    EmitLines(true);
+    const std::string line = (conclusion.failure ? "velmora-cli: " : "") + conclusion.text;
+    log_ += line + "\r\n";
+    if (logFile_ != nullptr) {
+        std::fputs((line + "\r\n").c_str(), logFile_);
+        std::fflush(logFile_);
+    }
+    const std::string port = output_.prefixed ? output_.label + ": " : std::string();
+    if (output_.json) {
+        JsonObject result = Event("result");
+        result.Flag("ok", !conclusion.failure).Number("exit_code", conclusion.exitCode);
+        if (conclusion.failure && outcome.step > 0) {
+            result.Number("step", outcome.step);
+        } else {
+            result.Null("step");
+        }
+        result.Number("blocks", outcome.blocksAcknowledged).Seconds("seconds", outcome.seconds);
+        if (verify && outcome.verifiedSum) {
+            char sum[16];
+            std::snprintf(sum, sizeof sum, "0x%08X", *outcome.verifiedSum);
+            result.Text("sum", sum);
+        } else {
+            result.Null("sum");
+        }
+        Emit(result.Text("message", conclusion.text));
+    } else if (!output_.quiet) {
+        // On a terminal that shows both streams, a failure's line would stand there twice.
+        const bool shownOnStandardError =
+            conclusion.failure && StandardOutputIsTerminal() && StandardErrorIsTerminal();
+        if (!shownOnStandardError) {
+            streams_.Print(port + line + "\n");
+        }
+    }
+    if (conclusion.failure && !complained) {
+        streams_.Complain(port + conclusion.text);
+    }
+}
+
+void BoardConsole::Close() {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    EmitLines(true);
+    if (logFile_ != nullptr) {
+        std::fclose(logFile_);
+        logFile_ = nullptr;
+    }
+}
+
+std::string BoardConsole::ProgressLine(size_t width) const {
+    ProgressSnapshot snapshot = progress_;
+    snapshot.elapsedSeconds = SecondsSince(started_);
+    if (snapshot.block > 0) {
+        snapshot.programmingSeconds = SecondsSince(firstBlock_);
+    }
+    if (output_.prefixed) {
+        snapshot.step = output_.label + "  " + snapshot.step;
+    }
+    return FormatProgressLine(snapshot, width);
+}

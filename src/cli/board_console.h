@@ -1,0 +1,81 @@
+// The operator of one board's run, and of the load before it, on velmora-cli's streams: the log
+// on standard output (or JSON Lines) and in the board's log file, its progress line on a terminal,
+// and its outcome.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "cli/json_lines.h"
+#include "cli/progress_line.h"
+#include "cli/run_conclusion.h"
+#include "update/operator.h"
+
+class Streams;
+
+struct BoardOutput {
+    // The port as the board's lines and JSON objects name it; empty for the load, which belongs to
+    // no board.
+    std::string label;
+    bool prefixed = false;  // several boards: each line on standard output starts with the label
+    bool json = false;      // standard output carries JSON Lines instead of the log text
+    bool quiet = false;     // standard output stays silent; errors still reach standard error
+    std::string logPath;    // the whole log, CR LF as the window shows it; empty for none
+};
+
+// Every member but the constructor and OpenLog expects the streams' lock to be free, except
+// ProgressLine, which the streams call with it held.
+class BoardConsole final : public Operator {
+public:
+    BoardConsole(Streams& streams, const BoardOutput& output);
+    ~BoardConsole() override;
+    BoardConsole(const BoardConsole&) = delete;
+    BoardConsole& operator=(const BoardConsole&) = delete;
+
+    // False, with the reason, when the log file cannot be created.
+    bool OpenLog(std::string* error);
+
+    // A terminal's output cannot be taken back: the log only grows, and ClearLog does nothing.
+    // There is no file-name box, no bar (the progress line shows the time instead), no controls
+    // (a command line runs one command) and no check box.
+    void AppendLog(const wchar_t* text) override;
+    void ReportError(const char* text) override;
+    void SetStatusText(const wchar_t* text) override;
+    void SetProgress(int position, int maximum) override;
+    void StepStarted(int step) override;
+    void StepEnded(int step, bool succeeded) override;
+
+    // Text for the log file alone, as the window shows it: the load's log in each board's file.
+    void LogToFile(const std::string& text);
+    // Everything logged so far, as the window shows it.
+    std::string LogText() const;
+    // The outcome, as the last line of the log (and, for a failure, the one line on standard
+    // error unless `complained` already), or as the board's result object.
+    void Conclude(const RunConclusion& conclusion, const RunOutcome& outcome, bool verify,
+                  bool complained = false);
+    // The rest of an unfinished line, and the log file closed.
+    void Close();
+
+    // With the streams' lock held: "[11] PROGRAMMING  blocks 12/49 ...", cut to `width`.
+    std::string ProgressLine(size_t width) const;
+
+private:
+    // Lock held: the window's log text, on standard output and in the log file.
+    void WriteLog(const wchar_t* text);
+    // Lock held: complete lines to standard output, prefixed or as JSON.
+    void EmitLines(bool flush);
+    // An object of the event `name` for this board's port.
+    JsonObject Event(const char* name) const;
+    // Lock held: one JSON object on standard output.
+    void Emit(const JsonObject& object);
+
+    Streams& streams_;
+    const BoardOutput output_;
+    std::FILE* logFile_ = nullptr;
+    std::string log_;      // everything logged, CR LF as the window shows it
+    std::string pending_;  // standard output's unfinished line, prefixed or JSON only
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point firstBlock_;
+    ProgressSnapshot progress_;
+};

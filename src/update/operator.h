@@ -1,0 +1,44 @@
+// The one way an update run, and the loading of its firmware, reach the person at the front end:
+// everything they are told (log pane, status line, file name, progress bar, steps, controls) and
+// the one choice the run reads. The window implements it on its dialog, velmora-cli on its
+// console, tests with a recording. Every call does nothing until a front end says otherwise, so
+// that each front end shows what it has and NullOperator drops everything.
+#pragma once
+
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    // Log pane. The callers put the line ends ("\r\n") into their texts.
+    virtual void AppendLog(const wchar_t*) {}
+    // The same for the 8-bit texts of the module and the reader.
+    void AppendLogA(const char* text);
+    // "Error occured : " and the text, then a line end; a null text writes nothing.
+    virtual void ReportError(const char*) {}
+    virtual void ClearLog() {}
+
+    // Status line.
+    virtual void SetStatusText(const wchar_t*) {}
+    void SetStatusTextA(const char* text);
+    // The box that shows the loaded file's name; " " once a load has failed.
+    virtual void SetFileName(const wchar_t*) {}
+
+    // Progress bar: range 0..maximum (low 16 bits of maximum in the window), then the position.
+    virtual void SetProgress(int, int) {}
+    // Marquee mode on; off leaves the bar empty with range 0..100.
+    virtual void SetMarquee(bool) {}
+    // A numbered step ([01] to [12]) begins, or ends.
+    virtual void StepStarted(int) {}
+    virtual void StepEnded(int, bool) {}
+
+    // The front end's inputs (port list, browse and Write); the character-command check box always
+    // stays disabled.
+    virtual void EnableControls() {}
+    virtual void DisableControls() {}
+
+    // The "Using Character Command" check box is ticked.
+    virtual bool IsCharacterCommandChecked() { return false; }
+};
+
+// For runs and loads that nobody watches.
+class NullOperator final : public Operator {};

@@ -8,6 +8,7 @@ With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of th
 """
 
 import argparse
+import json
 import os
 import pty
 import random
@@ -424,10 +425,75 @@ def info_group(arguments):
                             result.stdout), "standard output:\n%s" % result.stdout)
 
 
+def start_boards(arguments, name, faults):
+    """One simulated board a fault list, linked at board1, board2 ... of a folder of their own."""
+    work = os.path.join(arguments.work, name)
+    os.makedirs(work, exist_ok=True)
+    return [harness.Board(arguments.board_sim, os.path.join(work, "board%d" % (i + 1)), options)
+            for i, options in enumerate(faults)]
+
+
+def several_group(arguments):
+    """Several boards at once: each flash holds the image, every line names its port, a log file a
+    port and a closing table; with one board that NAKs a block the others are still programmed,
+    the exit code is 7, and --json gives one result object a board, last."""
+    image, _ = harness.image_of(DEMO)
+    boards = start_boards(arguments, "several", [[], [], []])
+    try:
+        log_file = os.path.join(arguments.work, "several", "run.log")
+        ports = sum((["--port", board.link] for board in boards), [])
+        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--log", log_file] + ports,
+                                capture_output=True, text=True, timeout=120)
+        harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
+        for number, board in enumerate(boards, 1):
+            label = "board%d" % number
+            harness.check(harness.poll(lambda: board.count("reboot") == 1, 5), "%s: no reboot" % label)
+            harness.check(("%s: [11] PROGRAMMING\n" % label) in result.stdout,
+                          "%s: standard output:\n%s" % (label, result.stdout))
+            harness.check(re.search(r"^%s +programmed +18 " % label, result.stdout, re.M),
+                          "%s: the table:\n%s" % (label, result.stdout))
+            with open(os.path.join(arguments.work, "several", "run.%s.log" % label),
+                      newline="") as file:
+                harness.check(DEMO_COMPLETED.match(last_line(file.read().replace("\r\n", "\n"))),
+                              "%s: its log file" % label)
+    finally:
+        for board in boards:
+            board.stop()
+    for board in boards:
+        harness.check(board.flash() == image, "%s: the flash differs from the image" % board.link)
+
+    boards = start_boards(arguments, "one-fails", [[], ["--block-nak", "2:0x15"], []])
+    try:
+        ports = sum((["--port", board.link] for board in boards), [])
+        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--json"] + ports,
+                                capture_output=True, text=True, timeout=120)
+    finally:
+        for board in boards:
+            board.stop()
+    harness.check(result.returncode == 7, "exit %d: %s" % (result.returncode, result.stderr))
+    events = [json.loads(line) for line in result.stdout.splitlines()]
+    harness.check(all("event" in event and "port" in event for event in events),
+                  "an object without event or port")
+    for number, board in enumerate(boards, 1):
+        label = "board%d" % number
+        own = [event for event in events if event["port"] == label]
+        results = [event for event in own if event["event"] == "result"]
+        harness.check(len(results) == 1 and own[-1] is results[0],
+                      "%s: its result objects: %s" % (label, results))
+        outcome = results[0]
+        expected = ({"ok": False, "exit_code": 21, "step": 11, "blocks": 1, "sum": None}
+                    if number == 2 else
+                    {"ok": True, "exit_code": 0, "step": None, "blocks": 18, "sum": None})
+        harness.check(all(outcome[key] == value for key, value in expected.items()),
+                      "%s: %s" % (label, outcome))
+        if number != 2:
+            harness.check(board.flash() == image, "%s: the flash differs from the image" % label)
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
-          "info": info_group}
+          "info": info_group, "several": several_group}
 
 
 def run():

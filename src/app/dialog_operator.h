@@ -1,4 +1,5 @@
-// The operator of a run and of a load, as the window shows them: its routines on the dialog.
+// The operator of a run and of a load, as the window shows them: its routines on the dialog. The
+// log shows the steps, so nothing more is done with them.
 #pragma once
 
 #include "update/operator.h"
@@ -12,7 +13,6 @@ public:
     void SetFileName(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
     void SetMarquee(bool on) override;
-    // The log shows the steps: nothing more to do with them.
     void EnableControls() override;
     void DisableControls() override;
     bool IsCharacterCommandChecked() override;

@@ -91,13 +91,17 @@ void BoardConsole::Emit(const JsonObject& object) {
     streams_.Print(object.Line());
 }
 
-void BoardConsole::WriteLog(const wchar_t* text) {
-    const std::string ansi = WideToAnsi(text);
-    log_ += ansi;
+void BoardConsole::Keep(const std::string& text) {
+    log_ += text;
     if (logFile_ != nullptr) {
-        std::fputs(ansi.c_str(), logFile_);
+        std::fputs(text.c_str(), logFile_);
         std::fflush(logFile_);
     }
+}
+
+void BoardConsole::WriteLog(const wchar_t* text) {
+    const std::string ansi = WideToAnsi(text);
+    Keep(ansi);
     if (IsStepHeader(ansi)) {
         progress_.step = Trimmed(ansi);
     }
@@ -189,11 +193,7 @@ void BoardConsole::StepEnded(int step, bool succeeded) {
 
 void BoardConsole::LogToFile(const std::string& text) {
     std::lock_guard<Mutex> guard(streams_.Lock());
-    log_ += text;
-    if (logFile_ != nullptr) {
-        std::fputs(text.c_str(), logFile_);
-        std::fflush(logFile_);
-    }
+    Keep(text);
 }
 
 std::string BoardConsole::LogText() const {
@@ -206,11 +206,7 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
     std::lock_guard<Mutex> guard(streams_.Lock());
     EmitLines(true);
     const std::string line = (conclusion.failure ? "velmora-cli: " : "") + conclusion.text;
-    log_ += line + "\r\n";
-    if (logFile_ != nullptr) {
-        std::fputs((line + "\r\n").c_str(), logFile_);
-        std::fflush(logFile_);
-    }
+    Keep(line + "\r\n");
     const std::string port = output_.prefixed ? output_.label + ": " : std::string();
     if (output_.json) {
         JsonObject result = Event("result");

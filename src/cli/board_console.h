@@ -61,6 +61,8 @@ public:
     std::string ProgressLine(size_t width) const;
 
 private:
+    // Lock held: text kept as the log, CR LF as the window shows it, and in the log file.
+    void Keep(const std::string& text);
     // Lock held: the window's log text, on standard output and in the log file.
     void WriteLog(const wchar_t* text);
     // Lock held: complete lines to standard output, prefixed or as JSON.

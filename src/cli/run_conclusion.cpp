@@ -131,7 +131,7 @@ std::string StepFailureText(const RunOutcome& outcome) {
         case 4:
             if (Starts(exchange.reply, kDeviceReply) &&
                 ReplyComplete(ReplyShape::Inquiry, exchange.reply)) {
-                return "the board lists no device named H8SX 1520R(40MHz)";
+                return std::string("the board lists no device named ") + kSupportedDeviceName;
             }
             break;
         case 6:
@@ -192,8 +192,7 @@ std::string PortProblemText(const PortOpenProblem& problem) {
     return "it cannot be opened";
 }
 
-RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port,
-                          double seconds) {
+RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port) {
     const bool programmed = outcome.end == RunEnd::Completed || outcome.end == RunEnd::RebootFailed;
     if (programmed && !outcome.endAcknowledged) {
         return {kExitEndNotAcknowledged, true,
@@ -207,7 +206,7 @@ RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std:
     if (outcome.end == RunEnd::Completed) {
         std::string line = FormatText(
             "Completed. %d blocks sent (%d bytes) in %.1f s.", outcome.blocksAcknowledged,
-            outcome.blocksAcknowledged * static_cast<int>(kBlockBytes), seconds);
+            outcome.blocksAcknowledged * static_cast<int>(kBlockBytes), outcome.seconds);
         if (outcome.verifiedSum) {
             line += FormatText(" The user MAT sums to 0x%08X, as the image does.",
                                *outcome.verifiedSum);

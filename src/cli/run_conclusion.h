@@ -12,10 +12,8 @@ struct RunConclusion {
     std::string text;  // without "velmora-cli: " and without a line end
 };
 
-// `stop` is the first stop the operator asked for, `port` the port as given, `seconds` the run's
-// time from its first step.
-RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port,
-                          double seconds);
+// `stop` is the first stop the operator asked for, `port` the port as given.
+RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port);
 
 // Why the port could not be used, with what to do about it.
 std::string PortProblemText(const PortOpenProblem& problem);

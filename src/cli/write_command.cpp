@@ -277,8 +277,7 @@ int WriteCommand(const WriteRequest& request) {
 
     std::vector<BoardResult> results;
     for (Board& board : boards) {
-        const RunConclusion conclusion =
-            ConcludeRun(board.outcome, interrupts.First(), board.port, board.outcome.seconds);
+        const RunConclusion conclusion = ConcludeRun(board.outcome, interrupts.First(), board.port);
         board.console->Conclude(conclusion, board.outcome, options.verify);
         board.console->Close();
         results.push_back({board.label, conclusion, board.outcome});

@@ -159,7 +159,7 @@ TEST(BoardSimSessionTest, RejectsSelectionsThatARealBootProgramWould) {
         {"clock mode 0", kSetClockMode0, kAck},
         {"an input clock the board lacks", inputClock20MHz, {0xBF, 0x25}},
         {"a multiplication ratio of 3", ratio3, {0xBF, 0x26}},
-        {"115200 bps, beyond the divider", rate115200, {0xBF, 0x24}},
+        {"115200 bps, 8.5 % off what the SCI makes", rate115200, {0xBF, 0x24}},
         {"status inquiry", {0x4F}, WithSum({0x5F, 0x02, 0x13, 0x24})},
         {"programming before the erase", BlockFrame(0, 0), {0xD0, 0x80}},
     };

@@ -16,8 +16,11 @@ constexpr double kLowestOperatingMHz = 8.0;
 constexpr double kHighestOperatingMHz = 40.0;
 // Two ratios follow: system clock, then peripheral clock (which drives the SCI).
 constexpr size_t kRatioCount = 2;
-// Largest relative error between the requested rate and what the SCI's divider can make.
-constexpr double kLargestRateError = 0.03;
+// The boot program refuses a rate whose error reaches 4 %.
+constexpr double kRefusedRateError = 0.04;
+// Clock select n of the SCI: the peripheral clock divided by 1, 4, 16 or 64.
+constexpr int kClockSelects = 4;
+constexpr long kLargestDivider = 255;
 
 constexpr uint8_t kBitRateError = 0x24;
 constexpr uint8_t kInputFrequencyError = 0x25;
@@ -54,16 +57,21 @@ BitRateSelection SelectBitRate(const uint8_t* data, size_t size) {
     if (rate == 0) {
         return {kBitRateError, 0};
     }
-    // SCI asynchronous mode: rate = Pφ / (32 × (N + 1)) with an 8-bit divider N.
+    // SCI asynchronous mode: B = φ / (64 × 2^(2n−1) × (N + 1)); the boot program takes the
+    // smallest clock select n whose divider N, rounded, fits its 8 bits.
     const double peripheralHz = peripheralMHz * 1e6;
-    const long divider = std::lround(peripheralHz / (32.0 * rate)) - 1;
-    if (divider < 0 || divider > 255) {
-        return {kBitRateError, 0};
+    for (int n = 0; n < kClockSelects; ++n) {
+        const double scale = 32.0 * (1 << (2 * n));  // 64 × 2^(2n−1)
+        const long divider = std::lround(peripheralHz / (scale * rate)) - 1;
+        if (divider > kLargestDivider) {
+            continue;
+        }
+        const double producedRate = peripheralHz / (scale * (divider + 1));
+        if (divider < 0 || std::fabs(producedRate / rate - 1) >= kRefusedRateError) {
+            return {kBitRateError, 0};
+        }
+        // The MCU believes the host's input clock; its SCI runs on the board's real crystal.
+        return {0, producedRate * kBoardInputClock / inputClock};
     }
-    const double producedRate = peripheralHz / (32.0 * (divider + 1));
-    if (std::fabs(producedRate - rate) > kLargestRateError * rate) {
-        return {kBitRateError, 0};
-    }
-    // The MCU believes the host's input clock; its SCI runs on the board's real crystal.
-    return {0, producedRate * kBoardInputClock / inputClock};
+    return {kBitRateError, 0};
 }

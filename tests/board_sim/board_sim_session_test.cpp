@@ -225,6 +225,25 @@ TEST(BoardSimSessionTest, RejectsBlocksThatARealBootProgramWould) {
     EXPECT_EQ(flash[0x7FF80], 5) << "the first write of the last unit stands";
 }
 
+TEST(BoardSimSessionTest, ChangesTo76800ForAHostSetToThatRateThroughTermios2) {
+    SimBoard sim({});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachDeviceSelection(sim, host));
+    ASSERT_TRUE(ReachBitRateSelection(host));
+    EXPECT_EQ(host.Exchange(kSelect76800, 1), kAck);
+    ASSERT_TRUE(host.OpenAtExactRate(sim.link(), 76800));
+    EXPECT_EQ(host.Exchange({0x06}, 1), kAck);
+    EXPECT_EQ(host.Exchange({0x4F}, 5), WithSum({0x5F, 0x02, 0x1F, 0x00}));
+
+    EXPECT_GE(sim.Count("settings", "\"bit_rate\":76800,"), 1);
+    EXPECT_EQ(sim.Count("rx", "\"bytes\":\"4F\",\"bit_rate\":76800,\"understood\":true"), 1);
+    // The SCI's divider makes 78125 bps, 1.7 % off the host's rate: the two still understand
+    // each other.
+    EXPECT_EQ(sim.Count("tx", "\"bit_rate\":78125"), 2);
+    EXPECT_EQ(sim.Count("violation"), 0);
+}
+
 // A pseudo-terminal forces 8 data bits without parity, so only these settings can be seen.
 TEST(BoardSimSessionTest, LogsTheHostsLineSettingsAndTreatsAnotherFrameAsGarbage) {
     SimBoard sim({});

@@ -27,3 +27,5 @@ extern const Bytes kOwnDeviceCode;
 extern const Bytes kSelectOwnDevice;
 extern const Bytes kSetClockMode0;
 extern const Bytes kSelect38400;
+// 76800 bps, which needs a host port set to a rate without a Bnnn constant.
+extern const Bytes kSelect76800;

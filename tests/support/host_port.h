@@ -18,6 +18,8 @@ public:
 
     // Raw 8N1 without flow control unless `cflagExtra` adds bits (parity, stop bits, CRTSCTS).
     bool Open(const std::string& path, speed_t rate, tcflag_t cflagExtra = 0, tcflag_t iflag = 0);
+    // Raw 8N1 at exactly `bitsPerSecond`, set through termios2 as for a rate without a constant.
+    bool OpenAtExactRate(const std::string& path, int bitsPerSecond);
     void Close();
     bool Send(const Bytes& bytes);
     // Reads until `count` bytes have come or `timeoutMs` has passed.

@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "serial/thread_sync.h"
+#include "support/exact_bit_rate.h"
 
 bool HostPort::Open(const std::string& path, speed_t rate, tcflag_t cflagExtra, tcflag_t iflag) {
     Close();
@@ -30,6 +31,14 @@ bool HostPort::Open(const std::string& path, speed_t rate, tcflag_t cflagExtra, 
         return false;
     }
     failed_ = false;
+    return true;
+}
+
+bool HostPort::OpenAtExactRate(const std::string& path, int bitsPerSecond) {
+    if (!Open(path, B38400) || !SetExactBitRate(fd_, bitsPerSecond)) {
+        Close();
+        return false;
+    }
     return true;
 }
 

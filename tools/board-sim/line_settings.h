@@ -4,7 +4,7 @@
 #include <string>
 
 struct LineSettings {
-    int bitRate = 0;  // bits per second; 0 when the speed is not a standard rate
+    int bitRate = 0;  // bits per second, exactly as the host set it (also without a Bnnn constant)
     int dataBits = 8;
     char parity = 'N';  // N, E, O, or M / S for stick parity
     int stopBits = 1;

@@ -150,6 +150,35 @@ TEST(BoardSimFaultTest, NoConfirmationAtTheNewRate) {
     EXPECT_TRUE(host.Unanswered({0x06}, 300));
 }
 
+TEST(BoardSimFaultTest, RefusesTheGivenRateAlthoughTheClockCouldMakeIt) {
+    SimBoard sim({"--refuse-bps", "76800"});
+    ASSERT_TRUE(sim.ready());
+    HostPort host;
+    ASSERT_TRUE(ReachDeviceSelection(sim, host));
+    ASSERT_TRUE(ReachBitRateSelection(host));
+    EXPECT_EQ(host.Exchange(kSelect76800, 2), Bytes({0xBF, 0x24}));
+    EXPECT_EQ(host.Exchange(kSelect38400, 1), kAck) << "only the given rate is refused";
+}
+
+TEST(BoardSimFaultTest, ReplyLatencyHoldsEachReply) {
+    SimBoard sim({"--reply-latency", "20"});
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(EnterBootMode(sim));
+    HostPort host;
+    ASSERT_TRUE(host.Open(sim.link(), B9600));
+    const struct {
+        Bytes sent;
+        Bytes reply;
+    } exchanges[] = {{{0x00}, {0x00}}, {{0x55}, {0xE6}}};
+    for (const auto& exchange : exchanges) {
+        const auto sent = std::chrono::steady_clock::now();
+        EXPECT_EQ(host.Exchange(exchange.sent, 1), exchange.reply);
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - sent);
+        EXPECT_GE(waited.count(), 20) << "ms until the reply to " << int{exchange.sent[0]};
+    }
+}
+
 TEST(BoardSimFaultTest, SlowEraseAndStatusError) {
     SimBoard sim({"--erase-time", "0.4", "--status-error", "0x11"});
     ASSERT_TRUE(sim.ready());

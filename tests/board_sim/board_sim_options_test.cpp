@@ -46,6 +46,13 @@ TEST(BoardSimOptionsTest, RefusesBadOptionsWithAMessage) {
         {"--link", link, "--device", "010203zz:bad hex"},
         {"--link", link, "--mute=yes"},
         {"--link", link, "--reboot-unopenable"},
+        {"--link", link, "--reply-latency", "1001"},
+        {"--link", link, "--reply-latency", "-1"},
+        {"--link", link, "--reply-latency", "soon"},
+        {"--link", link, "--refuse-bps", "0"},
+        {"--link", link, "--refuse-bps", "76850"},
+        {"--link", link, "--refuse-bps", "6553600"},
+        {"--link", link, "--refuse-bps", "fast"},
     };
     for (const auto& arguments : cases) {
         std::string errors;

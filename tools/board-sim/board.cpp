@@ -26,7 +26,8 @@ Board::Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, Event
       flash_(flash),
       log_(log),
       receiver_(log),
-      transmitter_(port, log, options.mute),
+      transmitter_(port, log, options.mute,
+                   std::chrono::milliseconds(options.replyLatencyMilliseconds)),
       boot_(options, flash, transmitter_, log, *this) {}
 
 void Board::OnHostOpened() {

@@ -588,6 +588,13 @@ void BootProgram::SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint 
         ReplyError(kNewBitRateSelection, selection.error, "bit-rate parameters", now);
         return;
     }
+    // Accepted parameters are the full seven bytes: the rate leads, in units of 100 bps.
+    const int requested = (frame[2] << 8 | frame[3]) * 100;
+    if (options_.refusedBitRates.count(requested) != 0) {
+        log_.Record("fault").Text("fault", "refuse-bps").Number("bit_rate", requested);
+        ReplyError(kNewBitRateSelection, kBitRateError, "fault injected", now);
+        return;
+    }
     // The ACK still leaves at the old rate; only then does the SCI switch.
     Acknowledge(CommandName(kNewBitRateSelection), now);
     rate_ = selection.lineRate;

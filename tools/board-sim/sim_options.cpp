@@ -22,9 +22,14 @@ its old firmware and ignores every byte. A reset enters the boot program, except
 after an accepted end of programming, which reboots into the new firmware.
 
 The MCU's UART takes the host's bytes no faster than the line's bit rate carries them, and its
-replies leave no faster either. The user MAT inquiry 0x25 is answered with the other inquiries;
-the sum check 0x4B and memory read 0x52 where the boot program waits for a programming/erasing
-command: after the erase, and after an accepted end of programming.
+replies leave no faster either. The new-bit-rate selection accepts every rate that the SCI makes
+with an error below 4 % from the peripheral clock the host names (at 5.00 MHz x 4: 9600, 19200,
+38400, 57600, 62500 and 76800 bps, not 100000 or 115200), and the MCU then sends at the rate it
+makes. The host's port may be set to any rate, also one without a Bnnn constant.
+
+The user MAT inquiry 0x25 is answered with the other inquiries; the sum check 0x4B and memory
+read 0x52 where the boot program waits for a programming/erasing command: after the erase, and
+after an accepted end of programming.
 
 The boot program answers a command out of order or unknown with an error reply (the command with
 its top bit set, then 0x80), a wrong SUM with error 0x11, and any byte but 0x55 (or a late 0x00)
@@ -43,6 +48,9 @@ Board:
   --program-time MS        time to program one 128-byte unit; the block's ACK leaves after it
                            (default 1: the typical programming time tP per 128 bytes in the flash
                            memory characteristics of the H8SX family's hardware manuals)
+  --reply-latency MS       hold every byte the board sends MS milliseconds (0 to 1000) before the
+                           host can read it, as a USB adapter's latency timer does; the board's
+                           own timing stays the same (default 0)
   --user-mat-size BYTES    size of the user MAT from address 0, a multiple of 128 up to
                            16 MiB (default 0x80000, 512 Kbytes)
   --user-mat-split ADDRESS the user MAT inquiry reports two areas, the second from ADDRESS (a
@@ -62,6 +70,9 @@ Faults:
   --short-mode-reply       the programming-unit reply stops after 4 bytes
   --bad-reply-sum CMD      the reply to CMD (0x25, 0x4B or 0x52) carries a SUM off by one
   --reject-command CMD     answer CMD (0x10, 0x11, 0x3F, 0x40 or 0x43) with its error reply
+  --refuse-bps RATE        answer a new-bit-rate selection of RATE bps with 0xBF 0x24 although
+                           the board's clock could make it, as a line that cannot carry it;
+                           repeat for more rates
   --no-confirm             never answer the confirmation 0x06 at the new bit rate
   --status-error BYTE      report BYTE as the error of every status reply
   --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
@@ -93,14 +104,17 @@ the simulator started, from 1.
 constexpr double kLongestErase = 600.0;        // seconds
 constexpr double kLongestProgramTime = 10000;  // milliseconds
 constexpr int kLargestCount = 1000000;
+constexpr int kLongestReplyLatency = 1000;  // milliseconds
+// The selection carries the rate in units of 100 bps, in two bytes.
+constexpr int kLargestRequestableRate = 0xFFFF * 100;
 constexpr unsigned long kLargestUserMat = 16 * 1024 * 1024;
 
-bool ParseCount(const std::string& text, int lowest, int* value) {
+bool ParseCount(const std::string& text, int lowest, int* value, int highest = kLargestCount) {
     if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != text.npos) {
         return false;
     }
     int parsed = std::atoi(text.c_str());
-    if (parsed < lowest || parsed > kLargestCount) {
+    if (parsed < lowest || parsed > highest) {
         return false;
     }
     *value = parsed;
@@ -239,6 +253,10 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
          [](SimOptions* o, const std::string& v) {
              return ParseDecimal(v, kLongestProgramTime, &o->programMilliseconds);
          }},
+        {"--reply-latency", true, "milliseconds from 0 to 1000",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCount(v, 0, &o->replyLatencyMilliseconds, kLongestReplyLatency);
+         }},
         {"--devices", true, "default, no-match, empty or two-matches",
          [](SimOptions* o, const std::string& v) { return DevicePreset(v, &o->devices); }},
         {"--device", true, "CODE:NAME with 8 hex digits and a name of at most 123 characters",
@@ -265,6 +283,15 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
         {"--reject-command", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
          [](SimOptions* o, const std::string& v) {
              return ParseCommand(v, {0x10, 0x11, 0x3F, 0x40, 0x43}, &o->rejectedCommands);
+         }},
+        {"--refuse-bps", true, "a bit rate in bps, a multiple of 100 from 100 to 6553500",
+         [](SimOptions* o, const std::string& v) {
+             int rate = 0;
+             if (!ParseCount(v, 100, &rate, kLargestRequestableRate) || rate % 100 != 0) {
+                 return false;
+             }
+             o->refusedBitRates.insert(rate);
+             return true;
          }},
         Switch("--no-confirm", &SimOptions::noConfirm),
         ByteOption("--status-error", &SimOptions::statusError),

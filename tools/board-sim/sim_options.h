@@ -28,6 +28,9 @@ struct SimOptions {
     // Per 128-byte unit: the typical programming time tP per 128 bytes (1 ms; maximum 10 ms) in
     // the flash memory characteristics of the H8SX family's hardware manuals.
     double programMilliseconds = 1.0;
+    // Every reply byte waits this long after its stop bit before the host can read it, as in a
+    // USB adapter whose latency timer holds what it has received.
+    int replyLatencyMilliseconds = 0;
     std::vector<DeviceEntry> devices;
     uint32_t userMatSize = kUserMatSize;
     uint32_t userMatSplit = 0;  // where a second area of the user MAT begins; 0: one area
@@ -40,6 +43,7 @@ struct SimOptions {
     bool shortModeReply = false;
     std::set<uint8_t> badReplySums;  // commands whose data reply carries a SUM off by one
     std::set<uint8_t> rejectedCommands;
+    std::set<int> refusedBitRates;  // refused with 0x24 at the new-bit-rate selection, in bps
     bool noConfirm = false;
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start

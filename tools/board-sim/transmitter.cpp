@@ -11,8 +11,8 @@ constexpr auto kRetryDelay = std::chrono::milliseconds(1);
 
 }  // namespace
 
-Transmitter::Transmitter(PtyPort& port, EventLog& log, bool mute)
-    : port_(port), log_(log), mute_(mute) {}
+Transmitter::Transmitter(PtyPort& port, EventLog& log, bool mute, Clock::duration latency)
+    : port_(port), log_(log), mute_(mute), latency_(latency) {}
 
 void Transmitter::Send(const std::vector<uint8_t>& bytes, double rate, TimePoint now) {
     if (mute_) {
@@ -30,12 +30,9 @@ void Transmitter::Send(const std::vector<uint8_t>& bytes, double rate, TimePoint
 }
 
 void Transmitter::Pump(TimePoint now, bool portOpen, const LineSettings& host) {
-    if (retryAt_ && now < *retryAt_) {
-        return;
-    }
-    retryAt_.reset();
     std::vector<uint8_t> lostClosed;
     std::vector<uint8_t> lostMismatch;
+    // The adapter's UART takes each byte at the host's settings of the moment its stop bit ends.
     while (!queue_.empty() && queue_.front().due <= now) {
         const Pending& next = queue_.front();
         if (!portOpen) {
@@ -43,16 +40,28 @@ void Transmitter::Pump(TimePoint now, bool portOpen, const LineSettings& host) {
         } else if (!host.IsEightNoneOne() || !RatesAgree(host.bitRate, next.rate)) {
             lostMismatch.push_back(next.byte);
         } else {
-            PtyPort::WriteResult result = port_.Write(next.byte);
-            if (result == PtyPort::WriteResult::Busy) {
-                retryAt_ = now + kRetryDelay;
-                break;
-            }
-            if (result == PtyPort::WriteResult::Failed) {
-                lostClosed.push_back(next.byte);
-            }
+            held_.push_back({next.byte, next.due + latency_});
         }
         queue_.pop_front();
+    }
+    if (!retryAt_ || now >= *retryAt_) {
+        retryAt_.reset();
+        while (!held_.empty() && held_.front().releaseAt <= now) {
+            const uint8_t byte = held_.front().byte;
+            if (!portOpen) {
+                lostClosed.push_back(byte);
+            } else {
+                const PtyPort::WriteResult result = port_.Write(byte);
+                if (result == PtyPort::WriteResult::Busy) {
+                    retryAt_ = now + kRetryDelay;
+                    break;
+                }
+                if (result == PtyPort::WriteResult::Failed) {
+                    lostClosed.push_back(byte);
+                }
+            }
+            held_.pop_front();
+        }
     }
     Lose(&lostClosed, "port closed");
     Lose(&lostMismatch, "host set to another bit rate or frame");
@@ -60,19 +69,29 @@ void Transmitter::Pump(TimePoint now, bool portOpen, const LineSettings& host) {
 
 void Transmitter::Discard(const char* reason) {
     std::vector<uint8_t> lost;
+    for (const Held& held : held_) {
+        lost.push_back(held.byte);
+    }
     for (const Pending& pending : queue_) {
         lost.push_back(pending.byte);
     }
+    held_.clear();
     queue_.clear();
     retryAt_.reset();
     Lose(&lost, reason);
 }
 
 std::optional<TimePoint> Transmitter::Deadline() const {
-    if (queue_.empty()) {
-        return std::nullopt;
+    std::optional<TimePoint> earliest;
+    if (!queue_.empty()) {
+        earliest = queue_.front().due;
     }
-    return retryAt_ ? std::max(*retryAt_, queue_.front().due) : queue_.front().due;
+    if (!held_.empty()) {
+        const TimePoint release =
+            retryAt_ ? std::max(*retryAt_, held_.front().releaseAt) : held_.front().releaseAt;
+        earliest = earliest ? std::min(*earliest, release) : release;
+    }
+    return earliest;
 }
 
 void Transmitter::Lose(std::vector<uint8_t>* lost, const char* reason) {

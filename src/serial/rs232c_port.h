@@ -39,6 +39,7 @@ enum class PortProblem {
     PermissionDenied,  // the user may not open it; on POSIX `detail` names the group that may
     Busy,              // another program holds it
     NotSerial,         // it opens, but is no serial port: a file, /dev/null, a folder
+    RateRefused,       // it cannot run at the bit rate; `detail` says what it did instead
     Other              // `detail` holds the system's own text
 };
 

@@ -21,6 +21,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/line_speed_posix.h"
+#include "serial/low_latency_posix.h"
+
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -55,13 +59,34 @@ bool SpeedFor(int32_t bitRate, speed_t* speed) {
     return false;
 }
 
+// A driver that runs the line this far off the rate asked for has not taken it: two UARTs
+// apart by more stop understanding each other's frames.
+constexpr int32_t kLargestRateErrorPercent = 2;
+
+// Rates without a B-constant go through termios2 once the rest is set; the driver may round
+// them, and one that rounds too far refuses the rate.
+bool ApplyExactBitRate(int port, int32_t bitRate, PortOpenProblem* problem) {
+    int32_t taken = 0;
+    if (!SetExactBitRate(port, bitRate, &taken)) {
+        *problem = {PortProblem::RateRefused,
+                    std::string("the driver refused it: ") + std::strerror(errno)};
+        return false;
+    }
+    if (std::abs(taken - bitRate) * 100 > bitRate * kLargestRateErrorPercent) {
+        *problem = {PortProblem::RateRefused,
+                    "the driver runs the line at " + std::to_string(taken) + " bps instead"};
+        return false;
+    }
+    return true;
+}
+
 bool ApplyLineSettings(int port, int32_t bitRate, int32_t parity, uint8_t byteSize,
-                       bool hardwareHandshake) {
+                       bool hardwareHandshake, PortOpenProblem* problem) {
     static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    speed_t speed;
+    speed_t speed = B38400;
+    const bool standardRate = SpeedFor(bitRate, &speed);
     termios settings;
-    if (byteSize < 5 || byteSize > 8 || !SpeedFor(bitRate, &speed) ||
-        tcgetattr(port, &settings) != 0) {
+    if (byteSize < 5 || byteSize > 8 || bitRate <= 0 || tcgetattr(port, &settings) != 0) {
         return false;
     }
     cfmakeraw(&settings);
@@ -78,8 +103,11 @@ bool ApplyLineSettings(int port, int32_t bitRate, int32_t parity, uint8_t byteSi
     }
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    return cfsetispeed(&settings, speed) == 0 && cfsetospeed(&settings, speed) == 0 &&
-           tcsetattr(port, TCSANOW, &settings) == 0;
+    if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0 ||
+        tcsetattr(port, TCSANOW, &settings) != 0) {
+        return false;
+    }
+    return standardRate || ApplyExactBitRate(port, bitRate, problem);
 }
 
 // Devices without modem lines (a pty) refuse these requests with ENOTTY or EINVAL.
@@ -266,7 +294,8 @@ struct RS232CPort::Platform {
     int32_t readWanted;
     int32_t readFilled;
     int32_t writeSent;
-    int modemLines;  // at the start of the line-event wait, then at the last sample
+    int modemLines;         // at the start of the line-event wait, then at the last sample
+    LowLatency lowLatency;  // set by OpenDevice, put back by ClosePort
 };
 
 struct RS232CPort::ReaderEntry {
@@ -324,9 +353,10 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         return RS232COpenResult::DeviceNotOpened;
     }
     bool handshake = options != nullptr && options->hardwareHandshake;
-    if (!ApplyLineSettings(port, bitRate_, parity_, byteSize, handshake)) {
+    if (!ApplyLineSettings(port, bitRate_, parity_, byteSize, handshake, &openProblem_)) {
         return RS232COpenResult::LineSettingsRefused;
     }
+    platform.lowLatency = TakeLowLatency(port);
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(port, handshake ? TIOCMBIS : TIOCMBIC, &lines) != 0 && !LacksModemLines()) {
         return RS232COpenResult::LineSettingsRefused;
@@ -444,6 +474,8 @@ void RS232CPort::ClosePort(ReaderState& state) {
     if (platform.port >= 0) {
         // The exclusive mode belongs to the device, not to this descriptor: it would outlive it.
         ioctl(platform.port, TIOCNXCL);
+        RestoreLowLatency(platform.port, platform.lowLatency);
+        platform.lowLatency = LowLatency();
         close(platform.port);
         platform.port = -1;
     }

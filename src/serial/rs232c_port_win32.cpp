@@ -265,6 +265,9 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         result = RS232COpenResult::TimeoutsRefused;
     }
     if (!SetCommState(port, &settings)) {
+        // The driver judges the rate; the other settings are the boot program's plain 8N1.
+        openProblem_ = {PortProblem::RateRefused,
+                        "the driver refused it: " + SystemText(GetLastError())};
         result = RS232COpenResult::LineSettingsRefused;
     }
     return result;

@@ -17,7 +17,9 @@ constexpr uint8_t kDataBits = 8;
 constexpr int kResetBitRate = 19200;        // bps
 constexpr int kMatchingBitRate = 9600;      // bps
 constexpr int kProgrammingBitRate = 38400;  // bps: the rate the update run moves the link to
-constexpr int kBitsPerByte = 10;            // start bit, 8 data bits, stop bit
+// The new bit-rate selection takes rates in units of 100 bps.
+constexpr int kBitRateUnit = 100;
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 
 // Bit-rate matching and the handshake.
 constexpr uint8_t kMatchingByte = 0x00;  // sent until echoed
@@ -55,6 +57,10 @@ constexpr size_t kBitRateParameterBlock = 85;
 // What the update selects: 38400 bps (384 x 100), a 5.00 MHz input clock (500 x 0.01 MHz) and the
 // ratios 8 and 4 (8 x 5.00 MHz, the 40 MHz of the device's name).
 constexpr uint8_t kProgrammingBitRateParameters[] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
+// The SCI's clock those parameters give: 5.00 MHz x 4, in Hz.
+constexpr double kPeripheralClockHz = 20e6;
+// The boot program refuses (0xBF 0x24) a rate its SCI misses by this much or more, in percent.
+constexpr double kLargestBitRateError = 4.0;
 // The only clock mode of the board.
 constexpr uint8_t kDefaultClockMode = 0;
 constexpr uint8_t kBitRateConfirmation = 0x06;    // sent at the new rate

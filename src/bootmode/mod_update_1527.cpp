@@ -28,6 +28,7 @@ ModUpdate1527::ModUpdate1527()
       received(),
       options(),
       programmingState(false),
+      programmingBitRate(kProgrammingBitRate),
       portName(),
       lastExchange(),
       blocksAcknowledged(0),

@@ -70,6 +70,7 @@ public:
     bool SelectDevice(const DeviceEntry& entry);
     bool SetClockMode(uint8_t mode);
     bool SelectBPS(const uint8_t* parameters);
+    // Reopens the port at `bitRate`, the rate the link keeps until the run ends.
     bool ChangeBPS(int bitRate);
     bool ConfirmBPS();
     bool SetProgrammingMode();
@@ -174,6 +175,7 @@ private:
     ReceiveBuffer received;
     ModuleOptions options;
     bool programmingState;
+    int programmingBitRate;  // the rate ChangeBPS moved the link to
     std::string portName;
     BoardExchange lastExchange;
     int blocksAcknowledged;

@@ -179,6 +179,7 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
         return false;
     }
     port->Close();
+    programmingBitRate = bitRate;
     if (OpenPort(bitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
         return false;

@@ -44,7 +44,8 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
     WriteBigEndian32(size, parameters + 5);
     const std::vector<uint8_t> frame = CommandFrame(kMemoryRead, parameters, sizeof parameters);
     const std::vector<uint8_t> reply =
-        Transact(frame.data(), frame.size(), kMemoryReadDelay + MemoryReadReplyMilliseconds(size),
+        Transact(frame.data(), frame.size(),
+                 kMemoryReadDelay + MemoryReadReplyMilliseconds(size, programmingBitRate),
                  kSendLimit, ReplyShape::MemoryRead);
     if (ReportIfHalted("VerifyUserMat")) {
         return false;

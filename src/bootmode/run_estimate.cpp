@@ -14,9 +14,11 @@ constexpr int kFixedDelays =
     kBitRateSelectionDelay + kConfirmationDelay + kTransitionDelay + kEraseWaits * kEraseWaitDelay +
     kStatusDelay + kUserMatSelectionDelay + kEnterProgrammingDelay + kBlockDelay;
 
-// Bytes on the wire in seconds at the programming rate.
-double WireSeconds(uint64_t bytes) {
-    return static_cast<double>(bytes * kBitsPerByte) / kProgrammingBitRate;
+constexpr int kPacedDelays = kSettleAfterTestDelay + kSettleAfterOpenDelay + kEnterProgrammingDelay;
+
+// Bytes on the wire in seconds.
+double WireSeconds(uint64_t bytes, int bitRate) {
+    return static_cast<double>(bytes * kBitsPerByte) / bitRate;
 }
 
 // The memory read's frame: command, size, area, start, read size, SUM.
@@ -24,24 +26,27 @@ constexpr uint64_t kMemoryReadFrameBytes = 1 + 1 + kMemoryReadSize + 1;
 
 }  // namespace
 
-int MemoryReadReplyMilliseconds(uint32_t size) {
+int MemoryReadReplyMilliseconds(uint32_t size, int bitRate) {
     const uint64_t bits = (1 + kReadSizeBytes + uint64_t{size} + 1) * kBitsPerByte;
-    return static_cast<int>((bits * 1000 + kProgrammingBitRate - 1) / kProgrammingBitRate);
+    const uint64_t rate = static_cast<uint64_t>(bitRate);
+    return static_cast<int>((bits * 1000 + rate - 1) / rate);
 }
 
-RunEstimate EstimateRun(const FirmwareImage& image) {
+RunEstimate EstimateRun(const FirmwareImage& image, int bitRate) {
     const std::vector<SentRun> runs = SentBlockRuns(image);
     uint64_t blocksSent = 0;
     double readBack = 0;
     for (const SentRun& run : runs) {
         blocksSent += run.size / kBlockBytes;
-        readBack += WireSeconds(kMemoryReadFrameBytes) +
-                    (kMemoryReadDelay + MemoryReadReplyMilliseconds(run.size)) / 1000.0;
+        readBack += WireSeconds(kMemoryReadFrameBytes, bitRate) +
+                    (kMemoryReadDelay + MemoryReadReplyMilliseconds(run.size, bitRate)) / 1000.0;
     }
     RunEstimate estimate;
     estimate.stepDelays = kFixedDelays / 1000.0;
     estimate.blockDelays = static_cast<double>(blocksSent) * kBlockDelay / 1000.0;
-    estimate.blockWire = static_cast<double>(blocksSent) * WireSeconds(kBlockFrameBytes + 1);
+    estimate.blockWire =
+        static_cast<double>(blocksSent) * WireSeconds(kBlockFrameBytes + 1, bitRate);
+    estimate.pacedDelays = kPacedDelays / 1000.0;
     estimate.verify = (kUserMatInquiryDelay + kSumCheckDelay) / 1000.0;
     estimate.readBack = readBack;
     return estimate;

@@ -30,6 +30,8 @@ public:
     // A numbered step ([01] to [12]) begins, or ends.
     virtual void StepStarted(int) {}
     virtual void StepEnded(int, bool) {}
+    // The link did not come up at the first rate: the run starts over from [01] at the second.
+    virtual void BitRateFellBack(int, int) {}
 
     // The front end's inputs (port list, browse and Write); the character-command check box always
     // stays disabled.

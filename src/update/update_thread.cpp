@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
 #include "image/srec_reader.h"
 #include "serial/text_conversion.h"
@@ -47,6 +48,12 @@ void UpdateThread::AppendAll(std::initializer_list<const wchar_t*> texts) {
     }
 }
 
+void UpdateThread::AppendNumbered(const wchar_t* format, int number) {
+    wchar_t text[96];
+    std::swprintf(text, sizeof(text) / sizeof(text[0]), format, number);
+    operator_.AppendLog(text);
+}
+
 void UpdateThread::NextStep(int step) {
     if (step_ != 0) {
         operator_.StepEnded(step_, true);
@@ -59,6 +66,7 @@ RunOutcome UpdateThread::Ended(RunEnd end, int step) {
     RunOutcome outcome;
     outcome.end = end;
     outcome.step = step;
+    outcome.bitRate = bitRate_;
     outcome.blocksAcknowledged = module_.BlocksAcknowledged();
     outcome.endAcknowledged = module_.EndOfProgrammingAcknowledged();
     outcome.verifiedSum = module_.VerifiedSum();
@@ -169,7 +177,6 @@ RunOutcome UpdateThread::RunSteps() {
     }
     operator_.DisableControls();
     ModUpdate1527& module = module_;
-    UpdateModule& update = module;
     Operator& reports = operator_;
     module.errorCallback = [&reports](const char* text) { reports.ReportError(text); };
     module.logCallback = [&reports](const char* text) { reports.AppendLogA(text); };
@@ -179,6 +186,30 @@ RunOutcome UpdateThread::RunSteps() {
     module.statusCallback = [&reports](const char* text) { reports.SetStatusTextA(text); };
     module.SetOptions({job_.options.replyPaced, job_.options.verify});
 
+    const std::vector<int> rates = job_.options.bitRates.empty()
+                                       ? std::vector<int>{kProgrammingBitRate}
+                                       : job_.options.bitRates;
+    for (size_t attempt = 0;; ++attempt) {
+        RunOutcome outcome = RunAttempt(rates[attempt]);
+        outcome.fallbacks = static_cast<int>(attempt);
+        const bool linkFailed =
+            outcome.end == RunEnd::StepFailed && (outcome.step == 8 || outcome.step == 9);
+        if (!linkFailed || attempt + 1 >= rates.size() || module.Interrupted()) {
+            return outcome;
+        }
+        // Entering boot mode again resets the board: nothing has been erased before [10].
+        AppendNumbered(L"---> the link did not come up at %d BPS: ", rates[attempt]);
+        AppendNumbered(L"starting over at %d BPS\r\n\r\n", rates[attempt + 1]);
+        operator_.BitRateFellBack(rates[attempt], rates[attempt + 1]);
+        operator_.SetMarquee(true);
+        step_ = 0;
+    }
+}
+
+RunOutcome UpdateThread::RunAttempt(int bitRate) {
+    bitRate_ = bitRate;
+    ModUpdate1527& module = module_;
+    UpdateModule& update = module;
     const std::string portName = WideToAnsi(job_.portName.c_str());
 
     NextStep(1);
@@ -237,20 +268,22 @@ RunOutcome UpdateThread::RunSteps() {
         return StopAndReboot(7);
     }
     NextStep(8);
-    AppendAll({kOk, kNewLine, L"[08] CHANGING BPS : 38400 \r\n"});
-    uint8_t bitRateBlock[kBitRateParameterBlock] = {};
-    std::memcpy(bitRateBlock, kProgrammingBitRateParameters, sizeof kProgrammingBitRateParameters);
-    if (!module.SelectBPS(bitRateBlock)) {
+    AppendAll({kOk, kNewLine});
+    AppendNumbered(L"[08] CHANGING BPS : %d \r\n", bitRate);
+    const std::vector<uint8_t> bitRateBlock = BitRateParameters(bitRate);
+    if (!module.SelectBPS(bitRateBlock.data())) {
         operator_.AppendLog(L"---> failed to change BPS command !\r\n");
         return Stop(8);
     }
-    AppendAll({kOk, L"... reconnecting to 38400 BPS \r\n"});
-    if (!module.ChangeBPS(kProgrammingBitRate)) {
+    operator_.AppendLog(kOk);
+    AppendNumbered(L"... reconnecting to %d BPS \r\n", bitRate);
+    if (!module.ChangeBPS(bitRate)) {
         operator_.AppendLog(L"---> failed to change BPS!\r\n");
         return Stop(8);
     }
     NextStep(9);
-    AppendAll({kOk, kNewLine, L"[09] CONFIRM BPS : 38400 \r\n"});
+    AppendAll({kOk, kNewLine});
+    AppendNumbered(L"[09] CONFIRM BPS : %d \r\n", bitRate);
     if (!module.ConfirmBPS()) {
         operator_.AppendLog(L"---> failed to confirm BPS !\r\n");
         return Stop(9);

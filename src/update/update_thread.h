@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/device_list.h"
 #include "bootmode/mod_update_1527.h"
 #include "serial/custom_thread.h"
@@ -32,6 +33,9 @@ struct RunOptions {
     bool verify = false;
     // With verify: every block sent is also read back and compared.
     bool readBack = false;
+    // The rates [08] moves the link to, in turn: while the link does not come up at one ([08] or
+    // [09] fails), the run starts over from [01] at the next. The window's is 38400 alone.
+    std::vector<int> bitRates = {kProgrammingBitRate};
 };
 
 struct RunOutcome {
@@ -40,6 +44,8 @@ struct RunOutcome {
     bool interrupted =
         false;           // the module was interrupted during the run (ModUpdate1527::Interrupt)
     double seconds = 0;  // from the run's start to its end
+    int bitRate = 0;     // the rate the last attempt moves the link to at [08]
+    int fallbacks = 0;   // attempts that started over at a lower rate
     // What the module leaves to explain the outcome.
     int blocksAcknowledged = 0;
     bool endAcknowledged = false;
@@ -72,7 +78,11 @@ public:
 
 private:
     RunOutcome RunSteps();
+    // Steps [01] to [12], with the link moved to `bitRate` at [08].
+    RunOutcome RunAttempt(int bitRate);
     void AppendAll(std::initializer_list<const wchar_t*> texts);
+    // The log text with its one %d filled in.
+    void AppendNumbered(const wchar_t* format, int number);
     // Closes the step under way as passed and begins the next, whose header follows.
     void NextStep(int step);
     // What the module tells of a run that ended at `step`, taken before a way out talks to the
@@ -91,5 +101,6 @@ private:
     Operator& operator_;
     const UpdateJob job_;
     int step_ = 0;
+    int bitRate_ = 0;  // the rate of the attempt under way
     RunOutcome outcome_;
 };

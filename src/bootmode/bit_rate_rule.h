@@ -1,0 +1,31 @@
+// Which programming bit rates the boot program takes, judged as it judges them: from the SCI's
+// clock, its four clock selects and its 8-bit divider.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bootmode/boot_protocol.h"
+
+struct BitRateFit {
+    bool accepted = false;
+    double producedRate = 0;  // what the SCI makes of the request, in bps; 0 when it cannot
+    double errorPercent = 0;  // (produced / requested - 1) x 100
+};
+
+// The SCI's nearest rate to `bitRate` and whether the boot program would take it.
+BitRateFit FitBitRate(int bitRate);
+
+// The rates `--bps max` tries, fastest first.
+constexpr int kFastestBitRates[] = {76800, 62500, 57600, kProgrammingBitRate};
+
+// Rates a host port commonly runs at, and the SCI's exact divisions of its clock, that the boot
+// program takes: the nearest below and above `bitRate` (0 where there is none).
+struct NearbyBitRates {
+    int below = 0;
+    int above = 0;
+};
+NearbyBitRates NearestAcceptedRates(int bitRate);
+
+// The design's parameter block with `bitRate` in place of its rate.
+std::vector<uint8_t> BitRateParameters(int bitRate);

@@ -191,6 +191,16 @@ void BoardConsole::StepEnded(int step, bool succeeded) {
     }
 }
 
+void BoardConsole::BitRateFellBack(int failedRate, int nextRate) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    if (output_.json && !output_.quiet) {
+        Emit(Event("fallback").Number("from_bps", failedRate).Number("to_bps", nextRate));
+    }
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) +
+                      "the link did not come up at " + std::to_string(failedRate) +
+                      " bps: starting over at " + std::to_string(nextRate) + " bps");
+}
+
 void BoardConsole::LogToFile(const std::string& text) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     Keep(text);
@@ -217,6 +227,7 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
             result.Null("step");
         }
         result.Number("blocks", outcome.blocksAcknowledged).Seconds("seconds", outcome.seconds);
+        result.Number("bit_rate", outcome.bitRate).Number("fallbacks", outcome.fallbacks);
         if (verify && outcome.verifiedSum) {
             char sum[16];
             std::snprintf(sum, sizeof sum, "0x%08X", *outcome.verifiedSum);

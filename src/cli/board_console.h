@@ -45,6 +45,8 @@ public:
     void SetProgress(int position, int maximum) override;
     void StepStarted(int step) override;
     void StepEnded(int step, bool succeeded) override;
+    // Said on standard error too: the run takes longer than the operator asked for.
+    void BitRateFellBack(int failedRate, int nextRate) override;
 
     // Text for the log file alone, as the window shows it: the load's log in each board's file.
     void LogToFile(const std::string& text);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "cli/bit_rate_option.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "velmora_version.h"
@@ -77,12 +78,18 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand->add_flag("--read-back", write.readBack,
                            "--verify, and then read every block sent back from the board and "
                            "compare it byte for byte");
+    std::string bitRateText = "38400";
+    const char kBitRateHelp[] =
+        "the bit rate for programming, after the matching at 9600: 38400 (the window's), 57600, "
+        "62500, 76800 or another the board takes; max: the fastest of those four that comes up";
+    writeCommand->add_option("--bps", bitRateText, kBitRateHelp);
     writeCommand->footer(kExitCodes);
 
     std::string infoFile;
     CLI::App* infoCommand = app.add_subcommand(
         "info", "Show FILE's summary, its 128-byte blocks and how long writing it takes.");
     infoCommand->add_option("FILE", infoFile, "the S-record file (.mot)")->required();
+    infoCommand->add_option("--bps", bitRateText, "the run's bit rate for programming (see write)");
     infoCommand->footer(kExitCodes);
 
     CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports of this machine.");
@@ -112,7 +119,13 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "velmora-cli: %s (see velmora-cli --help)\n", error.what());
         return kExitUsage;
     }
+    const BitRateChoice bitRates = ChooseBitRates(bitRateText);
+    if (!bitRates.problem.empty()) {
+        std::fprintf(stderr, "velmora-cli: %s\n", bitRates.problem.c_str());
+        return kExitUsage;
+    }
     if (*writeCommand) {
+        write.bitRates = bitRates.rates;
         const std::string problem = PortsProblem(write.ports);
         if (!problem.empty()) {
             std::fprintf(stderr, "velmora-cli: --port: %s (see velmora-cli ports)\n",
@@ -122,7 +135,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         return WriteCommand(write);
     }
     if (*infoCommand) {
-        return InfoCommand(infoFile);
+        return InfoCommand(infoFile, bitRates.rates.front());
     }
     return PortsCommand();
 }

@@ -13,12 +13,14 @@ struct WriteRequest {
     bool verify = false;    // check the user MAT before the erase, and its sum after programming
     bool readBack = false;  // verify, and read every block sent back and compare it
     bool json = false;      // JSON Lines on standard output instead of the log text
+    std::vector<int> bitRates;  // for programming, tried in turn while the link does not come up
 };
 
 // Loads the file as the window's browse command does, then runs the twelve steps of an update on
 // every port at once.
 int WriteCommand(const WriteRequest& request);
-// The file's summary, its image's blocks and the time a run would take at the design's pacing.
-int InfoCommand(const std::string& file);
+// The file's summary, its image's blocks and the time a run would take at the design's pacing,
+// with the link at `bitRate` for programming.
+int InfoCommand(const std::string& file, int bitRate);
 // The serial ports of this machine, one a line.
 int PortsCommand();

@@ -38,7 +38,7 @@ std::string Duration(long tenths) {
 
 }  // namespace
 
-int InfoCommand(const std::string& file) {
+int InfoCommand(const std::string& file, int bitRate) {
     Streams streams(false);
     BoardConsole console(streams, BoardOutput());
     std::unique_ptr<char[]> fileData;
@@ -66,16 +66,21 @@ int InfoCommand(const std::string& file) {
     }
     std::printf("\nImage: %d blocks of %zu bytes, %d to send, %d blank\n", blocks, kBlockBytes,
                 sent, blocks - sent);
-    const RunEstimate estimate = EstimateRun(image);
+    const RunEstimate estimate = EstimateRun(image, bitRate);
     const long steps = Tenths(estimate.stepDelays);
     const long blockDelays = Tenths(estimate.blockDelays);
     const long wire = Tenths(estimate.blockWire);
     const long total = steps + blockDelays + wire;
     std::printf(
         "At the design's pacing a run takes about %s (%s): %s of the steps' fixed delays, %s of "
-        "the blocks' (%d sent, %d ms each), %s of the blocks on the wire\n",
+        "the blocks' (%d sent, %d ms each), %s of the blocks on the wire at %d bps\n",
         Duration(total).c_str(), Seconds(total).c_str(), Seconds(steps).c_str(),
-        Seconds(blockDelays).c_str(), sent, kBlockDelay, Seconds(wire).c_str());
+        Seconds(blockDelays).c_str(), sent, kBlockDelay, Seconds(wire).c_str(), bitRate);
+    const long paced = Tenths(estimate.pacedDelays);
+    std::printf(
+        "With --fast at least %s, and the board's own erase and programming times on top: %s of "
+        "the waits for the port's opening, %s of the blocks on the wire\n",
+        Seconds(paced + wire).c_str(), Seconds(paced).c_str(), Seconds(wire).c_str());
     std::printf("--verify adds about %s, --read-back %s more\n",
                 Seconds(Tenths(estimate.verify)).c_str(),
                 Seconds(Tenths(estimate.readBack)).c_str());

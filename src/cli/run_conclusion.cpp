@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_frame.h"
 #include "bootmode/boot_protocol.h"
 #include "bootmode/reply_meaning.h"
@@ -114,11 +115,31 @@ std::string ProgrammingStateText(const BoardExchange& exchange) {
     return AnswerText(exchange);
 }
 
+// A rate to try when the link does not come up at `bitRate`: the next that --bps max tries, or
+// below those the nearest the board takes.
+int LowerBitRate(int bitRate) {
+    for (const int rate : kFastestBitRates) {
+        if (rate < bitRate) {
+            return rate;
+        }
+    }
+    return NearestAcceptedRates(bitRate).below;
+}
+
+std::string TryLowerText(int bitRate) {
+    const int lower = LowerBitRate(bitRate);
+    return lower > 0 ? FormatText("; try a lower rate, such as --bps %d", lower) : std::string();
+}
+
 // Why step `outcome.step` failed.
 std::string StepFailureText(const RunOutcome& outcome) {
     const BoardExchange& exchange = outcome.exchange;
     if (outcome.lostTheLink) {
         return "the port's device went away (was the adapter unplugged?)";
+    }
+    if (outcome.portProblem.kind == PortProblem::RateRefused) {
+        return FormatText("the port cannot run at %d bps: ", outcome.bitRate) +
+               outcome.portProblem.detail + TryLowerText(outcome.bitRate);
     }
     if (outcome.portProblem.kind != PortProblem::None) {
         return "cannot reopen the port: " + PortProblemText(outcome.portProblem);
@@ -141,12 +162,19 @@ std::string StepFailureText(const RunOutcome& outcome) {
             break;
         case 8:
             if (SentCommand(exchange) == kNewBitRateSelection && Starts(exchange.reply, kAck)) {
-                return "the port did not reopen at 38400 bps";
+                return FormatText("the port did not reopen at %d bps", outcome.bitRate);
+            }
+            // The rule let the rate pass, so a refusal is the board's line that cannot carry it.
+            if (SentCommand(exchange) == kNewBitRateSelection && !exchange.reply.empty()) {
+                return AnswerText(exchange) + TryLowerText(outcome.bitRate);
             }
             break;
         case 9:
             if (exchange.reply.empty()) {
-                return "the board did not confirm the new bit rate: no ACK to 0x06 at 38400 bps";
+                return FormatText(
+                           "the board did not confirm the new bit rate: no ACK to 0x06 at %d bps",
+                           outcome.bitRate) +
+                       TryLowerText(outcome.bitRate);
             }
             break;
         case 10:
@@ -184,6 +212,8 @@ std::string PortProblemText(const PortOpenProblem& problem) {
             return "busy: another program holds it";
         case PortProblem::NotSerial:
             return "not a serial port";
+        case PortProblem::RateRefused:
+            return "it cannot run at the bit rate: " + problem.detail;
         case PortProblem::Other:
             return problem.detail;
         case PortProblem::None:

@@ -254,6 +254,7 @@ int WriteCommand(const WriteRequest& request) {
     options.replyPaced = request.fast;
     options.verify = request.verify || request.readBack;
     options.readBack = request.readBack;
+    options.bitRates = request.bitRates;
     for (Board& board : boards) {
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);

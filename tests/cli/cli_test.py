@@ -1,7 +1,7 @@
 """velmora-cli end to end against the simulated board: a whole write with the window's transcript,
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
-boards whose flash is not what was sent; and info's estimate.
+boards whose flash is not what was sent; info's estimate; and --bps.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -490,10 +490,54 @@ def several_group(arguments):
             harness.check(board.flash() == image, "%s: the flash differs from the image" % label)
 
 
+def bps_group(arguments):
+    """--bps: 76800 programs the board with the blocks at 76800 on the line; a rate the board's
+    rule refuses never opens the port; max falls back, from [01], past a rate the board refuses."""
+    image, _ = harness.image_of(DEMO)
+    cli = Cli(arguments, "bps")
+    try:
+        code, out, err = cli.write(DEMO, "--fast", "--bps", "76800")
+        harness.check(code == 0, "exit %d: %s" % (code, err))
+        harness.check("[08] CHANGING BPS : 76800 \n" in out, "standard output:\n%s" % out)
+        blocks = [event for event in cli.board.events()
+                  if event.get("kind") == "rx" and event.get("bytes", "").startswith("50 ")]
+        harness.check(len(blocks) >= 18 and
+                      all(event["bit_rate"] == 76800 and event["understood"] for event in blocks),
+                      "the blocks' line: %s" % [(e["bit_rate"], e["understood"]) for e in blocks])
+    finally:
+        cli.board.stop()
+    harness.check(cli.board.flash() == image, "76800: the flash differs from the image")
+
+    cli = Cli(arguments, "bps-refused")
+    try:
+        code, _, err = cli.write(DEMO, "--bps", "115200")
+        harness.check(code == 2, "115200: exit %d: %s" % (code, err))
+        expect_one_line(err, "--bps 115200: the board's serial interface makes 125000 bps of it, "
+                        "+8.51 % off")
+        harness.check(cli.board.count("open") == 0, "115200: the port was opened")
+    finally:
+        cli.board.stop()
+
+    cli = Cli(arguments, "bps-max", ["--refuse-bps", "76800"])
+    try:
+        code, out, err = cli.write(DEMO, "--fast", "--bps", "max", "--json")
+        harness.check(code == 0, "max: exit %d: %s" % (code, err))
+        expect_one_line(err, "the link did not come up at 76800 bps: starting over at 62500 bps")
+        events = [json.loads(line) for line in out.splitlines()]
+        fallbacks = [event for event in events if event["event"] == "fallback"]
+        harness.check([(e["from_bps"], e["to_bps"]) for e in fallbacks] == [(76800, 62500)],
+                      "max: fallback objects %s" % fallbacks)
+        harness.check(events[-1]["event"] == "result" and events[-1]["bit_rate"] == 62500 and
+                      events[-1]["fallbacks"] == 1, "max: the result %s" % events[-1])
+    finally:
+        cli.board.stop()
+    harness.check(cli.board.flash() == image, "max: the flash differs from the image")
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
-          "info": info_group, "several": several_group}
+          "info": info_group, "several": several_group, "bps": bps_group}
 
 
 def run():

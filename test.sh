@@ -1,6 +1,6 @@
 #!/bin/sh
-# Installs what is missing, builds every preset and runs every test; prints ctest's summary of
-# each and exits non-zero when any test failed.
+# Installs what is missing, builds every preset, makes and checks the packages and runs every test;
+# prints ctest's summary of each and exits non-zero when any test or check failed.
 set -eu
 cd "$(dirname "$0")"
 
@@ -17,6 +17,17 @@ for preset in $presets; do
         { cat "build/logs/$preset.configure.log"; exit 1; }
     cmake --build --preset "$preset" --parallel "$jobs"
 done
+
+# The packages of the builds above, installed into a scratch root and checked: seconds.
+echo "=== packages"
+if ./scripts/make-packages.sh >build/logs/packages.log 2>&1 &&
+    tests/packaging/check_packages.sh build/linux build/win32 build/package-check \
+        >>build/logs/packages.log 2>&1; then
+    echo passed >build/logs/packages.result
+else
+    echo FAILED >build/logs/packages.result
+    echo "packages FAILED: $(tail -n 1 build/logs/packages.log) (build/logs/packages.log)"
+fi
 
 run_tests() {
     if ctest --preset "$1" --parallel 4 >"build/logs/$1.test.log" 2>&1; then
@@ -44,11 +55,13 @@ for preset in $presets; do
     echo "=== test $preset"
     cat "build/logs/$preset.test.log"
 done
+echo "=== packages"
+cat build/logs/packages.log
 echo "=== summary"
-for preset in $presets; do
-    result=$(cat "build/logs/$preset.result")
-    echo "  $preset: $result"
-    [ "$result" = passed ] || failed="$failed $preset"
+for name in $presets packages; do
+    result=$(cat "build/logs/$name.result")
+    echo "  $name: $result"
+    [ "$result" = passed ] || failed="$failed $name"
 done
 if [ -n "$failed" ]; then
     echo "FAILED:$failed"

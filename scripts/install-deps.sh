@@ -5,7 +5,8 @@ set -eu
 
 packages="cmake make g++ python3 googletest libbenchmark-dev libcli11-dev clang libclang-rt-14-dev
 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine wine64 wine32:i386
-xvfb x11-utils fonts-wine fonts-liberation imagemagick srecord binutils util-linux"
+xvfb x11-utils fonts-wine fonts-liberation imagemagick srecord binutils util-linux
+dpkg-dev man-db groff-base"
 
 missing=""
 for package in $packages; do

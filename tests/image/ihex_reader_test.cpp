@@ -1,10 +1,12 @@
-// ReadIntelHex: the record types it reads and where their data goes, and each rule by which it
-// refuses a text, with the line it names.
+// ReadIntelHex: the record types it reads and where their data goes, each rule by which it
+// refuses a text, with the line it names, and files made by srec_cat.
 #include "image/ihex_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -154,5 +156,42 @@ INSTANTIATE_TEST_SUITE_P(
                     Record(2, 0, {0x7F, 0xFF}) + "\n" + Record(0, 0x000F, {1, 2}) + "\n",
                     "line 2: data at 0x0007FFFF-0x00080000 lies outside the 524288-byte user "
                     "MAT"}));
+
+std::string FileText(const std::string& name) {
+    std::ifstream file(std::string(VELMORA_SREC_SAMPLES) + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+struct SampleCase {
+    std::string hex;    // made by srec_cat from an S-record sample
+    std::string image;  // srec_cat's image of that sample: 0xFF where no record lies
+    uint32_t base;      // the image's first address
+};
+
+class IntelHexSampleTest : public testing::TestWithParam<SampleCase> {};
+
+TEST_P(IntelHexSampleTest, GivesTheBytesOfTheSRecordsItWasMadeFrom) {
+    const SampleCase& c = GetParam();
+    const std::string text = FileText(c.hex);
+    const std::string expected = FileText(c.image);
+    ASSERT_FALSE(text.empty() || expected.empty()) << c.hex;
+    const PieceRead read = Read(text);
+    ASSERT_TRUE(read.accepted) << c.hex << ": " << read.refusal;
+    std::string image(expected.size(), '\xFF');
+    for (const DataPiece& piece : read.pieces) {
+        ASSERT_GE(piece.address, c.base) << c.hex;
+        ASSERT_LE(piece.address - c.base + piece.bytes.size(), image.size()) << c.hex;
+        std::copy(piece.bytes.begin(), piece.bytes.end(), image.begin() + (piece.address - c.base));
+    }
+    EXPECT_EQ(expected, image) << c.hex;
+}
+
+// Linear addressing up to the last byte of the user MAT, CR LF; segment addressing; 16 bytes a
+// line.
+INSTANTIATE_TEST_SUITE_P(
+    Samples, IntelHexSampleTest,
+    testing::Values(SampleCase{"long-lines-linear.hex", "long-lines-s3.bin", 0x07FC00},
+                    SampleCase{"odd-start-segment.hex", "odd-start-s2-crlf.bin", 0x012000},
+                    SampleCase{"two-blocks.hex", "two-blocks-s1.bin", 0}));
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The formats by name and by content, and a binary file placed at its offset.
+// The formats by content, and a binary file placed at its offset.
 #include "image/firmware_format.h"
 
 #include <gtest/gtest.h>
@@ -34,20 +34,6 @@ INSTANTIATE_TEST_SUITE_P(
                                "EL",
                                FirmwareFormat::SRecord},
                     DetectCase{"", FirmwareFormat::SRecord}));
-
-TEST(FirmwareFormatTest, KnowsTheFourNamesOnly) {
-    FirmwareFormat format = FirmwareFormat::SRecord;
-    ASSERT_TRUE(FormatNamed("ihex", format));
-    EXPECT_EQ(FirmwareFormat::IntelHex, format);
-    ASSERT_TRUE(FormatNamed("elf", format));
-    EXPECT_EQ(FirmwareFormat::Elf, format);
-    ASSERT_TRUE(FormatNamed("bin", format));
-    EXPECT_EQ(FirmwareFormat::Binary, format);
-    ASSERT_TRUE(FormatNamed("srec", format));
-    EXPECT_EQ(FirmwareFormat::SRecord, format);
-    EXPECT_FALSE(FormatNamed("hex", format));
-    EXPECT_FALSE(FormatNamed("", format));
-}
 
 TEST(FirmwareFormatTest, PlacesABinaryAtItsOffsetInsideTheUserMat) {
     const std::string bytes(16, '\x5A');

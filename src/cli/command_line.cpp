@@ -15,7 +15,8 @@ namespace {
 const char kExitCodes[] =
     "Exit codes:\n"
     "  0        programmed and rebooted (info, ports: done)\n"
-    "  2        usage error: unknown command or option, missing argument\n"
+    "  2        usage error: unknown command or option, missing argument, a bad --format,\n"
+    "           --offset or --bps (a rate the board refuses)\n"
     "  3        the firmware file is missing, unreadable, refused or holds nothing to program\n"
     "  4        programmed, but every reboot attempt failed\n"
     "  5        programmed, but the flash does not hold the image (--verify, --read-back)\n"
@@ -41,10 +42,51 @@ std::string PortsProblem(const std::vector<std::string>& ports) {
     return std::string();
 }
 
+// --format and --offset, as write and info both take them.
+struct InputOptions {
+    std::string format;
+    std::string offset;
+};
+
+void AddInputOptions(CLI::App* command, InputOptions& options) {
+    command
+        ->add_option("--format", options.format,
+                     "read FILE as S-records, Intel HEX, ELF or a raw binary; without it the "
+                     "content tells (a binary is never guessed)")
+        ->check(CLI::IsMember({"srec", "ihex", "elf", "bin"}));
+    command
+        ->add_option("--offset", options.offset,
+                     "with --format bin: the address of the file's first byte (decimal or 0x hex, "
+                     "default 0)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                uint32_t offset = 0;
+                return ParseOffset(text, offset)
+                           ? std::string()
+                           : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
+            },
+            "ADDR"));
+}
+
+// The request the options make, or false with one line on standard error.
+bool InputFrom(const InputOptions& options, InputRequest& input) {
+    FirmwareFormat format = FirmwareFormat::SRecord;
+    if (FormatNamed(options.format, format)) {
+        input.format = format;
+    }
+    if (!options.offset.empty() && format != FirmwareFormat::Binary) {
+        std::fprintf(stderr,
+                     "velmora-cli: --offset needs --format bin: the other formats carry their "
+                     "addresses\n");
+        return false;
+    }
+    return options.offset.empty() || ParseOffset(options.offset, input.offset);
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& arguments) {
-    CLI::App app("Writes an S-record firmware file into an H8SX/1520R over its serial boot mode.",
+    CLI::App app("Writes a firmware file into an H8SX/1520R over its serial boot mode.",
                  "velmora-cli");
     app.set_version_flag("--version", std::string("velmora-cli ") + VELMORA_VERSION_TEXT);
     app.require_subcommand(1);
@@ -53,7 +95,9 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     WriteRequest write;
     CLI::App* writeCommand = app.add_subcommand(
         "write", "Load FILE as the window does, then program it into the board on PORT.");
-    writeCommand->add_option("FILE", write.file, "the S-record file (.mot)")->required();
+    writeCommand
+        ->add_option("FILE", write.file, "the firmware file: S-records, Intel HEX, ELF or binary")
+        ->required();
     writeCommand
         ->add_option("-p,--port", write.ports,
                      "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
@@ -83,12 +127,18 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         "the bit rate for programming, after the matching at 9600: 38400 (the window's), 57600, "
         "62500, 76800 or another the board takes; max: the fastest of those four that comes up";
     writeCommand->add_option("--bps", bitRateText, kBitRateHelp);
+    InputOptions writeInput;
+    AddInputOptions(writeCommand, writeInput);
     writeCommand->footer(kExitCodes);
 
     std::string infoFile;
     CLI::App* infoCommand = app.add_subcommand(
         "info", "Show FILE's summary, its 128-byte blocks and how long writing it takes.");
-    infoCommand->add_option("FILE", infoFile, "the S-record file (.mot)")->required();
+    infoCommand
+        ->add_option("FILE", infoFile, "the firmware file: S-records, Intel HEX, ELF or binary")
+        ->required();
+    InputOptions infoInput;
+    AddInputOptions(infoCommand, infoInput);
     infoCommand->add_option("--bps", bitRateText, "the run's bit rate for programming (see write)");
     infoCommand->footer(kExitCodes);
 
@@ -132,10 +182,12 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
                          problem.c_str());
             return kExitUsage;
         }
-        return WriteCommand(write);
+        return InputFrom(writeInput, write.input) ? WriteCommand(write) : kExitUsage;
     }
     if (*infoCommand) {
-        return InfoCommand(infoFile, bitRates.rates.front());
+        InputRequest input;
+        return InputFrom(infoInput, input) ? InfoCommand(infoFile, input, bitRates.rates.front())
+                                           : kExitUsage;
     }
     return PortsCommand();
 }

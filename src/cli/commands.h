@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/firmware_input.h"
+
 struct WriteRequest {
     std::string file;                // UTF-8, as given
     std::vector<std::string> ports;  // UTF-8: device paths on Linux, names such as COM3 on Windows
@@ -13,6 +15,7 @@ struct WriteRequest {
     bool verify = false;    // check the user MAT before the erase, and its sum after programming
     bool readBack = false;  // verify, and read every block sent back and compare it
     bool json = false;      // JSON Lines on standard output instead of the log text
+    InputRequest input;     // the file's format and a binary's offset
     std::vector<int> bitRates;  // for programming, tried in turn while the link does not come up
 };
 
@@ -21,6 +24,6 @@ struct WriteRequest {
 int WriteCommand(const WriteRequest& request);
 // The file's summary, its image's blocks and the time a run would take at the design's pacing,
 // with the link at `bitRate` for programming.
-int InfoCommand(const std::string& file, int bitRate);
+int InfoCommand(const std::string& file, const InputRequest& input, int bitRate);
 // The serial ports of this machine, one a line.
 int PortsCommand();

@@ -1,4 +1,4 @@
-// velmora-cli info: the window's load summary, the image's blocks and the design's run time.
+// velmora-cli info: the load summary, the image's blocks and the design's run time.
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -11,9 +11,8 @@
 #include "cli/board_console.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/firmware_input.h"
 #include "cli/streams.h"
-#include "serial/text_conversion.h"
-#include "update/firmware_loading.h"
 
 namespace {
 
@@ -38,27 +37,18 @@ std::string Duration(long tenths) {
 
 }  // namespace
 
-int InfoCommand(const std::string& file, int bitRate) {
+int InfoCommand(const std::string& file, const InputRequest& input, int bitRate) {
     Streams streams(false);
     BoardConsole console(streams, BoardOutput());
-    std::unique_ptr<char[]> fileData;
-    int32_t fileSize = 0;
-    std::unique_ptr<SRECReader> reader;
-    const LoadOutcome loaded =
-        LoadFirmware(WideFromUtf8(file), {fileData, fileSize, reader}, console);
+    LoadedFirmware firmware;
+    const std::string refusal = LoadInput(file, input, firmware, console);
     console.Close();
-    std::string refusal;
-    if (loaded != LoadOutcome::Loaded) {
-        refusal = file + ": cannot be loaded (see above)";
-    } else if (!HoldsFirmwareData(*reader)) {
-        refusal = file + ": holds no S1/S2/S3 data record: nothing to program";
-    }
     if (!refusal.empty()) {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Complain(refusal);
         return kExitFileRefused;
     }
-    const FirmwareImage image = LayFirmwareImage(*reader);
+    const FirmwareImage image = LayFirmwareImage(*firmware.reader);
     const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);
     int sent = 0;
     for (int block = 0; block < blocks; ++block) {

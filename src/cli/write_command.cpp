@@ -12,14 +12,13 @@
 #include "cli/board_console.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/firmware_input.h"
 #include "cli/interrupt_watch.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
-#include "image/srec_reader.h"
 #include "serial/text_conversion.h"
-#include "update/firmware_loading.h"
 #include "update/update_thread.h"
 
 namespace {
@@ -36,13 +35,6 @@ struct Board {
     std::unique_ptr<UpdateThread> run;
     bool started = false;
     RunOutcome outcome;
-};
-
-// The loaded firmware, shared read-only by every board's run.
-struct LoadedFirmware {
-    std::unique_ptr<char[]> fileData;
-    int32_t fileSize = 0;
-    std::unique_ptr<SRECReader> reader;
 };
 
 std::string LastPart(const std::string& port) {
@@ -84,40 +76,6 @@ std::string LogPathFor(const std::string& logPath, const std::string& label, boo
         return logPath + "." + name;
     }
     return logPath.substr(0, dot) + "." + name + logPath.substr(dot);
-}
-
-// The load's one line for standard error, or empty when it loaded something to program.
-std::string LoadFailure(LoadOutcome outcome, const SRECReader* reader, const std::string& file) {
-    switch (outcome) {
-        case LoadOutcome::Loaded:
-            // The window takes such a file as loaded; a write would erase the board for nothing.
-            return HoldsFirmwareData(*reader)
-                       ? std::string()
-                       : file + ": holds no S1/S2/S3 data record: nothing to program";
-        case LoadOutcome::NotOpened:
-            return file + ": cannot be opened: no such file, or not readable";
-        case LoadOutcome::TooLarge:
-            return file + ": too large to load";
-        case LoadOutcome::ShortRead:
-            return file + ": cannot be read whole";
-        case LoadOutcome::NoReader:
-            return file + ": no memory for the S-record reader";
-        case LoadOutcome::NotParsed:
-            return file + ": empty, or too large to parse";
-        case LoadOutcome::Refused: {
-            // The log's line without its "ERROR : " and its line end.
-            std::string refusal = reader->GetRefusal();
-            const std::string prefix = "ERROR : ";
-            if (refusal.compare(0, prefix.size(), prefix) == 0) {
-                refusal.erase(0, prefix.size());
-            }
-            while (!refusal.empty() && (refusal.back() == '\r' || refusal.back() == '\n')) {
-                refusal.pop_back();
-            }
-            return file + ": refused: " + refusal;
-        }
-    }
-    return std::string();
 }
 
 std::string StoppingText(StopSignal stop) {
@@ -228,17 +186,15 @@ int WriteCommand(const WriteRequest& request) {
     loadOutput.json = request.json;
     loadOutput.quiet = request.quiet;
     BoardConsole loading(streams, loadOutput);
+    // Shared read-only by every board's run.
     LoadedFirmware firmware;
     // Opened and shown as given: the window's upper-casing would break a case-sensitive path.
-    const LoadOutcome loaded =
-        LoadFirmware(WideFromUtf8(request.file),
-                     {firmware.fileData, firmware.fileSize, firmware.reader}, loading);
+    const std::string failure = LoadInput(request.file, request.input, firmware, loading);
     loading.Close();
     const std::string loadLog = loading.LogText();
     for (Board& board : boards) {
         board.console->LogToFile(loadLog);
     }
-    const std::string failure = LoadFailure(loaded, firmware.reader.get(), request.file);
     if (!failure.empty()) {
         const RunConclusion refused = {kExitFileRefused, true, failure};
         for (size_t i = 0; i < boards.size(); ++i) {

@@ -91,6 +91,7 @@ public:
                   std::size_t length);
 
     std::vector<SRecord> records;
+    std::vector<uint32_t> recordLines;  // the line of each record
     std::string messages;
     std::string refusal;
     uint32_t startAddress = 0;
@@ -197,6 +198,7 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
 
     // Filled in place; a refusal further down drops the whole parse, this record with it.
     SRecord& record = records.emplace_back();
+    recordLines.push_back(static_cast<uint32_t>(lineNumber));
     record.type = typeDigit - '0';
     record.count = count;
     const int dataBytes = DataByteCount(record);
@@ -273,6 +275,7 @@ bool SRECReader::Clear() {
     endAddress_ = 0;
     // Swapped out rather than cleared, so that the memory of a large text goes back too.
     std::vector<SRecord>().swap(records_);
+    std::vector<uint32_t>().swap(recordLines_);
     std::string().swap(messages_);
     return true;
 }
@@ -338,6 +341,7 @@ bool SRECReader::ParseWhole(ForEachLine forEachLine) {
         return false;
     }
     records_.swap(parse.records);
+    recordLines_.swap(parse.recordLines);
     messages_.swap(parse.messages);
     startAddress_ = parse.startAddress;
     endAddress_ = parse.endAddress;
@@ -395,6 +399,10 @@ bool SRECReader::LoadFile(const char* path) {
 
 const SRecord* SRECReader::GetRecord(unsigned index) const {
     return index < records_.size() ? &records_[index] : nullptr;
+}
+
+uint32_t SRECReader::GetRecordLine(unsigned index) const {
+    return index < recordLines_.size() ? recordLines_[index] : 0;
 }
 
 int SRECReader::GetRecordCount() const {

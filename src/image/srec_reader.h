@@ -56,6 +56,9 @@ public:
     // records lie one after another: GetRecord(i) + k is GetRecord(i + k).
     const SRecord* GetRecord(unsigned index) const;
     int GetRecordCount() const;
+    // The line of the text that GetRecord(index) was read from, counted from 1 as refusals count
+    // them; 0 when index is not below GetRecordCount().
+    uint32_t GetRecordLine(unsigned index) const;
     // The count fields of the type 1 to 3 records summed, so address and checksum bytes count too.
     int GetDataByteCount() const;
     // The parse diagnostics, run together without separators.
@@ -84,6 +87,7 @@ private:
     uint32_t startAddress_;
     uint32_t endAddress_;
     std::vector<SRecord> records_;
+    std::vector<uint32_t> recordLines_;
     std::string messages_;
     std::string refusal_;
 };

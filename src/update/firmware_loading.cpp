@@ -46,6 +46,12 @@ void LogSummary(Operator& reports, const SRECReader& reader) {
 }  // namespace
 
 LoadOutcome LoadFirmware(const std::wstring& path, const FirmwareStore& store, Operator& reports) {
+    const LoadOutcome read = ReadFirmwareFile(path, store, reports);
+    return read == LoadOutcome::Loaded ? ParseFirmwareFile(store, reports) : read;
+}
+
+LoadOutcome ReadFirmwareFile(const std::wstring& path, const FirmwareStore& store,
+                             Operator& reports) {
     reports.ClearLog();
     reports.AppendLog((L"Loading file : " + path + L" ... ").c_str());
 
@@ -60,6 +66,10 @@ LoadOutcome LoadFirmware(const std::wstring& path, const FirmwareStore& store, O
     store.fileSize = size;
     reports.AppendLog(L"Ok.\r\n");
     reports.SetStatusText(L"File reading OK.");
+    return LoadOutcome::Loaded;
+}
+
+LoadOutcome ParseFirmwareFile(const FirmwareStore& store, Operator& reports) {
     reports.AppendLog(L"Parsing SRECORD ...");
     reports.SetStatusText(L"Parsing MOT(SRECORD format) file... ");
 

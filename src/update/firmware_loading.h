@@ -32,3 +32,9 @@ enum class LoadOutcome {
 // parse sets it to " ". Whether firmware now counts as loaded follows from the outcome: the
 // window keeps its path only after Loaded and NoReader.
 LoadOutcome LoadFirmware(const std::wstring& path, const FirmwareStore& store, Operator& reports);
+// LoadFirmware's two halves, for a front end that looks at the bytes before parsing them. The
+// first clears the log and reads the file into the store: Loaded once it is read. The second
+// parses the store's bytes with its reader and logs the summary or the refusal.
+LoadOutcome ReadFirmwareFile(const std::wstring& path, const FirmwareStore& store,
+                             Operator& reports);
+LoadOutcome ParseFirmwareFile(const FirmwareStore& store, Operator& reports);

@@ -1,7 +1,8 @@
 """velmora-cli end to end against the simulated board: a whole write with the window's transcript,
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
-boards whose flash is not what was sent; info's estimate; and --bps.
+boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
+and --bps.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -15,6 +16,7 @@ import random
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -148,14 +150,17 @@ def refusals_group(arguments):
         harness.check(code == 3, "a missing file gave exit %d" % code)
         expect_one_line(err, "cannot be opened")
         # A file that loads, but gives the flash nothing: the window would erase the board.
-        for name, text in (("notes.mot", "Release notes\n"), ("intel.mot", ":00000001FF\n"),
-                           ("ends.mot", "S0030000FC\nS9030000FC\n")):
+        # An Intel HEX file is read as one, whatever its name says.
+        for name, text, says in (
+                ("notes.mot", "Release notes\n", "holds no S1/S2/S3 data record"),
+                ("intel.mot", ":00000001FF\n", "holds no Intel HEX data"),
+                ("ends.mot", "S0030000FC\nS9030000FC\n", "holds no S1/S2/S3 data record")):
             empty = os.path.join(cli.work, name)
             with open(empty, "w") as file:
                 file.write(text)
             code, out, err = cli.write(empty)
             harness.check(code == 3, "%s gave exit %d" % (name, code))
-            expect_one_line(err, "holds no S1/S2/S3 data record: nothing to program")
+            expect_one_line(err, says + ": nothing to program")
             harness.check(last_line(out) == err.strip(), "%s: the log's last line" % name)
             result = subprocess.run(cli.command("info", cli.path(empty)), capture_output=True,
                                     text=True)
@@ -425,6 +430,125 @@ def info_group(arguments):
                             result.stdout), "standard output:\n%s" % result.stdout)
 
 
+# The program that the formats group links: the demo's vector table and code in ROM, and data
+# that the code copies into RAM, stored behind the code (AT), with a .bss tail after it in RAM.
+LINK_SCRIPT = """TARGET(binary)
+OUTPUT_FORMAT(elf32-big)
+INPUT(vectors.bin code.bin data.bin)
+MEMORY { rom : ORIGIN = 0, LENGTH = 512K
+         ram : ORIGIN = 0xFF2000, LENGTH = 40K }
+PHDRS { vectors PT_LOAD; text PT_LOAD; data PT_LOAD; }
+SECTIONS {
+  .vectors 0 : { vectors.bin(.data) } > rom :vectors
+  .text 0x1000 : { code.bin(.data) } > rom :text
+  .data : { data.bin(.data) } > ram AT > rom :data
+  .bss (NOLOAD) : { . += 0x100; } > ram :data
+}
+"""
+EM_H8_300H = 47
+
+
+def tool(*command, cwd):
+    subprocess.run(command, cwd=cwd, check=True, capture_output=True, timeout=60)
+
+
+def program_headers(path):
+    """The (p_vaddr, p_paddr, p_filesz, p_memsz) of every PT_LOAD of a big-endian ELF32 file."""
+    with open(path, "rb") as file:
+        elf = file.read()
+    phoff, = struct.unpack_from(">I", elf, 28)
+    phentsize, phnum = struct.unpack_from(">HH", elf, 42)
+    headers = [struct.unpack_from(">8I", elf, phoff + i * phentsize) for i in range(phnum)]
+    return [header[2:6] for header in headers if header[0] == 1]
+
+
+def set_machine(path, machine):
+    """GNU ld links for the generic big-endian ELF32 target (Debian's binutils know no H8): the
+    machine field is the only one it cannot fill in."""
+    with open(path, "r+b") as file:
+        file.seek(18)
+        file.write(struct.pack(">H", machine))
+
+
+def make_program(work):
+    """Links the program with GNU ld and writes it as S-records with objcopy (the reference), as
+    Intel HEX with srec_cat, and its code alone as S-records and as a raw binary."""
+    for name in ("ld", "objcopy", "srec_cat"):
+        if shutil.which(name) is None:
+            raise harness.Skip("%s is missing: run scripts/install-deps.sh" % name)
+    tool("srec_cat", DEMO, "-crop", "0", "0x100", "-o", "vectors.bin", "-binary", cwd=work)
+    tool("srec_cat", DEMO, "-crop", "0x1000", "0x1800", "-offset", "-0x1000", "-o", "code.bin",
+         "-binary", cwd=work)
+    with open(os.path.join(work, "data.bin"), "wb") as file:
+        file.write(b"initial data, copied into RAM at start-up. " * 2)
+    with open(os.path.join(work, "link.ld"), "w") as file:
+        file.write(LINK_SCRIPT)
+    tool("ld", "-T", "link.ld", "-o", "program.elf", cwd=work)
+    tool("objcopy", "-O", "srec", "program.elf", "program.mot", cwd=work)
+    set_machine(os.path.join(work, "program.elf"), EM_H8_300H)
+    tool("srec_cat", "program.mot", "-o", "program.hex", "-intel", cwd=work)
+    tool("srec_cat", "program.mot", "-crop", "0x1000", "0x2000", "-o", "code.mot", cwd=work)
+    tool("srec_cat", "code.mot", "-offset", "-0x1000", "-o", "code.bin", "-binary", cwd=work)
+    # Sections without program headers: nothing says where to load them.
+    tool("objcopy", "-I", "srec", "-O", "elf32-big", "program.mot", "relocatable.elf", cwd=work)
+    set_machine(os.path.join(work, "relocatable.elf"), EM_H8_300H)
+    return {name: os.path.join(work, name) for name in
+            ("program.elf", "program.mot", "program.hex", "code.mot", "code.bin",
+             "relocatable.elf")}
+
+
+def formats_group(arguments):
+    """An ELF file from GNU ld, an Intel HEX file from srec_cat and a binary at an offset each
+    leave the flash as the S-records of the same program do; what cannot be programmed is refused
+    before the port is opened."""
+    work = os.path.join(arguments.work, "formats")
+    os.makedirs(work, exist_ok=True)
+    files = make_program(work)
+    loads = program_headers(files["program.elf"])
+    harness.check(any(vaddr != paddr and memsz > filesz for vaddr, paddr, filesz, memsz in loads),
+                  "no segment loads elsewhere than it runs, with a .bss tail: %s" % loads)
+    cases = [("program.elf", ["--verify"], "program.mot",
+              "Parsing ELF ...Ok.\n\nELF information \n=============== \n"
+              "  segments count     = 3 \n"),
+             ("program.hex", [], "program.mot", "Parsing Intel HEX ...Ok.\n"),
+             ("code.bin", ["--format", "bin", "--offset", "0x1000"], "code.mot",
+              "binary information \n================== \n"
+              "  binary codes/datas = 2134 bytes \n  address startes    = 0x00001000 \n"
+              "  address ends       = 0x00001855 \n")]
+    for name, options, reference, summary in cases:
+        cli = Cli(arguments, "formats-" + name.replace(".", "-"))
+        try:
+            code, out, err = cli.write(files[name], "--fast", *options)
+        finally:
+            cli.board.stop()
+        harness.check(code == 0, "%s: exit %d: %s" % (name, code, err))
+        harness.check(summary in out, "%s: standard output:\n%s" % (name, out))
+        image, _ = harness.image_of(files[reference])
+        harness.check(cli.board.flash() == image, "%s: the flash differs from %s" % (name,
+                                                                                     reference))
+
+    overlap = os.path.join(work, "overlap.mot")
+    with open(overlap, "w") as file:
+        file.write("S00600004844521B\nS1070100AABBCCDDE9\nS1050102CCEE3D\n")
+    refusals = [
+        (["info", overlap], 3, "line 3 and line 2: overlapping data differs: at 0x00000103 "
+                               "line 3 gives 0xEE, line 2 0xDD"),
+        (["info", files["relocatable.elf"]], 3,
+         "refused: no loadable data: no PT_LOAD segment has a non-zero file size"),
+        (["info", files["code.bin"], "--offset", "0x1000"], 2, "--offset needs --format bin"),
+        (["write", files["code.bin"], "--port", "unused", "--format", "bin", "--offset", "4k"], 2,
+         "--offset: not an address: 4k"),
+        (["info", files["code.bin"], "--format", "bin", "--offset", "0x7F800"], 3,
+         "offset 0x0007F800: data at 0x0007F800-0x00080055 lies outside the 524288-byte user "
+         "MAT"),
+    ]
+    for command, exit_code, text in refusals:
+        result = subprocess.run([arguments.cli] + command, capture_output=True, text=True,
+                                timeout=60)
+        harness.check(result.returncode == exit_code, "%s: exit %d" % (command, result.returncode))
+        expect_one_line(result.stderr, text)
+
+
 def start_boards(arguments, name, faults):
     """One simulated board a fault list, linked at board1, board2 ... of a folder of their own."""
     work = os.path.join(arguments.work, name)
@@ -537,7 +661,8 @@ def bps_group(arguments):
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
-          "info": info_group, "several": several_group, "bps": bps_group}
+          "info": info_group, "several": several_group, "formats": formats_group,
+          "bps": bps_group}
 
 
 def run():

@@ -1,0 +1,161 @@
+// Loading a firmware file of any format that velmora-cli takes into an S-record reader.
+#include "cli/firmware_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "image/data_piece.h"
+#include "image/srec_pieces.h"
+#include "serial/text_conversion.h"
+#include "update/firmware_loading.h"
+#include "update/operator.h"
+
+namespace {
+
+// The reader's refusal without its "ERROR : " and its line end.
+std::string RefusalOf(const SRECReader& reader) {
+    std::string refusal = reader.GetRefusal();
+    const std::string prefix = "ERROR : ";
+    if (refusal.compare(0, prefix.size(), prefix) == 0) {
+        refusal.erase(0, prefix.size());
+    }
+    while (!refusal.empty() && (refusal.back() == '\r' || refusal.back() == '\n')) {
+        refusal.pop_back();
+    }
+    return refusal;
+}
+
+// The load's one line for an outcome other than Loaded.
+std::string LoadFailure(LoadOutcome outcome, const SRECReader* reader, const std::string& file) {
+    switch (outcome) {
+        case LoadOutcome::NotOpened:
+            return file + ": cannot be opened: no such file, or not readable";
+        case LoadOutcome::TooLarge:
+            return file + ": too large to load";
+        case LoadOutcome::ShortRead:
+            return file + ": cannot be read whole";
+        case LoadOutcome::NoReader:
+            return file + ": no memory for the S-record reader";
+        case LoadOutcome::NotParsed:
+            return file + ": empty, or too large to parse";
+        case LoadOutcome::Refused:
+            return file + ": refused: " + RefusalOf(*reader);
+        default:
+            return std::string();
+    }
+}
+
+// A refusal found after the reader took the file: logged as the reader's are.
+std::string Refuse(const std::string& file, const std::string& why, Operator& reports) {
+    reports.SetStatusText(L"Parsing failed. update is impossible.");
+    reports.AppendLogA(("ERROR : " + why + "\r\n").c_str());
+    return file + ": refused: " + why;
+}
+
+// The S-record summary's shape for the pieces of another format.
+void LogPiecesSummary(FirmwareFormat format, const PieceRead& read, Operator& reports) {
+    uint64_t first = UINT64_MAX;
+    uint64_t last = 0;
+    uint64_t bytes = 0;
+    for (const DataPiece& piece : read.pieces) {
+        first = std::min<uint64_t>(first, piece.address);
+        last = std::max<uint64_t>(last, piece.address + piece.bytes.size() - 1);
+        bytes += piece.bytes.size();
+    }
+    const std::string title = std::string(FormatTitle(format)) + " information";
+    std::string summary = "\r\n" + title + " \r\n" + std::string(title.size(), '=') + " \r\n";
+    char line[256];
+    if (format != FirmwareFormat::Binary) {
+        std::snprintf(line, sizeof(line), "  %-19s= %d \r\n",
+                      format == FirmwareFormat::Elf ? "segments count" : "records count",
+                      read.units);
+        summary += line;
+    }
+    std::snprintf(line, sizeof(line),
+                  "  binary codes/datas = %llu bytes \r\n  address startes    = 0x%08llX \r\n"
+                  "  address ends       = 0x%08llX \r\n",
+                  static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(first),
+                  static_cast<unsigned long long>(last));
+    summary += line;
+    reports.AppendLogA(summary.c_str());
+}
+
+// Reads the file's bytes with the format's reader and hands its pieces to a new S-record reader.
+std::string ParsePieces(const std::string& file, FirmwareFormat format, uint32_t offset,
+                        LoadedFirmware& firmware, Operator& reports) {
+    const std::string title = FormatTitle(format);
+    reports.AppendLogA(("Parsing " + title + " ...").c_str());
+    reports.SetStatusTextA(("Parsing " + title + " file... ").c_str());
+    const PieceRead read = ReadPieces(format, firmware.fileData.get(),
+                                      static_cast<std::size_t>(firmware.fileSize), offset);
+    if (!read.accepted) {
+        reports.AppendLog(L"Failed.\r\n");
+        return Refuse(file, read.refusal, reports);
+    }
+    if (read.pieces.empty()) {
+        reports.AppendLog(L"Ok.\r\n");
+        return file + ": holds no " + title + " data: nothing to program";
+    }
+    const std::string overlap = DifferingOverlap(read.pieces);
+    if (!overlap.empty()) {
+        reports.AppendLog(L"Failed.\r\n");
+        return Refuse(file, overlap, reports);
+    }
+    firmware.reader.reset(new (std::nothrow) SRECReader());
+    if (!firmware.reader || !firmware.reader->ParseLines(S3Lines(read.pieces))) {
+        reports.AppendLog(L"Failed.\r\n");
+        return file + ": no memory for the S-record reader";
+    }
+    reports.AppendLog(L"Ok.\r\n");
+    LogPiecesSummary(format, read, reports);
+    reports.SetStatusText(L"Parsing completed. update is possible now.");
+    return std::string();
+}
+
+}  // namespace
+
+bool ParseOffset(const std::string& text, uint32_t& offset) {
+    const bool hexadecimal =
+        text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hexadecimal ? text.substr(2) : text;
+    const std::string allowed = hexadecimal ? "0123456789abcdefABCDEF" : "0123456789";
+    if (digits.empty() || digits.find_first_not_of(allowed) != std::string::npos) {
+        return false;
+    }
+    errno = 0;
+    const unsigned long long value = std::strtoull(digits.c_str(), nullptr, hexadecimal ? 16 : 10);
+    if (errno == ERANGE || value > UINT32_MAX) {
+        return false;
+    }
+    offset = static_cast<uint32_t>(value);
+    return true;
+}
+
+std::string LoadInput(const std::string& file, const InputRequest& request,
+                      LoadedFirmware& firmware, Operator& reports) {
+    const FirmwareStore store = {firmware.fileData, firmware.fileSize, firmware.reader};
+    const LoadOutcome read = ReadFirmwareFile(WideFromUtf8(file), store, reports);
+    if (read != LoadOutcome::Loaded) {
+        return LoadFailure(read, nullptr, file);
+    }
+    const FirmwareFormat format = request.format.value_or(
+        DetectFormat(firmware.fileData.get(), static_cast<std::size_t>(firmware.fileSize)));
+    if (format != FirmwareFormat::SRecord) {
+        return ParsePieces(file, format, request.offset, firmware, reports);
+    }
+    const LoadOutcome parsed = ParseFirmwareFile(store, reports);
+    if (parsed != LoadOutcome::Loaded) {
+        return LoadFailure(parsed, firmware.reader.get(), file);
+    }
+    // The window takes such a file as loaded; a write would erase the board for nothing.
+    if (!HoldsFirmwareData(*firmware.reader)) {
+        return file + ": holds no S1/S2/S3 data record: nothing to program";
+    }
+    // The window lays later records over earlier ones; velmora-cli does not guess which is meant.
+    const std::string overlap = DifferingOverlap(PiecesOf(*firmware.reader));
+    return overlap.empty() ? std::string() : Refuse(file, overlap, reports);
+}

@@ -1,0 +1,37 @@
+// velmora-cli's loading of a firmware file in any format it takes: S-records as the window loads
+// them, Intel HEX, ELF and binary files through their readers into the same S-record reader, and
+// for every format the refusal of overlapping data that differs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "image/firmware_format.h"
+#include "image/srec_reader.h"
+
+class Operator;
+
+// What --format and --offset ask for.
+struct InputRequest {
+    std::optional<FirmwareFormat> format;  // none: told by the file's content
+    uint32_t offset = 0;                   // where a binary file's first byte goes
+};
+
+// The loaded firmware: the file's bytes and the reader that holds its data as S-records, which
+// the run, --verify and info read whatever the file's format.
+struct LoadedFirmware {
+    std::unique_ptr<char[]> fileData;
+    int32_t fileSize = 0;
+    std::unique_ptr<SRECReader> reader;
+};
+
+// --offset's value: decimal, or hexadecimal after 0x, up to 0xFFFFFFFF; false for anything else.
+bool ParseOffset(const std::string& text, uint32_t& offset);
+
+// Loads `file` (UTF-8, shown as given) into `firmware`, logging as the window's load does, with a
+// summary of the same shape for the other formats. The one line for standard error when the file
+// cannot be programmed (missing, unreadable, refused, or without data); empty when it can.
+std::string LoadInput(const std::string& file, const InputRequest& request,
+                      LoadedFirmware& firmware, Operator& reports);

@@ -4,8 +4,7 @@
 #include <functional>
 #include <string>
 
-// printf-style formatting of a report of any length.
-std::string FormatText(const char* format, ...);
+#include "image/formatted_text.h"
 
 // Hands `text` to `sink`; an empty sink drops the report.
 void Report(const std::function<void(const char*)>& sink, const std::string& text);

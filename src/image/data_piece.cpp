@@ -10,10 +10,10 @@ std::string OutsideUserMat(uint64_t address, uint64_t length) {
     if (address + length <= kUserMatBytes) {
         return std::string();
     }
-    return Formatted("data at 0x%08llX-0x%08llX lies outside the %u-byte user MAT",
-                     static_cast<unsigned long long>(address),
-                     static_cast<unsigned long long>(address + length - 1),
-                     static_cast<unsigned>(kUserMatBytes));
+    return FormatText("data at 0x%08llX-0x%08llX lies outside the %u-byte user MAT",
+                      static_cast<unsigned long long>(address),
+                      static_cast<unsigned long long>(address + length - 1),
+                      static_cast<unsigned>(kUserMatBytes));
 }
 
 std::string DifferingOverlap(const std::vector<DataPiece>& pieces) {
@@ -46,7 +46,7 @@ std::string DifferingOverlap(const std::vector<DataPiece>& pieces) {
                 flash[at] = piece.bytes[k];
             } else if (flash[at] != piece.bytes[k]) {
                 const DataPiece& first = pieces[earlier - 1];
-                return Formatted(
+                return FormatText(
                     "%s and %s: overlapping data differs: at 0x%08llX %s gives 0x%02X, "
                     "%s 0x%02X",
                     piece.origin.c_str(), first.origin.c_str(),

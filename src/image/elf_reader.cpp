@@ -61,40 +61,40 @@ PieceRead ReadElf(const uint8_t* data, std::size_t size) {
     }
     if (size < kElfHeaderBytes) {
         return Refused(
-            Formatted("ELF header: truncated: the file has %llu bytes, the header "
-                      "takes %llu",
-                      static_cast<unsigned long long>(size),
-                      static_cast<unsigned long long>(kElfHeaderBytes)));
+            FormatText("ELF header: truncated: the file has %llu bytes, the header "
+                       "takes %llu",
+                       static_cast<unsigned long long>(size),
+                       static_cast<unsigned long long>(kElfHeaderBytes)));
     }
     if (data[kClassOffset] != kClass32) {
-        return Refused(Formatted("ELF header: not 32-bit: its class is %u%s", data[kClassOffset],
-                                 data[kClassOffset] == 2 ? " (64-bit)" : ""));
+        return Refused(FormatText("ELF header: not 32-bit: its class is %u%s", data[kClassOffset],
+                                  data[kClassOffset] == 2 ? " (64-bit)" : ""));
     }
     if (data[kDataOffset] != kLittleEndian && data[kDataOffset] != kBigEndian) {
         return Refused(
-            Formatted("ELF header: unknown byte order: its data encoding is %u, not 1 "
-                      "or 2",
-                      data[kDataOffset]));
+            FormatText("ELF header: unknown byte order: its data encoding is %u, not 1 "
+                       "or 2",
+                       data[kDataOffset]));
     }
     const ElfFields file = {data, data[kDataOffset] == kBigEndian};
     const uint16_t machine = file.Half(kMachineOffset);
     if (machine != kElfMachineH8_300 && machine != kElfMachineH8_300H &&
         machine != kElfMachineH8S) {
-        return Refused(Formatted("ELF header: not for the H8 family: machine %u, not %u, %u or %u",
-                                 machine, kElfMachineH8_300, kElfMachineH8_300H, kElfMachineH8S));
+        return Refused(FormatText("ELF header: not for the H8 family: machine %u, not %u, %u or %u",
+                                  machine, kElfMachineH8_300, kElfMachineH8_300H, kElfMachineH8S));
     }
     const uint64_t tableOffset = file.Word(kPhoffOffset);
     const uint32_t entryBytes = file.Half(kPhentsizeOffset);
     const uint32_t entries = file.Half(kPhnumOffset);
     if (entries > 0 && entryBytes < kProgramHeaderBytes) {
         return Refused(
-            Formatted("program headers: too small: %u bytes each, an ELF32 program "
-                      "header takes %u",
-                      entryBytes, kProgramHeaderBytes));
+            FormatText("program headers: too small: %u bytes each, an ELF32 program "
+                       "header takes %u",
+                       entryBytes, kProgramHeaderBytes));
     }
     const uint64_t tableEnd = tableOffset + uint64_t{entries} * entryBytes;
     if (tableEnd > size) {
-        return Refused(Formatted(
+        return Refused(FormatText(
             "program headers: outside the file: %u of %u bytes at offset "
             "0x%llX end at 0x%llX, the file has 0x%llX bytes",
             entries, entryBytes, static_cast<unsigned long long>(tableOffset),
@@ -109,20 +109,20 @@ PieceRead ReadElf(const uint8_t* data, std::size_t size) {
         if (file.Word(header + kTypeField) != kLoadSegment || fileSize == 0) {
             continue;
         }
-        const std::string where = Formatted("segment %u: ", index);
+        const std::string where = FormatText("segment %u: ", index);
         const uint64_t memorySize = file.Word(header + kMemorySizeField);
         if (offset + fileSize > size) {
-            return Refused(where + Formatted("outside the file: its 0x%llX bytes at offset 0x%llX "
-                                             "end past the file's 0x%llX",
-                                             static_cast<unsigned long long>(fileSize),
-                                             static_cast<unsigned long long>(offset),
-                                             static_cast<unsigned long long>(size)));
+            return Refused(where + FormatText("outside the file: its 0x%llX bytes at offset 0x%llX "
+                                              "end past the file's 0x%llX",
+                                              static_cast<unsigned long long>(fileSize),
+                                              static_cast<unsigned long long>(offset),
+                                              static_cast<unsigned long long>(size)));
         }
         if (fileSize > memorySize) {
-            return Refused(where + Formatted("larger in the file than in memory: 0x%llX bytes in "
-                                             "the file, 0x%llX in memory",
-                                             static_cast<unsigned long long>(fileSize),
-                                             static_cast<unsigned long long>(memorySize)));
+            return Refused(where + FormatText("larger in the file than in memory: 0x%llX bytes in "
+                                              "the file, 0x%llX in memory",
+                                              static_cast<unsigned long long>(fileSize),
+                                              static_cast<unsigned long long>(memorySize)));
         }
         const uint32_t address = file.Word(header + kPaddrField);
         const std::string outside = OutsideUserMat(address, fileSize);
@@ -132,7 +132,7 @@ PieceRead ReadElf(const uint8_t* data, std::size_t size) {
         DataPiece& piece = read.pieces.emplace_back();
         piece.address = address;
         piece.bytes.assign(data + offset, data + offset + fileSize);
-        piece.origin = Formatted("segment %u", index);
+        piece.origin = FormatText("segment %u", index);
         ++read.units;
     }
     if (read.pieces.empty()) {

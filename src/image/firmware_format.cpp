@@ -26,7 +26,7 @@ PieceRead ReadBinary(const char* data, std::size_t size, uint32_t offset) {
     }
     read.refusal = OutsideUserMat(offset, size);
     if (!read.refusal.empty()) {
-        read.refusal = Formatted("offset 0x%08X: ", offset) + read.refusal;
+        read.refusal = FormatText("offset 0x%08X: ", offset) + read.refusal;
         return read;
     }
     read.accepted = true;

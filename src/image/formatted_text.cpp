@@ -3,12 +3,21 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
-std::string Formatted(const char* format, ...) {
-    char text[256];
+std::string FormatText(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof(text), format, arguments);
+    va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    std::string text;
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, arguments);
+        text.assign(buffer.data(), static_cast<size_t>(length));
+    }
     va_end(arguments);
     return text;
 }

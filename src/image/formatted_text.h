@@ -1,7 +1,7 @@
-// printf-style formatting into a std::string, for the readers' refusals.
+// printf-style formatting into a std::string, for the readers' refusals and the module's reports.
 #pragma once
 
 #include <string>
 
-// The text that format and its arguments make, cut at 255 characters.
-std::string Formatted(const char* format, ...);
+// The text that format and its arguments make, of any length.
+std::string FormatText(const char* format, ...);

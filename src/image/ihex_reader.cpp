@@ -67,8 +67,8 @@ bool HexParse::TakeLine(std::size_t lineNumber, const char* line, std::size_t le
         if (!startsRecord) {
             return true;
         }
-        return Refuse(lineNumber, Formatted("record after the end of file: line %llu ends it",
-                                            static_cast<unsigned long long>(endLine_)));
+        return Refuse(lineNumber, FormatText("record after the end of file: line %llu ends it",
+                                             static_cast<unsigned long long>(endLine_)));
     }
     if (length == 0) {
         return true;
@@ -81,8 +81,8 @@ bool HexParse::TakeLine(std::size_t lineNumber, const char* line, std::size_t le
 
 bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t length) {
     if (length < kShortestRecord) {
-        return Refuse(lineNumber, Formatted("not an Intel HEX record: shorter than %d characters",
-                                            static_cast<int>(kShortestRecord)));
+        return Refuse(lineNumber, FormatText("not an Intel HEX record: shorter than %d characters",
+                                             static_cast<int>(kShortestRecord)));
     }
     // Every byte after the ':' up to the checksum that the count field asks for.
     uint8_t bytes[5 + 0xFF];
@@ -100,10 +100,10 @@ bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t 
     }
     if (used != needed) {
         return Refuse(lineNumber,
-                      Formatted("not an Intel HEX record: its count 0x%02X needs %llu characters, "
-                                "the line has %llu",
-                                count, static_cast<unsigned long long>(needed),
-                                static_cast<unsigned long long>(used)));
+                      FormatText("not an Intel HEX record: its count 0x%02X needs %llu characters, "
+                                 "the line has %llu",
+                                 count, static_cast<unsigned long long>(needed),
+                                 static_cast<unsigned long long>(used)));
     }
     const int total = count + 5;
     unsigned sum = 0;
@@ -117,29 +117,29 @@ bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t 
                                                : "checksum";
             return Refuse(
                 lineNumber,
-                Formatted("not an Intel HEX record: the %s field is not hexadecimal", name));
+                FormatText("not an Intel HEX record: the %s field is not hexadecimal", name));
         }
         bytes[i] = static_cast<uint8_t>(high << 4 | low);
         sum += bytes[i];
     }
     if ((sum & 0xFF) != 0) {
-        return Refuse(lineNumber, Formatted("checksum mismatch: its bytes add up to 0x%02X, not "
-                                            "0x00",
-                                            sum & 0xFF));
+        return Refuse(lineNumber, FormatText("checksum mismatch: its bytes add up to 0x%02X, not "
+                                             "0x00",
+                                             sum & 0xFF));
     }
     const uint32_t field = static_cast<uint32_t>(bytes[1] << 8 | bytes[2]);
     const int type = bytes[3];
     const uint8_t* data = bytes + 4;
     if (type > kStartLinearAddress) {
-        return Refuse(lineNumber, Formatted("unknown record type 0x%02X: only 00 to 05 are "
-                                            "Intel HEX records",
-                                            type));
+        return Refuse(lineNumber, FormatText("unknown record type 0x%02X: only 00 to 05 are "
+                                             "Intel HEX records",
+                                             type));
     }
     if (type != kData && count != FixedDataBytes(type)) {
         return Refuse(lineNumber,
-                      Formatted("not an Intel HEX record: type %02X carries %d data bytes, this "
-                                "one %d",
-                                type, FixedDataBytes(type), count));
+                      FormatText("not an Intel HEX record: type %02X carries %d data bytes, this "
+                                 "one %d",
+                                 type, FixedDataBytes(type), count));
     }
     ++read.units;
     switch (type) {
@@ -163,9 +163,9 @@ bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t 
     }
     if (field + static_cast<uint32_t>(count) > kAddressFieldReach) {
         return Refuse(lineNumber,
-                      Formatted("data runs past its address field: %d bytes at offset 0x%04X "
-                                "go beyond 0xFFFF",
-                                count, field));
+                      FormatText("data runs past its address field: %d bytes at offset 0x%04X "
+                                 "go beyond 0xFFFF",
+                                 count, field));
     }
     const uint64_t address = uint64_t{base_} + field;
     const std::string outside = OutsideUserMat(address, static_cast<uint64_t>(count));
@@ -175,12 +175,12 @@ bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t 
     DataPiece& piece = read.pieces.emplace_back();
     piece.address = static_cast<uint32_t>(address);
     piece.bytes.assign(data, data + count);
-    piece.origin = Formatted("line %llu", static_cast<unsigned long long>(lineNumber));
+    piece.origin = FormatText("line %llu", static_cast<unsigned long long>(lineNumber));
     return true;
 }
 
 bool HexParse::Refuse(std::size_t lineNumber, const std::string& why) {
-    read.refusal = Formatted("line %llu: ", static_cast<unsigned long long>(lineNumber)) + why;
+    read.refusal = FormatText("line %llu: ", static_cast<unsigned long long>(lineNumber)) + why;
     return false;
 }
 

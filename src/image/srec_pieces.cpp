@@ -29,7 +29,7 @@ std::vector<DataPiece> PiecesOf(const SRECReader& reader) {
         DataPiece& piece = pieces.emplace_back();
         piece.address = record.address;
         piece.bytes.assign(record.data, record.data + bytes);
-        piece.origin = Formatted("line %u", reader.GetRecordLine(index));
+        piece.origin = FormatText("line %u", reader.GetRecordLine(index));
     }
     return pieces;
 }
@@ -42,7 +42,7 @@ std::vector<std::string> S3Lines(const std::vector<DataPiece>& pieces) {
             const uint32_t address = piece.address + static_cast<uint32_t>(start);
             const unsigned count = static_cast<unsigned>(length) + kS3Overhead;
             unsigned sum = count;
-            std::string line = Formatted("S3%02X%08X", count, address);
+            std::string line = FormatText("S3%02X%08X", count, address);
             for (int shift = 0; shift < 32; shift += 8) {
                 sum += address >> shift & 0xFF;
             }
@@ -53,7 +53,7 @@ std::vector<std::string> S3Lines(const std::vector<DataPiece>& pieces) {
                 line += digits;
                 sum += byte;
             }
-            line += Formatted("%02X", ~sum & 0xFF);
+            line += FormatText("%02X", ~sum & 0xFF);
             lines.push_back(line);
         }
     }

@@ -55,7 +55,7 @@ int HexDigitValue(char c) {
     return kHexDigits.values[static_cast<unsigned char>(c)];
 }
 
-std::string Formatted(const char* format, ...) {
+std::string FormatText(const char* format, ...) {
     char text[160];
     va_list arguments;
     va_start(arguments, format);
@@ -116,8 +116,8 @@ bool TextParse::TakeLine(std::size_t position, std::size_t lineNumber, const cha
             return true;
         }
         return Refuse(lineNumber,
-                      Formatted("S-record after line %llu, which is not one and ends the records",
-                                static_cast<unsigned long long>(endLine_)));
+                      FormatText("S-record after line %llu, which is not one and ends the records",
+                                 static_cast<unsigned long long>(endLine_)));
     }
     if (length == 0) {
         AppendEmptyLineDiagnostic(messages, position);
@@ -132,8 +132,8 @@ bool TextParse::TakeLine(std::size_t position, std::size_t lineNumber, const cha
 
 bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t length) {
     if (length < kShortestRecord) {
-        return Refuse(lineNumber, Formatted("not an S-record: shorter than %d characters",
-                                            static_cast<int>(kShortestRecord)));
+        return Refuse(lineNumber, FormatText("not an S-record: shorter than %d characters",
+                                             static_cast<int>(kShortestRecord)));
     }
     const char typeDigit = line[1];
     if (typeDigit < '0' || typeDigit > '9') {
@@ -148,17 +148,17 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
     const int addressBytes = FormatAddressBytes(typeDigit);
     if (count < addressBytes + 1) {
         return Refuse(lineNumber,
-                      Formatted("not an S-record: its count 0x%02X does not cover its %d address "
-                                "bytes and checksum",
-                                count, addressBytes));
+                      FormatText("not an S-record: its count 0x%02X does not cover its %d address "
+                                 "bytes and checksum",
+                                 count, addressBytes));
     }
     const std::size_t needed = 4 + 2 * static_cast<std::size_t>(count);
     if (length < needed) {
         return Refuse(lineNumber,
-                      Formatted("not an S-record: its count 0x%02X needs %llu characters, the "
-                                "line has %llu",
-                                count, static_cast<unsigned long long>(needed),
-                                static_cast<unsigned long long>(length)));
+                      FormatText("not an S-record: its count 0x%02X needs %llu characters, the "
+                                 "line has %llu",
+                                 count, static_cast<unsigned long long>(needed),
+                                 static_cast<unsigned long long>(length)));
     }
     // Every byte the count covers, as the format lays them out: address, data, checksum.
     uint8_t bytes[kLargestCount];
@@ -170,7 +170,7 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
         if ((high | low) < 0) {
             const char* name = i < addressBytes ? "address" : i + 1 < count ? "data" : "checksum";
             return Refuse(lineNumber,
-                          Formatted("not an S-record: the %s field is not hexadecimal", name));
+                          FormatText("not an S-record: the %s field is not hexadecimal", name));
         }
         bytes[i] = static_cast<uint8_t>(high << 4 | low);
         sum += bytes[i];
@@ -178,7 +178,7 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
     if ((sum & 0xFF) != 0xFF) {
         return Refuse(
             lineNumber,
-            Formatted("checksum mismatch: its bytes add up to 0x%02X, not 0xFF", sum & 0xFF));
+            FormatText("checksum mismatch: its bytes add up to 0x%02X, not 0xFF", sum & 0xFF));
     }
 
     // An S5 or S6 record counts the data records before it: another count means that records were
@@ -190,9 +190,9 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
         }
         if (counted != dataRecords_) {
             return Refuse(lineNumber,
-                          Formatted("record count mismatch: the S%c record counts %llu data "
-                                    "records, %llu come before it",
-                                    typeDigit, counted, dataRecords_));
+                          FormatText("record count mismatch: the S%c record counts %llu data "
+                                     "records, %llu come before it",
+                                     typeDigit, counted, dataRecords_));
         }
     }
 
@@ -213,11 +213,11 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
         const uint64_t dataEnd = uint64_t{record.address} + static_cast<uint64_t>(dataBytes);
         if (dataEnd > kUserMatBytes) {
             const std::string where = dataBytes > 0
-                                          ? Formatted("data at 0x%08X-0x%08llX", record.address,
-                                                      static_cast<unsigned long long>(dataEnd - 1))
-                                          : Formatted("address 0x%08X", record.address);
-            return Refuse(lineNumber, where + Formatted(" lies outside the %u-byte user MAT",
-                                                        static_cast<unsigned>(kUserMatBytes)));
+                                          ? FormatText("data at 0x%08X-0x%08llX", record.address,
+                                                       static_cast<unsigned long long>(dataEnd - 1))
+                                          : FormatText("address 0x%08X", record.address);
+            return Refuse(lineNumber, where + FormatText(" lies outside the %u-byte user MAT",
+                                                         static_cast<unsigned>(kUserMatBytes)));
         }
         // startAddress begins at 0 and addresses are unsigned, so in practice only the end moves.
         const uint32_t recordEnd = record.address + static_cast<uint32_t>(count);
@@ -233,7 +233,7 @@ bool TextParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t
 }
 
 bool TextParse::Refuse(std::size_t lineNumber, const std::string& why) {
-    refusal = Formatted("ERROR : line %llu: ", static_cast<unsigned long long>(lineNumber)) + why +
+    refusal = FormatText("ERROR : line %llu: ", static_cast<unsigned long long>(lineNumber)) + why +
               "\r\n";
     return false;
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "image/formatted_text.h"
+#include "image/hex_digit.h"
 #include "image/split_string.h"
 
 namespace {
@@ -23,13 +24,6 @@ enum RecordType : int {
 const std::size_t kShortestRecord = 11;
 // A data record's address field reaches 64 KiB from its base.
 const uint32_t kAddressFieldReach = 0x10000;
-
-int HexDigitValue(char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                  : -1;
-}
 
 // The data bytes that each type other than data must carry.
 int FixedDataBytes(int type) {

@@ -3,12 +3,13 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "image/formatted_text.h"
+#include "image/hex_digit.h"
 #include "image/split_string.h"
 #include "image/user_mat.h"
 
@@ -34,34 +35,6 @@ int FormatAddressBytes(char typeDigit) {
         default:
             return 2;
     }
-}
-
-// The value of each character as a hexadecimal digit, -1 for the others: every character of a
-// multi-MiB file is looked up, so a table beats comparisons.
-struct HexDigitTable {
-    int8_t values[256];
-    constexpr HexDigitTable() : values() {
-        for (int c = 0; c < 256; ++c) {
-            values[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
-                        : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
-                        : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
-                                               : int8_t{-1};
-        }
-    }
-};
-constexpr HexDigitTable kHexDigits;
-
-int HexDigitValue(char c) {
-    return kHexDigits.values[static_cast<unsigned char>(c)];
-}
-
-std::string FormatText(const char* format, ...) {
-    char text[160];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof(text), format, arguments);
-    va_end(arguments);
-    return text;
 }
 
 // The diagnostic of an empty line, numbered by its 0-based place among the pieces. A CR LF file

@@ -169,7 +169,7 @@ bool ModUpdate1527::ReportIfHalted(const char* operation) {
     return false;
 }
 
-int32_t ModUpdate1527::OnSerialEvent(RS232CPort* eventPort, int32_t code, void* context) {
+int32_t ModUpdate1527::OnSerialEvent(SerialLink* eventPort, int32_t code, void* context) {
     ModUpdate1527* module = static_cast<ModUpdate1527*>(context);
     if (eventPort == nullptr || module == nullptr) {
         return 0;

@@ -18,6 +18,7 @@
 #include "bootmode/update_module.h"
 
 class RS232CPort;
+class SerialLink;
 class SRECReader;
 enum class RS232COpenResult : int32_t;
 struct PortOpenProblem;
@@ -120,7 +121,7 @@ public:
 
     // The port's event callback, with the module as its context: reader-thread state and
     // received bytes.
-    static int32_t OnSerialEvent(RS232CPort* port, int32_t code, void* module);
+    static int32_t OnSerialEvent(SerialLink* port, int32_t code, void* module);
     // The bytes received since the last frame was sent.
     std::vector<uint8_t> ReceivedBytes() const { return received.Snapshot(); }
 

@@ -1,5 +1,5 @@
 // RS232CPort: one COM port whose own reader thread performs all of its I/O.
-// Results come back through one event callback and three flags.
+// Results come back through one event callback and four flags.
 #pragma once
 
 #include <atomic>
@@ -7,52 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "serial/serial_link.h"
 #include "serial/thread_sync.h"
-
-// Codes handed to the event callback, always on the reader thread.
-enum class PortEvent : int32_t {
-    Started = 0,       // the reader thread runs; IsOpen is already true
-    Stopped = 1,       // the reader thread is about to end; the port is closed, IsOpen is false
-    WriteDone = 2,     // the bytes of the last Write have gone out
-    DataReceived = 3,  // a read completed with GetReceivedCount() > 0 bytes in GetReceiveBuffer()
-    Ring = 4,          // a line event reported ring with the ring indicator on
-    CarrierOn = 5,     // a line event reported a carrier-detect change, carrier detect on
-    CarrierOff = 6     // the same, carrier detect off
-};
-
-// Results of RS232CPort::Open; exactly one is returned.
-enum class RS232COpenResult : int32_t {
-    PortOpened = 0,            // the reader thread has been created
-    LineEventMaskRefused = 1,  // the line events to watch could not be chosen
-    TimeoutsRefused = 2,       // the zero time-outs could not be set
-    LineSettingsRefused = 4,   // rate, byte size, parity or flow control were refused
-    DeviceNotOpened = 8,       // no such device, in use, a name too long to hold, or the previous
-                               // reader thread of this object has not ended
-    NoPortName = 16,
-    EventsReleased = 32  // the port's wake-up events are missing; wins over every other code
-};
-
-// What stood in the way when Open could not open the device or use it as a serial port.
-enum class PortProblem {
-    None,
-    NoSuchPort,        // nothing by that name
-    PermissionDenied,  // the user may not open it; on POSIX `detail` names the group that may
-    Busy,              // another program holds it
-    NotSerial,         // it opens, but is no serial port: a file, /dev/null, a folder
-    RateRefused,       // it cannot run at the bit rate; `detail` says what it did instead
-    Other              // `detail` holds the system's own text
-};
-
-struct PortOpenProblem {
-    PortProblem kind = PortProblem::None;
-    std::string detail;
-};
-
-class RS232CPort;
-
-// Called on the reader thread, one event at a time; no other event is served until it returns.
-// `context` is what SetEventCallback was given with it. The result is ignored.
-typedef int32_t (*RS232CEventCallback)(RS232CPort* port, int32_t code, void* context);
 
 // Flow-control settings that replace Open's defaults. The 32-bit switches use their lowest bit.
 // Software flow control stays off either way. A POSIX device takes only the handshake.
@@ -69,7 +25,7 @@ struct RS232COptions {
     char eventChar;
 };
 
-class RS232CPort {
+class RS232CPort final : public SerialLink {
 public:
     static const int32_t kMaxReadSize = 256;
     static const int32_t kMaxWriteLength = 255;
@@ -79,12 +35,12 @@ public:
     RS232CPort();
     // Waits up to 2000 ms for a reader thread that still runs, without asking it to stop. A thread
     // that outlives the wait is told to stop and never calls back into the destroyed object.
-    ~RS232CPort();
+    ~RS232CPort() override;
     RS232CPort(const RS232CPort&) = delete;
     RS232CPort& operator=(const RS232CPort&) = delete;
 
     // Before Open: where the events go, and the context handed over with each.
-    void SetEventCallback(RS232CEventCallback callback, void* context);
+    void SetEventCallback(RS232CEventCallback callback, void* context) override;
 
     // Opens the named device with the given line settings (parity 0 none, 1 odd, 2 even), no time-
     // outs and, without options, no flow control with DTR and RTS off, then starts the reader
@@ -94,35 +50,39 @@ public:
     // reader thread ran (a stop, a read, a write and its busy flag) are dropped, and IsLost is
     // cleared: each opening starts afresh.
     RS232COpenResult Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
-                          bool lineEvents, const RS232COptions* options = nullptr);
+                          bool lineEvents, const RS232COptions* options);
+    RS232COpenResult Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
+                          bool lineEvents) override {
+        return Open(name, bitRate, parity, byteSize, lineEvents, nullptr);
+    }
     // Why the last Open failed to open the device or to take it as a serial port; kind None after
     // an Open that got that far.
-    const PortOpenProblem& LastOpenProblem() const { return openProblem_; }
+    const PortOpenProblem& LastOpenProblem() const override { return openProblem_; }
     // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
     // stop asked for while no reader thread runs is dropped by the next Open.
-    void Close();
+    void Close() override;
 
     // Hands up to kMaxWriteLength bytes to the reader thread and returns at once. Silently
     // refused while IsWriting, for no data, and for a length outside 0..kMaxWriteLength. Bytes
     // handed over while no reader thread runs never go out: the next Open drops them.
-    void Write(const uint8_t* data, int32_t length);
+    void Write(const uint8_t* data, int32_t length) override;
     // Lets the reader thread start the next read; none starts after a completed one until then.
-    void RequestRead();
+    void RequestRead() override;
 
-    const uint8_t* GetReceiveBuffer() const;
-    int32_t GetReceivedCount() const;
+    const uint8_t* GetReceiveBuffer() const override;
+    int32_t GetReceivedCount() const override;
     // Bytes each read waits for: 1 to kMaxReadSize; larger sizes give kMaxReadSize, smaller 1.
     void SetReadSize(int32_t size);
     // Bytes waiting in the driver's input queue; 0 when no port is open.
     uint32_t GetInputQueueCount();
 
-    bool IsOpen() const { return state_->running.load(); }
-    bool IsWriting() const { return state_->writeBusy.load(); }
-    bool IsReadPending() const { return state_->readPending.load(); }
+    bool IsOpen() const override { return state_->running.load(); }
+    bool IsWriting() const override { return state_->writeBusy.load(); }
+    bool IsReadPending() const override { return state_->readPending.load(); }
     // True once the reader thread has left its loop on an I/O failure (the device went away, a
     // read, write or wait failed) rather than on a stop request; already so when Stopped is
     // raised. Cleared by the next Open.
-    bool IsLost() const { return state_->lost.load(); }
+    bool IsLost() const override { return state_->lost.load(); }
 
 private:
     // Positions of the reader thread's wake-ups, in the order it serves them: indexes of the

@@ -22,7 +22,7 @@ const int kQuiet = 200;      // ms to watch for something that should not
 // What the port reported, as the reader thread delivered it.
 class EventLog {
 public:
-    void Record(RS232CPort* port, PortEvent code) {
+    void Record(SerialLink* port, PortEvent code) {
         {
             std::lock_guard<Mutex> guard(lock_);
             codes_.push_back(code);
@@ -98,7 +98,7 @@ private:
     Event release_;
 };
 
-int32_t RecordEvent(RS232CPort* port, int32_t code, void* log) {
+int32_t RecordEvent(SerialLink* port, int32_t code, void* log) {
     static_cast<EventLog*>(log)->Record(port, static_cast<PortEvent>(code));
     return 0;
 }

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
 #include "image/srec_reader.h"
+#include "serial/rs232c_port.h"
 #include "support/sim_board.h"
 
 namespace {
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the simulated board did not start\n");
         return 1;
     }
-    ModUpdate1527 module;
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
     module.errorCallback = PrintError;
     module.statusCallback = CountStatus;
 

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "app/dialog_operator.h"
 #include "app/firmware_file.h"
 #include "app/operator_routines.h"
+#include "serial/rs232c_port.h"
 
 std::unique_ptr<UpdateThread> g_updateThread;
 std::unique_ptr<ModUpdate1527> g_updateModule;
@@ -56,7 +59,7 @@ void OnWriteCommand(HWND owner) {
         g_updateThread.reset();
     }
     if (!g_updateModule) {
-        g_updateModule.reset(new ModUpdate1527());
+        g_updateModule.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
     }
     UpdateJob job;
     job.portName = ReadSelectedPortName();

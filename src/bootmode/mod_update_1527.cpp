@@ -16,15 +16,17 @@
 
 #include "bootmode/boot_protocol.h"
 #include "bootmode/report_text.h"
-#include "serial/rs232c_port.h"
+#include "serial/serial_link.h"
 
-ModUpdate1527::ModUpdate1527()
+ModUpdate1527::ModUpdate1527(std::unique_ptr<SerialLink> link, std::unique_ptr<WaitClock> clock)
     : errorCallback(),
       logCallback(),
       progressCallback(),
       readerActive(false),
       statusCallback(),
-      port(),
+      clock_(std::move(clock)),
+      port(std::move(link)),
+      connected(false),
       received(),
       options(),
       programmingState(false),
@@ -35,18 +37,19 @@ ModUpdate1527::ModUpdate1527()
       endAcknowledged(false),
       verifiedSum(),
       firstDifference(),
-      lostTheLink(false) {}
+      lostTheLink(false),
+      pause(*clock_) {
+    port->SetEventCallback(&ModUpdate1527::OnSerialEvent, this);
+}
 
 ModUpdate1527::~ModUpdate1527() {
-    if (port) {
-        port->Close();
-        // Before the members go: the reader thread calls into them until the port is gone.
-        port.reset();
-    }
+    port->Close();
+    // Before the members go: the reader thread calls into them until the port is gone.
+    port.reset();
 }
 
 void ModUpdate1527::CloseCom() {
-    if (port) {
+    if (connected) {
         port->Close();
     }
 }
@@ -57,7 +60,7 @@ bool ModUpdate1527::WaitPortReady(int polls) {
     const unsigned heeded =
         static_cast<unsigned>(PauseStop::LinkLost) | static_cast<unsigned>(PauseStop::Aborted);
     for (int i = 0; i < polls; ++i) {
-        if (port && port->IsOpen() && readerActive.load()) {
+        if (connected && port->IsOpen() && readerActive.load()) {
             return true;
         }
         if (!pause.For(kReadyPollMilliseconds, heeded)) {
@@ -69,7 +72,7 @@ bool ModUpdate1527::WaitPortReady(int polls) {
 
 bool ModUpdate1527::WaitSendDone(int limit) {
     int polls = 0;
-    while (port && port->IsWriting() && port->IsReadPending()) {
+    while (connected && port->IsWriting() && port->IsReadPending()) {
         if (++polls == kSendPollGiveUp || !Pause(kSendPollMilliseconds)) {
             return false;
         }
@@ -103,7 +106,7 @@ std::vector<uint8_t> ModUpdate1527::TakeReply() {
 }
 
 PortOpenProblem ModUpdate1527::LastOpenProblem() const {
-    return port ? port->LastOpenProblem() : PortOpenProblem();
+    return connected ? port->LastOpenProblem() : PortOpenProblem();
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,

@@ -16,12 +16,10 @@
 #include "bootmode/receive_buffer.h"
 #include "bootmode/reply_shape.h"
 #include "bootmode/update_module.h"
+#include "serial/serial_link.h"
+#include "serial/wait_clock.h"
 
-class RS232CPort;
-class SerialLink;
 class SRECReader;
-enum class RS232COpenResult : int32_t;
-struct PortOpenProblem;
 
 // A byte of the flash that differs from the image.
 struct ByteDifference {
@@ -53,10 +51,17 @@ public:
     using TextCallback = std::function<void(const char* text)>;
     using ProgressCallback = std::function<void(int current, int total)>;
 
-    ModUpdate1527();
+    // The module owns its link (the board's COM port, or a simulated board in a test) and waits on
+    // its clock; it opens and closes the link as the steps need it, at each step's rate.
+    explicit ModUpdate1527(
+        std::unique_ptr<SerialLink> link,
+        std::unique_ptr<WaitClock> clock = std::unique_ptr<WaitClock>(new SystemWaitClock));
     ~ModUpdate1527();
     ModUpdate1527(const ModUpdate1527&) = delete;
     ModUpdate1527& operator=(const ModUpdate1527&) = delete;
+
+    // The clock every wait of the module goes through.
+    WaitClock& Clock() { return *clock_; }
 
     // Also starts the records of a new run (LastExchange and the rest below).
     bool OpenCom(const char* portName) override;
@@ -171,7 +176,11 @@ private:
     // caller then fails, so that each operation reports it once.
     bool ReportIfHalted(const char* operation);
 
-    std::unique_ptr<RS232CPort> port;
+    std::unique_ptr<WaitClock> clock_;
+    std::unique_ptr<SerialLink> port;
+    // The design creates the port at the first OpenCom: until then the operations that need it
+    // report that it is not connected.
+    bool connected;
     // Appended by the reader thread (OnSerialEvent), emptied and read by the update thread.
     ReceiveBuffer received;
     ModuleOptions options;

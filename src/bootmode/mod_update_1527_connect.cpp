@@ -8,7 +8,7 @@
 #include "bootmode/device_reply.h"
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/report_text.h"
-#include "serial/rs232c_port.h"
+#include "serial/serial_link.h"
 
 bool ModUpdate1527::OpenCom(const char* name) {
     lastExchange = BoardExchange();
@@ -17,10 +17,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
     verifiedSum.reset();
     firstDifference.reset();
     lostTheLink = false;
-    if (!port) {
-        port.reset(new RS232CPort);
-        port->SetEventCallback(&ModUpdate1527::OnSerialEvent, this);
-    }
+    connected = true;
     portName = name != nullptr ? name : "";
     if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
         Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
@@ -40,7 +37,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
 }
 
 bool ModUpdate1527::SetBootMode(bool) {
-    if (!port) {
+    if (!connected) {
         Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
         return false;
     }
@@ -58,7 +55,7 @@ bool ModUpdate1527::SetBootMode(bool) {
 
 bool ModUpdate1527::ConnectApprove() {
     Report(logCallback, "Connecting COM port via 9600bps ...\r\n");
-    if (!port) {
+    if (!connected) {
         return false;
     }
     const RS232COpenResult opened = OpenPort(kMatchingBitRate);
@@ -101,7 +98,7 @@ bool ModUpdate1527::ConnectApprove() {
 }
 
 bool ModUpdate1527::InquireDevices(DeviceList& list) {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     const std::vector<uint8_t> reply =
@@ -122,7 +119,7 @@ bool ModUpdate1527::InquireDevices(DeviceList& list) {
 
 bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
     modes.clear();
-    if (!port) {
+    if (!connected) {
         return false;
     }
     const std::vector<uint8_t> reply =
@@ -143,7 +140,7 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
 }
 
 bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     return AcknowledgedTransaction("SelectDevice",
@@ -152,7 +149,7 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
 }
 
 bool ModUpdate1527::SetClockMode(uint8_t mode) {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     return AcknowledgedTransaction("SetClockMode", CommandFrame(kClockModeSelection, &mode, 1),
@@ -160,7 +157,7 @@ bool ModUpdate1527::SetClockMode(uint8_t mode) {
 }
 
 bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
-    if (!port || parameters == nullptr) {
+    if (!connected || parameters == nullptr) {
         return false;
     }
     const int ratios = static_cast<int8_t>(parameters[kFixedBitRateParameters - 1]);
@@ -175,7 +172,7 @@ bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
 }
 
 bool ModUpdate1527::ChangeBPS(int bitRate) {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     port->Close();
@@ -192,7 +189,7 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
 }
 
 bool ModUpdate1527::ConfirmBPS() {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     SendFrame(&kBitRateConfirmation, 1);

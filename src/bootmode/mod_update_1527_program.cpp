@@ -9,7 +9,7 @@
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/report_text.h"
 #include "image/srec_reader.h"
-#include "serial/rs232c_port.h"
+#include "serial/serial_link.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
 }  // namespace
 
 bool ModUpdate1527::EraseSquence() {
-    if (!port) {
+    if (!connected) {
         Report(errorCallback, "ModUpdate1527::EraseSquence() - RS232C not connected?");
         return false;
     }
@@ -32,7 +32,7 @@ bool ModUpdate1527::EraseSquence() {
 }
 
 bool ModUpdate1527::SetProgrammingMode() {
-    if (!port) {
+    if (!connected) {
         return false;
     }
     // The MCU erases before its ACK: reply-paced, the ACK ends the waits.
@@ -74,7 +74,7 @@ bool ModUpdate1527::SetProgrammingMode() {
 bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
     blocksAcknowledged = 0;
     endAcknowledged = false;
-    if (reader == nullptr || !programmingState || !port) {
+    if (reader == nullptr || !programmingState || !connected) {
         return false;
     }
     if (reader->GetDataByteCount() != 0) {
@@ -164,7 +164,7 @@ bool ModUpdate1527::EndProgramming() {
 }
 
 bool ModUpdate1527::Reboot() {
-    if (!port) {
+    if (!connected) {
         Report(errorCallback, "ModUpdate1527::Reboot() - RS232C not connected?");
         return false;
     }

@@ -9,11 +9,11 @@
 #include "bootmode/report_text.h"
 #include "bootmode/run_estimate.h"
 #include "image/srec_reader.h"
-#include "serial/rs232c_port.h"
+#include "serial/serial_link.h"
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
     areas.clear();
-    if (!port) {
+    if (!connected) {
         return false;
     }
     const std::vector<uint8_t> reply =
@@ -105,7 +105,7 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
 bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
                                   bool readBack) {
     verifiedSum.reset();
-    if (reader == nullptr || !port) {
+    if (reader == nullptr || !connected) {
         return false;
     }
     const FirmwareImage image =

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <mutex>
 
-ModulePause::ModulePause() : reasons_(0) {}
+ModulePause::ModulePause(WaitClock& clock) : clock_(clock), reasons_(0) {}
 
 namespace {
 
@@ -24,11 +24,11 @@ bool ModulePause::For(int milliseconds, unsigned heeded) {
     }
     if (reasons == 0) {
         // A stop sets the event and keeps it set, so a time-out means that none came.
-        return !stopped_.Wait(milliseconds);
+        return !clock_.WaitFor(stopped_, milliseconds);
     }
     // A stop this pause ignores holds the event set: sleep in slices instead.
     for (int left = milliseconds; left > 0; left -= kIgnoringSlice) {
-        SleepMilliseconds(left < kIgnoringSlice ? left : kIgnoringSlice);
+        clock_.Sleep(left < kIgnoringSlice ? left : kIgnoringSlice);
         if ((reasons_.load() & heeded) != 0) {
             return false;
         }
@@ -37,8 +37,8 @@ bool ModulePause::For(int milliseconds, unsigned heeded) {
 }
 
 bool ModulePause::Until(int milliseconds, const std::function<bool()>& done) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const std::chrono::nanoseconds deadline =
+        clock_.Now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         // Reset before looking: a poke that comes after the look is not lost.
         poked_.Reset();
@@ -46,11 +46,11 @@ bool ModulePause::Until(int milliseconds, const std::function<bool()>& done) {
             return true;
         }
         const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - clock_.Now()).count();
         if (reasons_.load() != 0 || left <= 0) {
             return false;
         }
-        poked_.Wait(static_cast<int>(left));
+        clock_.WaitFor(poked_, static_cast<int>(left));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "serial/thread_sync.h"
+#include "serial/wait_clock.h"
 
 // Why pauses end early. Each is a bit: several may hold at once, and each is cleared on its own.
 enum class PauseStop : unsigned {
@@ -16,7 +17,8 @@ enum class PauseStop : unsigned {
 
 class ModulePause {
 public:
-    ModulePause();
+    // Every wait goes through `clock`, which outlives the pause.
+    explicit ModulePause(WaitClock& clock);
     ModulePause(const ModulePause&) = delete;
     ModulePause& operator=(const ModulePause&) = delete;
 
@@ -39,6 +41,7 @@ public:
     bool Stopped() const;
 
 private:
+    WaitClock& clock_;
     // Raise and Clear against each other, so that `stopped_` is set exactly while a reason holds.
     Mutex lock_;
     std::atomic<unsigned> reasons_;

@@ -18,6 +18,7 @@
 #include "cli/run_conclusion.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
+#include "serial/rs232c_port.h"
 #include "serial/text_conversion.h"
 #include "update/update_thread.h"
 
@@ -216,7 +217,7 @@ int WriteCommand(const WriteRequest& request) {
         job.portName = WideFromUtf8(board.port);
         job.image = firmware.reader.get();
         job.options = options;
-        board.module.reset(new ModUpdate1527());
+        board.module.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(board.console.get());

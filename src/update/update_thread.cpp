@@ -31,11 +31,12 @@ UpdateThread::UpdateThread(ModUpdate1527& module, Operator& reports, const Updat
 void UpdateThread::PreRun() {}
 
 void UpdateThread::Run(int32_t) {
-    const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    // The module's clock: a run against a simulated board in process takes virtual time.
+    WaitClock& clock = module_.Clock();
+    const std::chrono::nanoseconds started = clock.Now();
     outcome_ = RunSteps();
     outcome_.interrupted = module_.Interrupted();
-    outcome_.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome_.seconds = std::chrono::duration<double>(clock.Now() - started).count();
 }
 
 RunOutcome UpdateThread::Outcome() const {

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
+#include "serial/rs232c_port.h"
 #include "support/bytes.h"
 #include "support/sim_board.h"
 
@@ -31,7 +33,7 @@ struct BoardSession {
     }
 
     SimBoard board;
-    ModUpdate1527 module;
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
 };
 
 // Steps [01] to [09] of the update run, device choice included; false at the first that fails.

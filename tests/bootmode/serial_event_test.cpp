@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "bootmode/mod_update_1527.h"
 #include "serial/rs232c_port.h"
@@ -28,7 +29,7 @@ bool OpenOn(RS232CPort& port, const PtyPeer& peer, ModUpdate1527& module) {
 }  // namespace
 
 TEST(SerialEvent, ANullPortOrModuleChangesNothing) {
-    ModUpdate1527 module;
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
     RS232CPort port;
     Deliver(module, nullptr, PortEvent::Started);
     ModUpdate1527::OnSerialEvent(&port, static_cast<int32_t>(PortEvent::Started), nullptr);
@@ -37,7 +38,7 @@ TEST(SerialEvent, ANullPortOrModuleChangesNothing) {
 }
 
 TEST(SerialEvent, StartedAndStoppedMoveReaderActiveAndOtherCodesChangeNothing) {
-    ModUpdate1527 module;
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
     RS232CPort port;
     Deliver(module, &port, PortEvent::Started);
     EXPECT_TRUE(module.readerActive.load());
@@ -59,8 +60,8 @@ TEST(SerialEvent, TwoModulesReceiveOnlyTheirOwnPortsBytes) {
     PtyPeer secondPeer;
     ASSERT_TRUE(firstPeer.IsReady()) << firstPeer.Problem();
     ASSERT_TRUE(secondPeer.IsReady()) << secondPeer.Problem();
-    ModUpdate1527 first;
-    ModUpdate1527 second;
+    ModUpdate1527 first{std::make_unique<RS232CPort>()};
+    ModUpdate1527 second{std::make_unique<RS232CPort>()};
     RS232CPort firstPort;
     RS232CPort secondPort;
     ASSERT_TRUE(OpenOn(firstPort, firstPeer, first));
@@ -82,7 +83,7 @@ TEST(SerialEvent, TwoModulesReceiveOnlyTheirOwnPortsBytes) {
 TEST(SerialEvent, BytesArriveInOrderWhileTheUpdateThreadReads) {
     PtyPeer peer;
     ASSERT_TRUE(peer.IsReady()) << peer.Problem();
-    ModUpdate1527 module;
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
     RS232CPort port;
     ASSERT_TRUE(OpenOn(port, peer, module));
     EXPECT_TRUE(WaitUntil([&module] { return module.readerActive.load(); }, kPatience));

@@ -1,6 +1,7 @@
 // The update run natively: the real module and POSIX port against the simulated board, with the
 // operator routines recorded. Checks the whole transcript, the order of the calls into the
 // dialog, each way out, and the flash the board ends up with.
+#include "serial/rs232c_port.h"
 #include "update/update_thread.h"
 
 #include <stdlib.h>
@@ -218,7 +219,7 @@ protected:
     }
 
     SRECReader reader_;
-    ModUpdate1527 module_;
+    ModUpdate1527 module_{std::make_unique<RS232CPort>()};
     RecordingOperator recording_;
     std::unique_ptr<UpdateThread> run_;
     std::string shortLink_;
@@ -419,7 +420,7 @@ TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
     for (int i = 0; i < kBoards; ++i) {
         sims.emplace_back(new SimBoard({"--erase-time", "0.5"}, "board" + std::to_string(i)));
         ASSERT_TRUE(sims.back()->ready());
-        modules.emplace_back(new ModUpdate1527());
+        modules.emplace_back(new ModUpdate1527(std::make_unique<RS232CPort>()));
         recordings.emplace_back(new RecordingOperator());
         UpdateJob job;
         job.portName = Wide(sims.back()->link());

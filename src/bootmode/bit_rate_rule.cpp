@@ -15,9 +15,8 @@ double ClockSelectFactor(int n) {
     return 32.0 * std::pow(4.0, n);
 }
 
-constexpr int kWellKnownRates[] = {1200,   2400,   4800,   9600,   14400,  19200,  28800,
-                                   31250,  38400,  57600,  62500,  76800,  115200, 125000,
-                                   156250, 230400, 250000, 312500, 460800, 625000};
+// Below the rates `--bps max` tries: rates that every host port runs at.
+constexpr int kCommonSlowRates[] = {28800, 19200, 14400, kMatchingBitRate};
 
 }  // namespace
 
@@ -44,19 +43,49 @@ BitRateFit FitBitRate(int bitRate) {
     return fit;
 }
 
+int FastestSciBitRate() {
+    return static_cast<int>(kPeripheralClockHz / ClockSelectFactor(0));
+}
+
+bool IsProgrammingBitRate(int bitRate) {
+    return bitRate >= kMatchingBitRate && bitRate <= FastestSciBitRate() &&
+           bitRate % kBitRateUnit == 0 && FitBitRate(bitRate).accepted;
+}
+
 NearbyBitRates NearestAcceptedRates(int bitRate) {
     NearbyBitRates nearby;
-    for (const int rate : kWellKnownRates) {
-        if (!FitBitRate(rate).accepted) {
-            continue;
-        }
-        if (rate < bitRate) {
+    const int fastest = FastestSciBitRate();
+    // The steps of 100 on either side of the rate, as far as the SCI makes rates at all.
+    const int step = bitRate / kBitRateUnit * kBitRateUnit;
+    const int first = bitRate % kBitRateUnit == 0 ? step - kBitRateUnit : step;
+    for (int rate = first < fastest ? first : fastest; rate >= kMatchingBitRate;
+         rate -= kBitRateUnit) {
+        if (IsProgrammingBitRate(rate)) {
             nearby.below = rate;
-        } else if (rate > bitRate && nearby.above == 0) {
+            break;
+        }
+    }
+    for (int rate = step + kBitRateUnit; rate <= fastest; rate += kBitRateUnit) {
+        if (IsProgrammingBitRate(rate)) {
             nearby.above = rate;
+            break;
         }
     }
     return nearby;
+}
+
+int LowerRateToTry(int bitRate) {
+    for (const int rate : kFastestBitRates) {
+        if (rate < bitRate && IsProgrammingBitRate(rate)) {
+            return rate;
+        }
+    }
+    for (const int rate : kCommonSlowRates) {
+        if (rate < bitRate && IsProgrammingBitRate(rate)) {
+            return rate;
+        }
+    }
+    return 0;
 }
 
 std::vector<uint8_t> BitRateParameters(int bitRate) {

@@ -19,13 +19,24 @@ BitRateFit FitBitRate(int bitRate);
 // The rates `--bps max` tries, fastest first.
 constexpr int kFastestBitRates[] = {76800, 62500, 57600, kProgrammingBitRate};
 
-// Rates a host port commonly runs at, and the SCI's exact divisions of its clock, that the boot
-// program takes: the nearest below and above `bitRate` (0 where there is none).
+// The SCI's fastest asynchronous rate: its clock divided by 32 (625000 bps).
+int FastestSciBitRate();
+
+// A rate the run can move the link to: one the boot program takes (in its units of 100 bps, within
+// its error), no faster than the SCI runs, and no slower than the matching rate, below which a
+// block outlasts its fixed wait.
+bool IsProgrammingBitRate(int bitRate);
+
+// The programming bit rates nearest below and above `bitRate` (0 where there is none).
 struct NearbyBitRates {
     int below = 0;
     int above = 0;
 };
 NearbyBitRates NearestAcceptedRates(int bitRate);
+
+// A slower rate to try when the link did not come up at `bitRate`: the next that `--bps max`
+// tries, or below those a rate that host ports commonly run at; 0 when there is none.
+int LowerRateToTry(int bitRate);
 
 // The design's parameter block with `bitRate` in place of its rate.
 std::vector<uint8_t> BitRateParameters(int bitRate);

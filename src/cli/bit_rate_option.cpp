@@ -15,10 +15,7 @@ namespace {
 constexpr int kSlowestBitRate = kMatchingBitRate;
 
 std::string NearbyText(int bitRate) {
-    NearbyBitRates nearby = NearestAcceptedRates(bitRate);
-    if (nearby.below < kSlowestBitRate) {
-        nearby.below = 0;
-    }
+    const NearbyBitRates nearby = NearestAcceptedRates(bitRate);
     if (nearby.below > 0 && nearby.above > 0) {
         return FormatText("; the nearest rates that work are %d and %d", nearby.below,
                           nearby.above);
@@ -39,7 +36,7 @@ BitRateChoice ChooseBitRates(const std::string& text) {
     BitRateChoice choice;
     if (text == "max") {
         for (const int rate : kFastestBitRates) {
-            if (FitBitRate(rate).accepted) {
+            if (IsProgrammingBitRate(rate)) {
                 choice.rates.push_back(rate);
             }
         }
@@ -51,6 +48,11 @@ BitRateChoice ChooseBitRates(const std::string& text) {
         return Refused(text, "not a bit rate: give bps, such as 57600, or max");
     }
     const int bitRate = static_cast<int>(rate);
+    if (IsProgrammingBitRate(bitRate)) {
+        choice.rates.push_back(bitRate);
+        return choice;
+    }
+    // Why the rule refuses it.
     if (bitRate < kSlowestBitRate) {
         return Refused(text, FormatText("below %d bps a block outlasts its %d ms wait",
                                         kSlowestBitRate, kBlockDelay));
@@ -59,18 +61,14 @@ BitRateChoice ChooseBitRates(const std::string& text) {
         return Refused(text, FormatText("the board takes rates in steps of %d bps", kBitRateUnit) +
                                  NearbyText(bitRate));
     }
-    const BitRateFit fit = FitBitRate(bitRate);
-    if (fit.producedRate == 0) {
-        return Refused(text,
-                       "faster than the board's serial interface can run" + NearbyText(bitRate));
-    }
-    if (!fit.accepted) {
-        return Refused(text, FormatText("the board's serial interface makes %.0f bps of it, "
-                                        "%+.2f %% off, and its boot program refuses %.0f %% or "
-                                        "more",
-                                        fit.producedRate, fit.errorPercent, kLargestBitRateError) +
+    if (bitRate > FastestSciBitRate()) {
+        return Refused(text, FormatText("faster than the board's serial interface can run (%d bps)",
+                                        FastestSciBitRate()) +
                                  NearbyText(bitRate));
     }
-    choice.rates.push_back(bitRate);
-    return choice;
+    const BitRateFit fit = FitBitRate(bitRate);
+    return Refused(text, FormatText("the board's serial interface makes %.0f bps of it, %+.2f %% "
+                                    "off, and its boot program refuses %.0f %% or more",
+                                    fit.producedRate, fit.errorPercent, kLargestBitRateError) +
+                             NearbyText(bitRate));
 }

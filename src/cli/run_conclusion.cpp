@@ -115,19 +115,8 @@ std::string ProgrammingStateText(const BoardExchange& exchange) {
     return AnswerText(exchange);
 }
 
-// A rate to try when the link does not come up at `bitRate`: the next that --bps max tries, or
-// below those the nearest the board takes.
-int LowerBitRate(int bitRate) {
-    for (const int rate : kFastestBitRates) {
-        if (rate < bitRate) {
-            return rate;
-        }
-    }
-    return NearestAcceptedRates(bitRate).below;
-}
-
 std::string TryLowerText(int bitRate) {
-    const int lower = LowerBitRate(bitRate);
+    const int lower = LowerRateToTry(bitRate);
     return lower > 0 ? FormatText("; try a lower rate, such as --bps %d", lower) : std::string();
 }
 

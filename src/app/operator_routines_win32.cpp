@@ -42,7 +42,7 @@ void AppendLog(const wchar_t* text) {
 }
 
 void AppendLogA(const char* text) {
-    AppendLog(AnsiToWide(text));
+    AppendLog(AnsiToWide(text).c_str());
 }
 
 void ReportError(const char* text) {
@@ -66,7 +66,7 @@ void SetStatusText(const wchar_t* text) {
 }
 
 void SetStatusTextA(const char* text) {
-    SetStatusText(AnsiToWide(text));
+    SetStatusText(AnsiToWide(text).c_str());
 }
 
 void SetProgress(int position, int maximum) {

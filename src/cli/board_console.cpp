@@ -146,7 +146,7 @@ void BoardConsole::ReportError(const char* text) {
     }
     const std::string line = std::string("Error occured : ") + text;
     std::lock_guard<Mutex> guard(streams_.Lock());
-    WriteLog(AnsiToWide((line + "\r\n").c_str()));
+    WriteLog(AnsiToWide((line + "\r\n").c_str()).c_str());
     if (output_.quiet) {
         streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
     }

@@ -4,9 +4,9 @@
 #include "serial/text_conversion.h"
 
 void Operator::AppendLogA(const char* text) {
-    AppendLog(AnsiToWide(text));
+    AppendLog(AnsiToWide(text).c_str());
 }
 
 void Operator::SetStatusTextA(const char* text) {
-    SetStatusText(AnsiToWide(text));
+    SetStatusText(AnsiToWide(text).c_str());
 }

@@ -117,7 +117,7 @@ const DeviceEntry* UpdateThread::ChooseDevice(const DeviceList& list) {
     for (size_t i = 0; i < listed; ++i) {
         wchar_t line[128];
         std::swprintf(line, sizeof(line) / sizeof(line[0]), L" ... %02d) %ls\r\n",
-                      static_cast<int>(i + 1), AnsiToWide(list.entries[i].name));
+                      static_cast<int>(i + 1), AnsiToWide(list.entries[i].name).c_str());
         operator_.AppendLog(line);
     }
     for (size_t i = 0; i < listed; ++i) {

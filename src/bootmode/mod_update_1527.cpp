@@ -15,15 +15,11 @@
 #include "bootmode/mod_update_1527.h"
 
 #include "bootmode/boot_protocol.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "serial/serial_link.h"
 
 ModUpdate1527::ModUpdate1527(std::unique_ptr<SerialLink> link, std::unique_ptr<WaitClock> clock)
-    : errorCallback(),
-      logCallback(),
-      progressCallback(),
-      readerActive(false),
-      statusCallback(),
+    : readerActive(false),
       clock_(std::move(clock)),
       port(std::move(link)),
       connected(false),
@@ -38,7 +34,8 @@ ModUpdate1527::ModUpdate1527(std::unique_ptr<SerialLink> link, std::unique_ptr<W
       verifiedSum(),
       firstDifference(),
       lostTheLink(false),
-      pause(*clock_) {
+      pause(*clock_),
+      reports_(&nobody_) {
     port->SetEventCallback(&ModUpdate1527::OnSerialEvent, this);
 }
 
@@ -46,6 +43,10 @@ ModUpdate1527::~ModUpdate1527() {
     port->Close();
     // Before the members go: the reader thread calls into them until the port is gone.
     port.reset();
+}
+
+void ModUpdate1527::SetReports(ModuleReports* reports) {
+    reports_ = reports != nullptr ? reports : &nobody_;
 }
 
 void ModUpdate1527::CloseCom() {
@@ -158,15 +159,17 @@ bool ModUpdate1527::Interrupted() const {
 bool ModUpdate1527::ReportIfHalted(const char* operation) {
     if (pause.Holds(PauseStop::LinkLost)) {
         lostTheLink = true;
-        Report(errorCallback, FormatText("ModUpdate1527::%s() - The COM port was lost: its "
-                                         "device has gone away !",
-                                         operation));
+        reports_->Error(FormatText("ModUpdate1527::%s() - The COM port was lost: its "
+                                   "device has gone away !",
+                                   operation)
+                            .c_str());
         return true;
     }
     if (Interrupted()) {
-        Report(errorCallback,
-               FormatText("ModUpdate1527::%s() - Stopped on request before the next frame !",
-                          operation));
+        reports_->Error(
+            FormatText("ModUpdate1527::%s() - Stopped on request before the next frame !",
+                       operation)
+                .c_str());
         return true;
     }
     return false;

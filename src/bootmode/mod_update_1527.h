@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "bootmode/device_list.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/module_pause.h"
+#include "bootmode/module_reports.h"
 #include "bootmode/receive_buffer.h"
 #include "bootmode/reply_shape.h"
 #include "bootmode/update_module.h"
@@ -46,11 +46,6 @@ struct ModuleOptions {
 
 class ModUpdate1527 final : public UpdateModule {
 public:
-    // Reports leave the module only through these, each bound to its receiver, so that two
-    // modules report to two places; an empty callback drops its reports.
-    using TextCallback = std::function<void(const char* text)>;
-    using ProgressCallback = std::function<void(int current, int total)>;
-
     // The module owns its link (the board's COM port, or a simulated board in a test) and waits on
     // its clock; it opens and closes the link as the steps need it, at each step's rate.
     explicit ModUpdate1527(
@@ -62,6 +57,9 @@ public:
 
     // The clock every wait of the module goes through.
     WaitClock& Clock() { return *clock_; }
+    // Where the module's reports go from now on, at the moments the design calls its four
+    // callbacks; null: nowhere, as after construction. `reports` outlives its use here.
+    void SetReports(ModuleReports* reports);
 
     // Also starts the records of a new run (LastExchange and the rest below).
     bool OpenCom(const char* portName) override;
@@ -130,11 +128,7 @@ public:
     // The bytes received since the last frame was sent.
     std::vector<uint8_t> ReceivedBytes() const { return received.Snapshot(); }
 
-    TextCallback errorCallback;
-    TextCallback logCallback;
-    ProgressCallback progressCallback;
     std::atomic<bool> readerActive;  // written only by OnSerialEvent
-    TextCallback statusCallback;
 
 private:
     // Opens the port at `bitRate` with the boot program's line settings (8 data bits, no parity,
@@ -195,4 +189,6 @@ private:
     bool lostTheLink;
     // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.
     ModulePause pause;
+    ModuleReports nobody_;
+    ModuleReports* reports_;  // never null: nobody_ when no one watches
 };

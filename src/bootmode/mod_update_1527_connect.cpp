@@ -7,7 +7,7 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/device_reply.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "serial/serial_link.h"
 
 bool ModUpdate1527::OpenCom(const char* name) {
@@ -20,7 +20,7 @@ bool ModUpdate1527::OpenCom(const char* name) {
     connected = true;
     portName = name != nullptr ? name : "";
     if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
+        reports_->Error("ModUpdate1527::OpenCom() - On Error while open COM port !");
         return false;
     }
     WaitPortReady(kReadyPolls);
@@ -38,11 +38,11 @@ bool ModUpdate1527::OpenCom(const char* name) {
 
 bool ModUpdate1527::SetBootMode(bool) {
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
+        reports_->Error("ModUpdate1527::SetBootMode() - RS232C not connected?");
         return false;
     }
     if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::SetBootMode() - On Error while open COM port !");
+        reports_->Error("ModUpdate1527::SetBootMode() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {
@@ -54,18 +54,14 @@ bool ModUpdate1527::SetBootMode(bool) {
 }
 
 bool ModUpdate1527::ConnectApprove() {
-    Report(logCallback, "Connecting COM port via 9600bps ...\r\n");
+    reports_->Log("Connecting COM port via 9600bps ...\r\n");
     if (!connected) {
         return false;
     }
     const RS232COpenResult opened = OpenPort(kMatchingBitRate);
     if (opened != RS232COpenResult::PortOpened) {
-        if (errorCallback) {
-            Report(logCallback,
-                   FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)));
-            Report(errorCallback,
-                   "ModUpdate1527::ConnectApprove() - On Error while open COM port !");
-        }
+        reports_->Log(FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)).c_str());
+        reports_->Error("ModUpdate1527::ConnectApprove() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls) || !Pause(kSettleAfterOpenDelay)) {
@@ -89,9 +85,9 @@ bool ModUpdate1527::ConnectApprove() {
         return false;
     }
     if (!StartsWith(reply, kHandshakeReply)) {
-        Report(errorCallback,
-               "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
-               "0xE6 !");
+        reports_->Error(
+            "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
+            "0xE6 !");
         return false;
     }
     return true;
@@ -178,7 +174,7 @@ bool ModUpdate1527::ChangeBPS(int bitRate) {
     port->Close();
     programmingBitRate = bitRate;
     if (OpenPort(bitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
+        reports_->Error("ModUpdate1527::ChangeBPS() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {

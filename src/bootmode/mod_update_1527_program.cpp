@@ -7,7 +7,7 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
@@ -25,7 +25,7 @@ bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
 
 bool ModUpdate1527::EraseSquence() {
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::EraseSquence() - RS232C not connected?");
+        reports_->Error("ModUpdate1527::EraseSquence() - RS232C not connected?");
         return false;
     }
     return true;
@@ -42,8 +42,9 @@ bool ModUpdate1527::SetProgrammingMode() {
     // Something arrived within the delay: the MCU took the command and erases; give it time.
     if (received.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
-            Report(statusCallback, "[!] Waiting for MCU erasing " +
-                                       std::string(static_cast<size_t>(wait), '.') + "\r");
+            reports_->Status(("[!] Waiting for MCU erasing " +
+                              std::string(static_cast<size_t>(wait), '.') + "\r")
+                                 .c_str());
             if (!AwaitReply(kEraseWaitDelay, ReplyShape::Ack)) {
                 break;
             }
@@ -83,17 +84,18 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             case ImageOutcome::NoSize:
                 return false;
             case ImageOutcome::LargerThanUserMat:
-                Report(errorCallback,
-                       FormatText("ModUpdate1527::ProgrammingSequence() - The image needs %llu "
-                                  "bytes, more than the %u-byte user MAT holds !",
-                                  static_cast<unsigned long long>(image.requestedSize),
-                                  kUserMatBytes));
+                reports_->Error(
+                    FormatText("ModUpdate1527::ProgrammingSequence() - The image needs %llu "
+                               "bytes, more than the %u-byte user MAT holds !",
+                               static_cast<unsigned long long>(image.requestedSize), kUserMatBytes)
+                        .c_str());
                 return false;
             case ImageOutcome::RecordOutsideUserMat:
-                Report(errorCallback,
-                       FormatText("ModUpdate1527::ProgrammingSequence() - The record at 0x%08X "
-                                  "lies outside the %u-byte user MAT !",
-                                  image.recordAddress, kUserMatBytes));
+                reports_->Error(
+                    FormatText("ModUpdate1527::ProgrammingSequence() - The record at 0x%08X "
+                               "lies outside the %u-byte user MAT !",
+                               image.recordAddress, kUserMatBytes)
+                        .c_str());
                 return false;
             case ImageOutcome::Built:
                 break;
@@ -104,31 +106,29 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             const uint32_t address = static_cast<uint32_t>(block - 1) * kBlockBytes;
             const uint8_t* data = image.bytes.data() + address;
             FillBlockFrame(frame, address, data);
-            if (progressCallback) {
-                progressCallback(block, blocks);
-            }
+            reports_->Progress(block, blocks);
             if (IsErasedBlock(data)) {
-                Report(statusCallback, BlockStatusText(address, true));
+                reports_->Status(BlockStatusText(address, true).c_str());
                 continue;
             }
-            Report(statusCallback, BlockStatusText(address, false));
+            reports_->Status(BlockStatusText(address, false).c_str());
             const std::vector<uint8_t> reply =
                 Transact(frame, sizeof frame, kBlockDelay, kSendLimit, ReplyShape::Ack);
             if (ReportIfHalted("ProgrammingSequence")) {
                 return false;
             }
             if (reply.empty()) {
-                Report(logCallback, "ERROR : No response while programming !\r\n");
+                reports_->Log("ERROR : No response while programming !\r\n");
                 return false;
             }
             if (reply[0] != kAck) {
-                Report(errorCallback, BlockFailureText(reply));
+                reports_->Error(BlockFailureText(reply).c_str());
                 return false;
             }
             ++blocksAcknowledged;
         }
-        Report(statusCallback, "\r\n");
-        Report(statusCallback, "Finializing last MAT block ...");
+        reports_->Status("\r\n");
+        reports_->Status("Finializing last MAT block ...");
         if (!EndProgramming()) {
             return false;
         }
@@ -136,7 +136,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         // The sum check comes only after an end of programming, even with nothing programmed.
         return false;
     }
-    Report(statusCallback, " ");
+    reports_->Status(" ");
     if (!options.verify) {
         port->Close();
     }
@@ -158,21 +158,21 @@ bool ModUpdate1527::EndProgramming() {
     }
     endAcknowledged = StartsWith(reply, kAck);
     if (!reply.empty() && reply[0] != kAck) {
-        Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
+        reports_->Log(FormatText("Sending firmware failed by %d \r\n", reply[0]).c_str());
     }
     return true;
 }
 
 bool ModUpdate1527::Reboot() {
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::Reboot() - RS232C not connected?");
+        reports_->Error("ModUpdate1527::Reboot() - RS232C not connected?");
         return false;
     }
     if (port->IsOpen()) {
         port->Close();
     }
     if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::Reboot() - On Error while open COM port !");
+        reports_->Error("ModUpdate1527::Reboot() - On Error while open COM port !");
         return false;
     }
     if (!WaitPortReady(kReadyPolls)) {

@@ -6,7 +6,7 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "bootmode/run_estimate.h"
 #include "image/srec_reader.h"
 #include "serial/serial_link.h"
@@ -27,8 +27,9 @@ bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
         problem = "a size byte that does not match its number of areas";
     }
     if (!problem.empty()) {
-        Report(errorCallback,
-               "ModUpdate1527::InquireUserMat() - The user MAT inquiry got " + problem + " !");
+        reports_->Error(
+            ("ModUpdate1527::InquireUserMat() - The user MAT inquiry got " + problem + " !")
+                .c_str());
         return false;
     }
     for (size_t area = 0; area < reply[2]; ++area) {
@@ -52,9 +53,10 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
     }
     const std::string problem = MemoryReadProblem(reply, size);
     if (!problem.empty()) {
-        Report(errorCallback,
-               FormatText("ModUpdate1527::VerifyUserMat() - Reading 0x%08X back got ", address) +
-                   problem + " !");
+        reports_->Error(
+            (FormatText("ModUpdate1527::VerifyUserMat() - Reading 0x%08X back got ", address) +
+             problem + " !")
+                .c_str());
         return false;
     }
     data.assign(reply.begin() + 1 + kReadSizeBytes, reply.begin() + 1 + kReadSizeBytes + size);
@@ -72,8 +74,8 @@ bool ModUpdate1527::SumOfUserMat(uint32_t& total) {
         problem = "a size byte other than 4";
     }
     if (!problem.empty()) {
-        Report(errorCallback,
-               "ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !");
+        reports_->Error(
+            ("ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !").c_str());
         return false;
     }
     total = ReadBigEndian32(reply.data() + 2);
@@ -91,10 +93,11 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
             if (flash[i] != expected) {
                 firstDifference =
                     ByteDifference{static_cast<uint32_t>(run.address + i), flash[i], expected};
-                Report(logCallback,
-                       FormatText("ERROR : the first byte that differs is at 0x%08X: the flash "
-                                  "holds 0x%02X, the image 0x%02X.\r\n",
-                                  static_cast<unsigned>(run.address + i), flash[i], expected));
+                reports_->Log(
+                    FormatText("ERROR : the first byte that differs is at 0x%08X: the flash "
+                               "holds 0x%02X, the image 0x%02X.\r\n",
+                               static_cast<unsigned>(run.address + i), flash[i], expected)
+                        .c_str());
                 return ReadBack::Differs;
             }
         }
@@ -111,34 +114,35 @@ bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashAre
     const FirmwareImage image =
         reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
     const uint32_t expected = FlashSum(image, areas);
-    Report(statusCallback, "Verifying the user MAT ...");
+    reports_->Status("Verifying the user MAT ...");
     uint32_t total = 0;
     bool verified = SumOfUserMat(total);
     if (verified && total == expected) {
-        Report(logCallback,
-               FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
-                          total));
+        reports_->Log(
+            FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
+                       total)
+                .c_str());
         // A sum passes bytes that traded places, or a block written at another erased address.
         if (readBack) {
-            Report(statusCallback, "Reading the blocks back ...");
+            reports_->Status("Reading the blocks back ...");
             verified = ReadBackSentBlocks(image) == ReadBack::Same;
             if (verified) {
-                Report(logCallback,
-                       "---> read-back : every block sent reads back as the image.\r\n");
+                reports_->Log("---> read-back : every block sent reads back as the image.\r\n");
             }
         }
         if (verified) {
             verifiedSum = total;
         }
     } else if (verified) {
-        Report(logCallback, FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
-                                       "image to 0x%08X.\r\n",
-                                       total, expected));
+        reports_->Log(FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
+                                 "image to 0x%08X.\r\n",
+                                 total, expected)
+                          .c_str());
         // The sent blocks, read back: the first byte that differs.
         if (ReadBackSentBlocks(image) == ReadBack::Same) {
-            Report(logCallback,
-                   "ERROR : the blocks sent read back as the image: the difference lies in the "
-                   "user MAT that the image leaves erased (0xFF).\r\n");
+            reports_->Log(
+                "ERROR : the blocks sent read back as the image: the difference lies in the "
+                "user MAT that the image leaves erased (0xFF).\r\n");
         }
         verified = false;
     }

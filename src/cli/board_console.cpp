@@ -140,16 +140,12 @@ void BoardConsole::AppendLog(const wchar_t* text) {
     WriteLog(text);
 }
 
-void BoardConsole::ReportError(const char* text) {
-    if (text == nullptr) {
+void BoardConsole::ErrorReported(const std::string& line) {
+    if (!output_.quiet) {
         return;
     }
-    const std::string line = std::string("Error occured : ") + text;
     std::lock_guard<Mutex> guard(streams_.Lock());
-    WriteLog(AnsiToWide((line + "\r\n").c_str()).c_str());
-    if (output_.quiet) {
-        streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
-    }
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
 }
 
 void BoardConsole::SetStatusText(const wchar_t* text) {

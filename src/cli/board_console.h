@@ -40,7 +40,6 @@ public:
     // There is no file-name box, no bar (the progress line shows the time instead), no controls
     // (a command line runs one command) and no check box.
     void AppendLog(const wchar_t* text) override;
-    void ReportError(const char* text) override;
     void SetStatusText(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
     void StepStarted(int step) override;
@@ -63,6 +62,8 @@ public:
     std::string ProgressLine(size_t width) const;
 
 private:
+    // Quiet, the error's line goes to standard error as well.
+    void ErrorReported(const std::string& line) override;
     // Lock held: text kept as the log, CR LF as the window shows it, and in the log file.
     void Keep(const std::string& text);
     // Lock held: the window's log text, on standard output and in the log file.

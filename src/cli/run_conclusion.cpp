@@ -12,7 +12,7 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/reply_meaning.h"
 #include "bootmode/reply_shape.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "cli/exit_codes.h"
 
 namespace {

@@ -35,6 +35,8 @@ void UpdateThread::Run(int32_t) {
     WaitClock& clock = module_.Clock();
     const std::chrono::nanoseconds started = clock.Now();
     outcome_ = RunSteps();
+    // The module may outlive the operator: it reports to nobody between runs.
+    module_.SetReports(nullptr);
     outcome_.interrupted = module_.Interrupted();
     outcome_.seconds = std::chrono::duration<double>(clock.Now() - started).count();
 }
@@ -178,13 +180,7 @@ RunOutcome UpdateThread::RunSteps() {
     }
     operator_.DisableControls();
     ModUpdate1527& module = module_;
-    Operator& reports = operator_;
-    module.errorCallback = [&reports](const char* text) { reports.ReportError(text); };
-    module.logCallback = [&reports](const char* text) { reports.AppendLogA(text); };
-    module.progressCallback = [&reports](int position, int maximum) {
-        reports.SetProgress(position, maximum);
-    };
-    module.statusCallback = [&reports](const char* text) { reports.SetStatusTextA(text); };
+    module.SetReports(&operator_);
     module.SetOptions({job_.options.replyPaced, job_.options.verify});
 
     const std::vector<int> rates = job_.options.bitRates.empty()

@@ -3,8 +3,6 @@
 
 #include <mutex>
 
-#include "serial/text_conversion.h"
-
 RecordingOperator::RecordingOperator(bool characterCommandChecked)
     : characterCommandChecked_(characterCommandChecked) {}
 
@@ -37,14 +35,6 @@ std::wstring RecordingOperator::LogText() const {
 
 void RecordingOperator::AppendLog(const wchar_t* text) {
     Record({OperatorCall::Log, text, 0, 0});
-}
-
-void RecordingOperator::ReportError(const char* text) {
-    if (text == nullptr) {
-        return;
-    }
-    AppendLog((std::wstring(L"Error occured : ") + AnsiToWide(text)).c_str());
-    AppendLog(L"\r\n");
 }
 
 void RecordingOperator::ClearLog() {

@@ -33,7 +33,6 @@ public:
     explicit RecordingOperator(bool characterCommandChecked = false);
 
     void AppendLog(const wchar_t* text) override;
-    void ReportError(const char* text) override;
     void ClearLog() override;
     void SetStatusText(const wchar_t* text) override;
     void SetFileName(const wchar_t* text) override;

@@ -7,6 +7,7 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
+#include "bootmode/reply_meaning.h"
 #include "image/formatted_text.h"
 #include "image/srec_reader.h"
 #include "serial/serial_link.h"
@@ -21,19 +22,32 @@ bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
            (reply[2] == kAwaitingProgrammingSelection && reply[3] == kNoError);
 }
 
+// A whole status reply that does not allow programming: its status and error in words.
+std::string StatusRefusal(const std::vector<uint8_t>& reply) {
+    const char* meaning = ErrorMeaning(reply[3]);
+    return FormatText(
+               "the boot program status inquiry (0x%02X) reported status 0x%02X and error "
+               "0x%02X",
+               kStatusInquiry, reply[2], reply[3]) +
+           (meaning != nullptr ? std::string(": ") + meaning : std::string()) +
+           FormatText(", not status 0x%02X without error", kAwaitingProgrammingSelection);
+}
+
 }  // namespace
 
 bool ModUpdate1527::EraseSquence() {
+    Begin(Step::ProgrammingMode);
     if (!connected) {
         reports_->Error("ModUpdate1527::EraseSquence() - RS232C not connected?");
-        return false;
+        return FailNotConnected();
     }
     return true;
 }
 
 bool ModUpdate1527::SetProgrammingMode() {
+    Begin(Step::ProgrammingMode);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     // The MCU erases before its ACK: reply-paced, the ACK ends the waits.
     SendFrame(&kProgrammingTransition, 1);
@@ -51,18 +65,37 @@ bool ModUpdate1527::SetProgrammingMode() {
         }
     }
     WaitSendDone(kSendLimit);
-    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(TakeReply(), kAck)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    const std::vector<uint8_t> erased = TakeReply();
+    if (erased.empty()) {
+        return Fail(FailureCause::TimeBound,
+                    FormatText("no ACK to the programming/erasing state transition (0x%02X) "
+                               "within %d s: the erase ran past its bound",
+                               kProgrammingTransition, kTransitionDelay / 1000));
+    }
+    if (!StartsWith(erased, kAck)) {
+        return FailUnacknowledged();
     }
     const std::vector<uint8_t> status =
         Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit, ReplyShape::Inquiry);
-    if (ReportIfHalted("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    if (!StatusAllowsProgramming(status)) {
+        if (StartsWith(status, kStatusReply) && status.size() >= kShortestStatusReply) {
+            return Fail(FailureCause::Refused, StatusRefusal(status));
+        }
+        return FailInquiry(kStatusReply);
     }
     const std::vector<uint8_t> selected =
         Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit, ReplyShape::Ack);
-    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(selected, kAck)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    if (!StartsWith(selected, kAck)) {
+        return FailUnacknowledged();
     }
     if (!Pause(kEnterProgrammingDelay)) {
         ReportIfHalted("SetProgrammingMode");
@@ -73,30 +106,42 @@ bool ModUpdate1527::SetProgrammingMode() {
 }
 
 bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
+    Begin(Step::Programming);
     blocksAcknowledged = 0;
     endAcknowledged = false;
-    if (reader == nullptr || !programmingState || !connected) {
-        return false;
+    if (reader == nullptr) {
+        return Fail(FailureCause::NotStarted, "no image was given");
+    }
+    // The programming state comes only after an OpenCom.
+    if (!programmingState || !connected) {
+        return Fail(FailureCause::NotStarted, "the programming state was not entered");
     }
     if (reader->GetDataByteCount() != 0) {
         const FirmwareImage image = LayFirmwareImage(*reader);
         switch (image.outcome) {
             case ImageOutcome::NoSize:
-                return false;
+                return Fail(FailureCause::NotStarted,
+                            "the image's end address does not lie above its start");
             case ImageOutcome::LargerThanUserMat:
                 reports_->Error(
                     FormatText("ModUpdate1527::ProgrammingSequence() - The image needs %llu "
                                "bytes, more than the %u-byte user MAT holds !",
                                static_cast<unsigned long long>(image.requestedSize), kUserMatBytes)
                         .c_str());
-                return false;
+                return Fail(FailureCause::ImageDoesNotFit,
+                            FormatText("the image needs %llu bytes, more than the %u-byte user "
+                                       "MAT holds",
+                                       static_cast<unsigned long long>(image.requestedSize),
+                                       kUserMatBytes));
             case ImageOutcome::RecordOutsideUserMat:
                 reports_->Error(
                     FormatText("ModUpdate1527::ProgrammingSequence() - The record at 0x%08X "
                                "lies outside the %u-byte user MAT !",
                                image.recordAddress, kUserMatBytes)
                         .c_str());
-                return false;
+                return Fail(FailureCause::ImageDoesNotFit,
+                            FormatText("the record at 0x%08X lies outside the %u-byte user MAT",
+                                       image.recordAddress, kUserMatBytes));
             case ImageOutcome::Built:
                 break;
         }
@@ -119,11 +164,11 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             }
             if (reply.empty()) {
                 reports_->Log("ERROR : No response while programming !\r\n");
-                return false;
+                return FailUnacknowledged();
             }
             if (reply[0] != kAck) {
                 reports_->Error(BlockFailureText(reply).c_str());
-                return false;
+                return FailUnacknowledged();
             }
             ++blocksAcknowledged;
         }
@@ -164,21 +209,14 @@ bool ModUpdate1527::EndProgramming() {
 }
 
 bool ModUpdate1527::Reboot() {
+    Begin(Step::Rebooting);
     if (!connected) {
         reports_->Error("ModUpdate1527::Reboot() - RS232C not connected?");
-        return false;
+        return FailNotConnected();
     }
     if (port->IsOpen()) {
         port->Close();
     }
-    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        reports_->Error("ModUpdate1527::Reboot() - On Error while open COM port !");
-        return false;
-    }
-    if (!WaitPortReady(kReadyPolls)) {
-        ReportIfHalted("Reboot");
-        return false;
-    }
-    port->Close();
-    return true;
+    return OpenAtResetRate("Reboot", ReaderWait::Required,
+                           "the port did not come back for the reboot");
 }

@@ -12,9 +12,11 @@
 #include "serial/serial_link.h"
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
+    // The run checks the user MAT once the device is selected.
+    Begin(Step::DeviceSelection);
     areas.clear();
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     const std::vector<uint8_t> reply =
         Transact(kUserMatInquiry, kUserMatInquiryDelay, kSendLimit, ReplyShape::Inquiry);
@@ -30,7 +32,7 @@ bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
         reports_->Error(
             ("ModUpdate1527::InquireUserMat() - The user MAT inquiry got " + problem + " !")
                 .c_str());
-        return false;
+        return FailInquiry(kUserMatReply);
     }
     for (size_t area = 0; area < reply[2]; ++area) {
         const uint8_t* addresses = reply.data() + 3 + area * kUserMatAreaBytes;
@@ -57,7 +59,7 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
             (FormatText("ModUpdate1527::VerifyUserMat() - Reading 0x%08X back got ", address) +
              problem + " !")
                 .c_str());
-        return false;
+        return FailInquiry(kMemoryRead);
     }
     data.assign(reply.begin() + 1 + kReadSizeBytes, reply.begin() + 1 + kReadSizeBytes + size);
     return true;
@@ -76,7 +78,7 @@ bool ModUpdate1527::SumOfUserMat(uint32_t& total) {
     if (!problem.empty()) {
         reports_->Error(
             ("ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !").c_str());
-        return false;
+        return FailInquiry(kSumCheckReply);
     }
     total = ReadBigEndian32(reply.data() + 2);
     return true;
@@ -98,6 +100,9 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
                                "holds 0x%02X, the image 0x%02X.\r\n",
                                static_cast<unsigned>(run.address + i), flash[i], expected)
                         .c_str());
+                Fail(FailureCause::FlashDiffers,
+                     FormatText("the byte at 0x%08X reads 0x%02X, the image has 0x%02X",
+                                static_cast<unsigned>(run.address + i), flash[i], expected));
                 return ReadBack::Differs;
             }
         }
@@ -107,9 +112,13 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
 
 bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
                                   bool readBack) {
+    Begin(Step::Programming);
     verifiedSum.reset();
-    if (reader == nullptr || !connected) {
-        return false;
+    if (reader == nullptr) {
+        return Fail(FailureCause::NotStarted, "no image was given");
+    }
+    if (!connected) {
+        return FailNotConnected();
     }
     const FirmwareImage image =
         reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
@@ -143,6 +152,8 @@ bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashAre
             reports_->Log(
                 "ERROR : the blocks sent read back as the image: the difference lies in the "
                 "user MAT that the image leaves erased (0xFF).\r\n");
+            Fail(FailureCause::FlashDiffers,
+                 "the user MAT differs from the image where the image leaves it erased");
         }
         verified = false;
     }

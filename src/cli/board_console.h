@@ -22,6 +22,7 @@ struct BoardOutput {
     bool json = false;      // standard output carries JSON Lines instead of the log text
     bool quiet = false;     // standard output stays silent; errors still reach standard error
     std::string logPath;    // the whole log, CR LF as the window shows it; empty for none
+    int bitRate = 0;        // the rate [08] moves the link to first, as its header names it
 };
 
 // Every member but the constructor and OpenLog expects the streams' lock to be free, except
@@ -42,9 +43,11 @@ public:
     void AppendLog(const wchar_t* text) override;
     void SetStatusText(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
-    void StepStarted(int step) override;
-    void StepEnded(int step, bool succeeded) override;
-    // Said on standard error too: the run takes longer than the operator asked for.
+    // The step under way, named by its header, for the progress line.
+    void StepStarted(Step step) override;
+    void StepEnded(Step step, bool succeeded) override;
+    // Said on standard error too: the run takes longer than the operator asked for. The next
+    // attempt's headers name the next rate.
     void BitRateFellBack(int failedRate, int nextRate) override;
 
     // Text for the log file alone, as the window shows it: the load's log in each board's file.
@@ -83,4 +86,5 @@ private:
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point firstBlock_;
     ProgressSnapshot progress_;
+    int bitRate_;  // the rate of the attempt under way
 };

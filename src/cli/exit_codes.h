@@ -1,6 +1,8 @@
 // The exit codes of velmora-cli, as its --help and the README list them.
 #pragma once
 
+#include "bootmode/update_step.h"
+
 enum ExitCode {
     kExitProgrammed = 0,          // programmed and rebooted (info, ports: done)
     kExitUsage = 2,               // unknown command or option, missing argument
@@ -12,3 +14,8 @@ enum ExitCode {
     kExitStepFailedBase = 10,     // + the number of the failed step [01] to [11]: 11 to 21
     kExitSignalBase = 128         // + the signal that stopped the run: 129, 130, 143
 };
+
+// 10 + the step's number: 11 to 21 for [01] to [11].
+constexpr int StepFailedExitCode(Step step) {
+    return kExitStepFailedBase + StepNumber(step);
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/mod_update_1527.h"
 #include "cli/board_console.h"
 #include "cli/commands.h"
@@ -106,7 +107,7 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
         board.started = board.run->Start(0);
         if (!board.started) {
             board.outcome.end = RunEnd::StepFailed;
-            board.outcome.step = 1;
+            board.outcome.step = Step::ConnectTest;
             std::lock_guard<Mutex> guard(streams.Lock());
             streams.Complain(board.label + ": cannot start the update's thread");
         }
@@ -173,6 +174,7 @@ int WriteCommand(const WriteRequest& request) {
         output.json = request.json;
         output.quiet = request.quiet;
         output.logPath = LogPathFor(request.logPath, labels[i], several);
+        output.bitRate = request.bitRates.empty() ? kProgrammingBitRate : request.bitRates.front();
         board.console.reset(new BoardConsole(streams, output));
         std::string problem;
         if (!board.console->OpenLog(&problem)) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bootmode/module_reports.h"
+#include "bootmode/update_step.h"
 
 class Operator : public ModuleReports {
 public:
@@ -31,9 +32,9 @@ public:
     virtual void SetProgress(int, int) {}
     // Marquee mode on; off leaves the bar empty with range 0..100.
     virtual void SetMarquee(bool) {}
-    // A numbered step ([01] to [12]) begins, or ends.
-    virtual void StepStarted(int) {}
-    virtual void StepEnded(int, bool) {}
+    // A numbered step begins, before its header is logged; or it ends.
+    virtual void StepStarted(Step) {}
+    virtual void StepEnded(Step, bool) {}
     // The link did not come up at the first rate: the run starts over from [01] at the second.
     virtual void BitRateFellBack(int, int) {}
 

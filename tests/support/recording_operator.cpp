@@ -57,12 +57,12 @@ void RecordingOperator::SetMarquee(bool on) {
     Record({OperatorCall::Marquee, L"", on ? 1 : 0, 0});
 }
 
-void RecordingOperator::StepStarted(int step) {
-    Record({OperatorCall::StepStart, L"", step, 0});
+void RecordingOperator::StepStarted(Step step) {
+    Record({OperatorCall::StepStart, L"", StepNumber(step), 0});
 }
 
-void RecordingOperator::StepEnded(int step, bool succeeded) {
-    Record({OperatorCall::StepEnd, L"", step, succeeded ? 1 : 0});
+void RecordingOperator::StepEnded(Step step, bool succeeded) {
+    Record({OperatorCall::StepEnd, L"", StepNumber(step), succeeded ? 1 : 0});
 }
 
 void RecordingOperator::EnableControls() {

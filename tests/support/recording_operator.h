@@ -38,8 +38,8 @@ public:
     void SetFileName(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
     void SetMarquee(bool on) override;
-    void StepStarted(int step) override;
-    void StepEnded(int step, bool succeeded) override;
+    void StepStarted(Step step) override;
+    void StepEnded(Step step, bool succeeded) override;
     void EnableControls() override;
     void DisableControls() override;
     bool IsCharacterCommandChecked() override;

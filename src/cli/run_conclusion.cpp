@@ -8,6 +8,7 @@
 #include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
 #include "cli/exit_codes.h"
+#include "cli/stop_text.h"
 #include "image/formatted_text.h"
 
 namespace {
@@ -70,17 +71,6 @@ std::string StepFailureText(const RunOutcome& outcome) {
     return failure.description;
 }
 
-std::string StopText(StopSignal stop) {
-    switch (stop) {
-        case StopSignal::HangUp:
-            return "stopped by SIGHUP (the terminal went away)";
-        case StopSignal::Terminate:
-            return "stopped by SIGTERM";
-        default:
-            return "interrupted";
-    }
-}
-
 }  // namespace
 
 std::string PortProblemText(const PortOpenProblem& problem) {
@@ -133,8 +123,8 @@ RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std:
     }
     if (outcome.interrupted && stop != StopSignal::None) {
         return {kExitSignalBase + static_cast<int>(stop), true,
-                StopText(stop) + " during step " + StepName(outcome.step) + ": " +
-                    FlashState(outcome.step)};
+                StopText(stop, StopStage::Stopped) + " during step " + StepName(outcome.step) +
+                    ": " + FlashState(outcome.step)};
     }
     if (outcome.end == RunEnd::VerifyFailed && outcome.firstDifference) {
         const ByteDifference& difference = *outcome.firstDifference;

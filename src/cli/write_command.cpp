@@ -17,6 +17,7 @@
 #include "cli/interrupt_watch.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/stop_text.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
 #include "serial/rs232c_port.h"
@@ -80,17 +81,6 @@ std::string LogPathFor(const std::string& logPath, const std::string& label, boo
     return logPath.substr(0, dot) + "." + name + logPath.substr(dot);
 }
 
-std::string StoppingText(StopSignal stop) {
-    switch (stop) {
-        case StopSignal::HangUp:
-            return "hung up: stopping before the next frame";
-        case StopSignal::Terminate:
-            return "SIGTERM: stopping before the next frame (a second one stops waiting)";
-        default:
-            return "stopping before the next frame (Ctrl-C again to stop waiting)";
-    }
-}
-
 bool AllFinished(const std::vector<Board>& boards) {
     for (const Board& board : boards) {
         if (!board.run->IsFinished()) {
@@ -125,7 +115,7 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
             }
             if (handled == 0) {
                 std::lock_guard<Mutex> guard(streams.Lock());
-                streams.Complain(StoppingText(interrupts.First()));
+                streams.Complain(StopText(interrupts.First(), StopStage::Stopping));
             }
             handled = caught;
         }

@@ -122,7 +122,7 @@ RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std:
         return {kExitFileRefused, true, "no firmware was loaded"};
     }
     if (outcome.interrupted && stop != StopSignal::None) {
-        return {kExitSignalBase + static_cast<int>(stop), true,
+        return {StopExitCode(stop), true,
                 StopText(stop, StopStage::Stopped) + " during step " + StepName(outcome.step) +
                     ": " + FlashState(outcome.step)};
     }

@@ -142,8 +142,7 @@ int ProcessExitCode(const std::vector<BoardResult>& results, StopSignal stop) {
     if (!failed) {
         return kExitProgrammed;
     }
-    return stop != StopSignal::None ? kExitSignalBase + static_cast<int>(stop)
-                                    : kExitSomeBoardsFailed;
+    return stop != StopSignal::None ? StopExitCode(stop) : kExitSomeBoardsFailed;
 }
 
 }  // namespace

@@ -19,19 +19,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int g_eraseWaits = 0;
-int g_blocksWritten = 0;
+// Errors on standard error; the status line counts the erase waits and the blocks written.
+struct SessionReports final : ModuleReports {
+    int eraseWaits = 0;
+    int blocksWritten = 0;
 
-void CountStatus(const char* text) {
-    g_eraseWaits += std::strncmp(text, "[!] Waiting for MCU erasing", 27) == 0;
-    g_blocksWritten += std::strstr(text, "(WRITING:128)") != nullptr;
-}
+    void Error(const char* text) override { std::fprintf(stderr, "error: %s\n", text); }
+    void Status(const char* text) override {
+        eraseWaits += std::strncmp(text, "[!] Waiting for MCU erasing", 27) == 0;
+        blocksWritten += std::strstr(text, "(WRITING:128)") != nullptr;
+    }
+};
 
-void PrintError(const char* text) {
-    std::fprintf(stderr, "error: %s\n", text);
-}
-
-struct Step {
+struct StepTime {
     const char* name;
     double seconds;
 };
@@ -74,13 +74,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     ModUpdate1527 module{std::make_unique<RS232CPort>()};
-    module.errorCallback = PrintError;
-    module.statusCallback = CountStatus;
+    SessionReports reports;
+    module.SetReports(&reports);
 
     DeviceList devices;
     std::vector<uint16_t> modes;
     uint8_t bitRate[85] = {0x01, 0x80, 0x01, 0xF4, 0x02, 0x08, 0x04};
-    std::vector<Step> steps;
+    std::vector<StepTime> steps;
     bool ok = true;
     const Clock::time_point sessionStart = Clock::now();
     auto run = [&](const char* name, auto operation) {
@@ -123,19 +123,19 @@ int main(int argc, char** argv) {
     int matching = 0;
     HostTraffic(board, &wire, &matching);
     // The fixed delays of the path the session took, in milliseconds.
-    const int delays = 1000                                             // OpenCom
-                       + 1000 + 300 * matching + 1000                   // ConnectApprove
-                       + 2000 + 1000 + 1000                             // both inquiries
-                       + 1000 + 1000 + 2000 + 1000                      // selections, confirmation
-                       + 3000 + 1000 * g_eraseWaits + 2000 + 2000 + 10  // programming state
-                       + 200 * g_blocksWritten + 200;                   // blocks and their end
+    const int delays = 1000                            // OpenCom
+                       + 1000 + 300 * matching + 1000  // ConnectApprove
+                       + 2000 + 1000 + 1000            // both inquiries
+                       + 1000 + 1000 + 2000 + 1000     // selections, confirmation
+                       + 3000 + 1000 * reports.eraseWaits + 2000 + 2000 + 10  // programming state
+                       + 200 * reports.blocksWritten + 200;  // blocks and their end
     std::printf("%-24s %9s\n", "step", "seconds");
-    for (const Step& step : steps) {
+    for (const StepTime& step : steps) {
         std::printf("%-24s %9.3f\n", step.name, step.seconds);
     }
     const double demanded = delays / 1000.0 + wire;
     std::printf("\nimage: %s, %d blocks written, %d matching bytes, %d erase waits\n", path.c_str(),
-                g_blocksWritten, matching, g_eraseWaits);
+                reports.blocksWritten, matching, reports.eraseWaits);
     std::printf("total session time        %9.3f s\n", total);
     std::printf("fixed delays              %9.3f s\n", delays / 1000.0);
     std::printf("wire time of bytes sent   %9.3f s\n", wire);

@@ -2,8 +2,8 @@
 #include "app/main_dialog.h"
 
 #include "app/browse_command.h"
+#include "app/dialog_operator.h"
 #include "app/firmware_file.h"
-#include "app/operator_routines.h"
 #include "app/port_combo_box.h"
 #include "app/resource.h"
 #include "app/write_command.h"
@@ -57,15 +57,16 @@ void InitMainDialog() {
     SendMessageW(log, EM_LIMITTEXT, static_cast<WPARAM>(-1), -1);
     EnumerateComPorts();
     ShowWindow(GetDlgItem(g_dialog, IDC_CHAR_COMMAND_CHECK), SW_HIDE);
-    ClearLog();
-    AppendLog(L"A program Velmora, built @ 2012-08-16-01 / Windows for x86.32bit\r\n");
-    AppendLog(L"\r\n");
-    AppendLog(L"* disclaim *\r\n");
-    AppendLog(L" This Windows program built to updating H8SX 1520R(40MHz)MCU Firmware.\r\n");
-    AppendLog(L"There's no duty to keeping this program running on any windows OS and\r\n");
-    AppendLog(L"protecting for crash on them even any problem.\r\n");
-    AppendLog(L"\r\n");
-    SetStatusText(L"Ready. select a MOT file for update.");
+    DialogOperator window;
+    window.ClearLog();
+    window.AppendLog(L"A program Velmora, built @ 2012-08-16-01 / Windows for x86.32bit\r\n");
+    window.AppendLog(L"\r\n");
+    window.AppendLog(L"* disclaim *\r\n");
+    window.AppendLog(L" This Windows program built to updating H8SX 1520R(40MHz)MCU Firmware.\r\n");
+    window.AppendLog(L"There's no duty to keeping this program running on any windows OS and\r\n");
+    window.AppendLog(L"protecting for crash on them even any problem.\r\n");
+    window.AppendLog(L"\r\n");
+    window.SetStatusText(L"Ready. select a MOT file for update.");
 }
 
 void TearDown() {

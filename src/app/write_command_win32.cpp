@@ -8,7 +8,6 @@
 
 #include "app/dialog_operator.h"
 #include "app/firmware_file.h"
-#include "app/operator_routines.h"
 #include "serial/rs232c_port.h"
 
 std::unique_ptr<UpdateThread> g_updateThread;
@@ -51,7 +50,7 @@ void OnWriteCommand(HWND owner) {
                     L"Error", MB_ICONERROR);
         return;
     }
-    ClearLog();
+    dialogOperator.ClearLog();
     if (g_updateThread) {
         waitingForPreviousRun = true;
         WaitServingSentMessages(*g_updateThread);
@@ -62,13 +61,13 @@ void OnWriteCommand(HWND owner) {
         g_updateModule.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
     }
     UpdateJob job;
-    job.portName = ReadSelectedPortName();
+    job.portName = dialogOperator.ReadSelectedPortName();
     job.image = g_srecReader.get();
     // Disabled before the thread starts, so that no browse can change the firmware under the run.
-    DisableControls();
+    dialogOperator.DisableControls();
     g_updateThread.reset(new UpdateThread(*g_updateModule, dialogOperator, job));
     if (!g_updateThread->Start(0)) {
-        EnableControls();
+        dialogOperator.EnableControls();
     }
 }
 

@@ -2,7 +2,7 @@
 #include "bootmode/block_reports.h"
 
 #include "bootmode/boot_protocol.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 
 std::string BlockStatusText(uint32_t address, bool skipped) {
     const char* format = skipped ? "ADDRESS : 0x%02X%02X%02X%02X (SKIPPED)   \r"

@@ -12,18 +12,18 @@
 // nothing any more; Abort adds the waits for the port. The operation that meets either reports it
 // and fails, and the update run takes its way out. Reply-paced, received bytes poke the pause, so
 // that a transaction ends as soon as its reply is complete.
+//
+// Failures. Every operation begins afresh (Begin); each way it returns false records why (Fail),
+// with its step, the frame it sent last and that frame's reply, and the cause in words.
 #include "bootmode/mod_update_1527.h"
 
 #include "bootmode/boot_protocol.h"
-#include "bootmode/report_text.h"
+#include "bootmode/reply_meaning.h"
+#include "image/formatted_text.h"
 #include "serial/serial_link.h"
 
 ModUpdate1527::ModUpdate1527(std::unique_ptr<SerialLink> link, std::unique_ptr<WaitClock> clock)
-    : errorCallback(),
-      logCallback(),
-      progressCallback(),
-      readerActive(false),
-      statusCallback(),
+    : readerActive(false),
       clock_(std::move(clock)),
       port(std::move(link)),
       connected(false),
@@ -32,13 +32,15 @@ ModUpdate1527::ModUpdate1527(std::unique_ptr<SerialLink> link, std::unique_ptr<W
       programmingState(false),
       programmingBitRate(kProgrammingBitRate),
       portName(),
-      lastExchange(),
+      sent_(),
+      reply_(),
+      failure_(),
       blocksAcknowledged(0),
       endAcknowledged(false),
       verifiedSum(),
       firstDifference(),
-      lostTheLink(false),
-      pause(*clock_) {
+      pause(*clock_),
+      reports_(&nobody_) {
     port->SetEventCallback(&ModUpdate1527::OnSerialEvent, this);
 }
 
@@ -46,6 +48,10 @@ ModUpdate1527::~ModUpdate1527() {
     port->Close();
     // Before the members go: the reader thread calls into them until the port is gone.
     port.reset();
+}
+
+void ModUpdate1527::SetReports(ModuleReports* reports) {
+    reports_ = reports != nullptr ? reports : &nobody_;
 }
 
 void ModUpdate1527::CloseCom() {
@@ -84,6 +90,43 @@ bool ModUpdate1527::Pause(int milliseconds) {
     return pause.For(milliseconds);
 }
 
+void ModUpdate1527::Begin(Step step) {
+    sent_.clear();
+    reply_.clear();
+    failure_ = StepFailure();
+    failure_.step = step;
+}
+
+bool ModUpdate1527::Fail(FailureCause cause, const std::string& description) {
+    failure_.cause = cause;
+    failure_.sent = sent_;
+    failure_.reply = reply_;
+    failure_.description = description;
+    return false;
+}
+
+bool ModUpdate1527::FailNotConnected() {
+    return Fail(FailureCause::NotStarted,
+                "the port was never opened: no connection test came first");
+}
+
+bool ModUpdate1527::FailOpening(const std::string& description) {
+    failure_.portProblem = port->LastOpenProblem();
+    return Fail(FailureCause::PortNotOpened, description);
+}
+
+bool ModUpdate1527::FailUnacknowledged() {
+    return Fail(reply_.empty() ? FailureCause::NoAnswer : FailureCause::Refused,
+                AnswerText(sent_, reply_));
+}
+
+bool ModUpdate1527::FailInquiry(uint8_t code) {
+    if (StartsWith(reply_, code)) {
+        return Fail(FailureCause::MalformedReply, AnswerText(sent_, reply_));
+    }
+    return FailUnacknowledged();
+}
+
 RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
     // Only a reader thread of this opening can lose the link from here on: Open waits for the
     // previous one, which raised its Stopped before it ended.
@@ -91,22 +134,35 @@ RS232COpenResult ModUpdate1527::OpenPort(int bitRate) {
     return port->Open(portName.c_str(), bitRate, kNoParity, kDataBits, false);
 }
 
+bool ModUpdate1527::OpenAtResetRate(const char* operation, ReaderWait wait,
+                                    const std::string& unavailable) {
+    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
+        reports_->Error(
+            FormatText("ModUpdate1527::%s() - On Error while open COM port !", operation).c_str());
+        return FailOpening(unavailable);
+    }
+    if (!WaitPortReady(kReadyPolls) && wait == ReaderWait::Required) {
+        if (!ReportIfHalted(operation)) {
+            Fail(FailureCause::TimeBound, unavailable);
+        }
+        return false;
+    }
+    port->Close();
+    return true;
+}
+
 void ModUpdate1527::SendFrame(const uint8_t* frame, size_t length) {
     received.Clear();
-    lastExchange.sent.assign(frame, frame + length);
-    lastExchange.reply.clear();
+    sent_.assign(frame, frame + length);
+    reply_.clear();
     if (!Interrupted()) {
         port->Write(frame, static_cast<int32_t>(length));
     }
 }
 
 std::vector<uint8_t> ModUpdate1527::TakeReply() {
-    lastExchange.reply = received.Snapshot();
-    return lastExchange.reply;
-}
-
-PortOpenProblem ModUpdate1527::LastOpenProblem() const {
-    return connected ? port->LastOpenProblem() : PortOpenProblem();
+    reply_ = received.Snapshot();
+    return reply_;
 }
 
 std::vector<uint8_t> ModUpdate1527::Transact(const uint8_t* frame, size_t length,
@@ -157,16 +213,19 @@ bool ModUpdate1527::Interrupted() const {
 
 bool ModUpdate1527::ReportIfHalted(const char* operation) {
     if (pause.Holds(PauseStop::LinkLost)) {
-        lostTheLink = true;
-        Report(errorCallback, FormatText("ModUpdate1527::%s() - The COM port was lost: its "
-                                         "device has gone away !",
-                                         operation));
+        reports_->Error(FormatText("ModUpdate1527::%s() - The COM port was lost: its device has "
+                                   "gone away !",
+                                   operation)
+                            .c_str());
+        Fail(FailureCause::LinkLost, "the port's device went away");
         return true;
     }
     if (Interrupted()) {
-        Report(errorCallback,
-               FormatText("ModUpdate1527::%s() - Stopped on request before the next frame !",
-                          operation));
+        reports_->Error(
+            FormatText("ModUpdate1527::%s() - Stopped on request before the next frame !",
+                       operation)
+                .c_str());
+        Fail(FailureCause::Stopped, "stopped on request before the next frame");
         return true;
     }
     return false;
@@ -207,5 +266,8 @@ bool ModUpdate1527::AcknowledgedTransaction(const char* operation,
                                             int delayMilliseconds) {
     const std::vector<uint8_t> reply =
         Transact(frame.data(), frame.size(), delayMilliseconds, kSendLimit, ReplyShape::Ack);
-    return !ReportIfHalted(operation) && StartsWith(reply, kAck);
+    if (ReportIfHalted(operation)) {
+        return false;
+    }
+    return StartsWith(reply, kAck) || FailUnacknowledged();
 }

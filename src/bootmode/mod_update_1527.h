@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,8 +12,10 @@
 #include "bootmode/device_list.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/module_pause.h"
+#include "bootmode/module_reports.h"
 #include "bootmode/receive_buffer.h"
 #include "bootmode/reply_shape.h"
+#include "bootmode/step_failure.h"
 #include "bootmode/update_module.h"
 #include "serial/serial_link.h"
 #include "serial/wait_clock.h"
@@ -26,12 +27,6 @@ struct ByteDifference {
     uint32_t address;
     uint8_t flash;
     uint8_t image;
-};
-
-// The module's last exchange with the board: what a front end needs to say why a step failed.
-struct BoardExchange {
-    std::vector<uint8_t> sent;   // the last frame handed to the port; empty before the first
-    std::vector<uint8_t> reply;  // what had arrived when that frame's reply was judged
 };
 
 // How the module goes beyond the window's fixed pacing, for velmora-cli.
@@ -46,11 +41,6 @@ struct ModuleOptions {
 
 class ModUpdate1527 final : public UpdateModule {
 public:
-    // Reports leave the module only through these, each bound to its receiver, so that two
-    // modules report to two places; an empty callback drops its reports.
-    using TextCallback = std::function<void(const char* text)>;
-    using ProgressCallback = std::function<void(int current, int total)>;
-
     // The module owns its link (the board's COM port, or a simulated board in a test) and waits on
     // its clock; it opens and closes the link as the steps need it, at each step's rate.
     explicit ModUpdate1527(
@@ -62,8 +52,11 @@ public:
 
     // The clock every wait of the module goes through.
     WaitClock& Clock() { return *clock_; }
+    // Where the module's reports go from now on, at the moments the design calls its four
+    // callbacks; null: nowhere, as after construction. `reports` outlives its use here.
+    void SetReports(ModuleReports* reports);
 
-    // Also starts the records of a new run (LastExchange and the rest below).
+    // Also starts the records of a new run (BlocksAcknowledged and the rest below).
     bool OpenCom(const char* portName) override;
     bool EraseSquence() override;
     bool ProgrammingSequence(SRECReader* reader) override;
@@ -92,10 +85,10 @@ public:
     // byte, which names the first byte that differs. Logs the outcome; closes the port.
     bool VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas, bool readBack);
 
+    // Why the last operation that returned false failed, made where it failed; each operation
+    // starts it afresh. Read right after the operation, before the next one.
+    const StepFailure& Failure() const { return failure_; }
     // What the last run left to explain its outcome, read once it has ended.
-    const BoardExchange& LastExchange() const { return lastExchange; }
-    // Why the port could not be opened, after an opening that failed.
-    PortOpenProblem LastOpenProblem() const;
     // Blocks of the last ProgrammingSequence that the board acknowledged.
     int BlocksAcknowledged() const { return blocksAcknowledged; }
     // The board answered the last end of programming with ACK.
@@ -104,8 +97,6 @@ public:
     std::optional<uint32_t> VerifiedSum() const { return verifiedSum; }
     // The first byte that the read-back found to differ from the image, once it found one.
     std::optional<ByteDifference> FirstDifference() const { return firstDifference; }
-    // An operation of the run failed because the port's device went away.
-    bool LostTheLink() const { return lostTheLink; }
 
     void CloseCom();
     // Both end at once, with false, when the port's device is lost.
@@ -130,16 +121,34 @@ public:
     // The bytes received since the last frame was sent.
     std::vector<uint8_t> ReceivedBytes() const { return received.Snapshot(); }
 
-    TextCallback errorCallback;
-    TextCallback logCallback;
-    ProgressCallback progressCallback;
     std::atomic<bool> readerActive;  // written only by OnSerialEvent
-    TextCallback statusCallback;
 
 private:
+    // Whether a reset opening fails when the port's reader does not come up in time.
+    enum class ReaderWait { Required, Ignored };
+
+    // Starts an operation of `step`: no failure, nothing sent or received yet.
+    void Begin(Step step);
+    // Records why the operation under way fails, with what it sent and received; false, for the
+    // operation to return.
+    bool Fail(FailureCause cause, const std::string& description);
+    // An operation that needs the port before the first OpenCom.
+    bool FailNotConnected();
+    // The port could not be opened: its problem too.
+    bool FailOpening(const std::string& description);
+    // The last frame's reply in words: no answer, or Refused.
+    bool FailUnacknowledged();
+    // The same for an inquiry whose reply begins with `code`: a reply that begins so but does not
+    // pass is malformed.
+    bool FailInquiry(uint8_t code);
     // Opens the port at `bitRate` with the boot program's line settings (8 data bits, no parity,
     // no line events, default flow control).
     RS232COpenResult OpenPort(int bitRate);
+    // Opens the port at the reset rate, waits for its reader and closes it again: the board
+    // resets. An opening that fails is reported for `operation`. A reader that does not come up
+    // fails the operation with the port left open, unless ignored; `unavailable` describes both
+    // failures.
+    bool OpenAtResetRate(const char* operation, ReaderWait wait, const std::string& unavailable);
     // Empties the receive buffer, then hands the whole frame to the port, so that no early reply
     // is thrown away.
     void SendFrame(const uint8_t* frame, size_t length);
@@ -172,8 +181,8 @@ private:
     ReadBack ReadBackSentBlocks(const FirmwareImage& image);
     // True when a reply arrived and begins with `first`.
     static bool StartsWith(const std::vector<uint8_t>& reply, uint8_t first);
-    // True, after reporting it for `operation`, when the link is lost or the run interrupted; the
-    // caller then fails, so that each operation reports it once.
+    // True, after reporting it for `operation` and recording the failure, when the link is lost
+    // or the run interrupted; the caller then fails, so that each operation reports it once.
     bool ReportIfHalted(const char* operation);
 
     std::unique_ptr<WaitClock> clock_;
@@ -187,12 +196,17 @@ private:
     bool programmingState;
     int programmingBitRate;  // the rate ChangeBPS moved the link to
     std::string portName;
-    BoardExchange lastExchange;
+    // The operation under way: its last frame and that frame's reply, once judged, and why it
+    // failed.
+    std::vector<uint8_t> sent_;
+    std::vector<uint8_t> reply_;
+    StepFailure failure_;
     int blocksAcknowledged;
     bool endAcknowledged;
     std::optional<uint32_t> verifiedSum;
     std::optional<ByteDifference> firstDifference;
-    bool lostTheLink;
     // Raised by OnSerialEvent when the reader thread ends on an I/O failure; cleared by OpenPort.
     ModulePause pause;
+    ModuleReports nobody_;
+    ModuleReports* reports_;  // never null: nobody_ when no one watches
 };

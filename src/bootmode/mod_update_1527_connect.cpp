@@ -7,25 +7,33 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/device_reply.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "bootmode/reply_meaning.h"
+#include "image/formatted_text.h"
 #include "serial/serial_link.h"
 
+namespace {
+
+// Every way [03] can fail before the handshake, as the operator can act on it.
+std::string MatchingUnanswered() {
+    return FormatText(
+        "the board did not answer the bit-rate matching (%u bytes 0x%02X at %d bps): check the "
+        "board's power, its boot-mode pins, the cable and the port",
+        static_cast<unsigned>(kMatchingAttempts), kMatchingByte, kMatchingBitRate);
+}
+
+}  // namespace
+
 bool ModUpdate1527::OpenCom(const char* name) {
-    lastExchange = BoardExchange();
+    Begin(Step::ConnectTest);
     blocksAcknowledged = 0;
     endAcknowledged = false;
     verifiedSum.reset();
     firstDifference.reset();
-    lostTheLink = false;
     connected = true;
     portName = name != nullptr ? name : "";
-    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::OpenCom() - On Error while open COM port !");
-        return false;
-    }
-    WaitPortReady(kReadyPolls);
-    port->Close();
-    if (ReportIfHalted("OpenCom")) {
+    // The connection test closes the port whether or not its reader came up.
+    if (!OpenAtResetRate("OpenCom", ReaderWait::Ignored, "the port cannot be opened") ||
+        ReportIfHalted("OpenCom")) {
         return false;
     }
     // A stop during the settling is honoured here, before the board is reset into boot mode.
@@ -37,39 +45,32 @@ bool ModUpdate1527::OpenCom(const char* name) {
 }
 
 bool ModUpdate1527::SetBootMode(bool) {
+    Begin(Step::BootMode);
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::SetBootMode() - RS232C not connected?");
-        return false;
+        reports_->Error("ModUpdate1527::SetBootMode() - RS232C not connected?");
+        return FailNotConnected();
     }
-    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::SetBootMode() - On Error while open COM port !");
-        return false;
-    }
-    if (!WaitPortReady(kReadyPolls)) {
-        ReportIfHalted("SetBootMode");
-        return false;
-    }
-    port->Close();
-    return true;
+    return OpenAtResetRate("SetBootMode", ReaderWait::Required,
+                           "the port did not come back after the connection test");
 }
 
 bool ModUpdate1527::ConnectApprove() {
-    Report(logCallback, "Connecting COM port via 9600bps ...\r\n");
+    Begin(Step::Approval);
+    reports_->Log("Connecting COM port via 9600bps ...\r\n");
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     const RS232COpenResult opened = OpenPort(kMatchingBitRate);
     if (opened != RS232COpenResult::PortOpened) {
-        if (errorCallback) {
-            Report(logCallback,
-                   FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)));
-            Report(errorCallback,
-                   "ModUpdate1527::ConnectApprove() - On Error while open COM port !");
-        }
-        return false;
+        reports_->Log(FormatText("Connecting failed by %d \r\n", static_cast<int>(opened)).c_str());
+        reports_->Error("ModUpdate1527::ConnectApprove() - On Error while open COM port !");
+        return FailOpening(MatchingUnanswered());
     }
     if (!WaitPortReady(kReadyPolls) || !Pause(kSettleAfterOpenDelay)) {
-        ReportIfHalted("ConnectApprove");
+        // Only the wait for the reader ends without a stop: its bound passed.
+        if (!ReportIfHalted("ConnectApprove")) {
+            Fail(FailureCause::TimeBound, MatchingUnanswered());
+        }
         return false;
     }
     bool matched = false;
@@ -81,7 +82,7 @@ bool ModUpdate1527::ConnectApprove() {
         }
     }
     if (!matched) {
-        return false;
+        return Fail(FailureCause::NoAnswer, MatchingUnanswered());
     }
     const std::vector<uint8_t> reply =
         Transact(kHandshake, kHandshakeDelay, kSendLimit, ReplyShape::Byte);
@@ -89,38 +90,49 @@ bool ModUpdate1527::ConnectApprove() {
         return false;
     }
     if (!StartsWith(reply, kHandshakeReply)) {
-        Report(errorCallback,
-               "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
-               "0xE6 !");
-        return false;
+        reports_->Error(
+            "ModUpdate1527::ConnectApprove() - No boot response: 0x55 was not answered by "
+            "0xE6 !");
+        if (reply.empty()) {
+            return Fail(FailureCause::NoAnswer,
+                        FormatText("the board did not answer the handshake 0x%02X", kHandshake));
+        }
+        return Fail(FailureCause::Refused,
+                    FormatText("the board answered the handshake 0x%02X with ", kHandshake) +
+                        ByteList(reply) + FormatText(", not 0x%02X", kHandshakeReply));
     }
     return true;
 }
 
 bool ModUpdate1527::InquireDevices(DeviceList& list) {
+    Begin(Step::SupportModeCheck);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     const std::vector<uint8_t> reply =
         Transact(kDeviceInquiry, kDeviceInquiryDelay, kSendLimit, ReplyShape::Inquiry);
-    if (ReportIfHalted("InquireDevices") || !StartsWith(reply, kDeviceReply)) {
+    if (ReportIfHalted("InquireDevices")) {
         return false;
+    }
+    if (!StartsWith(reply, kDeviceReply)) {
+        return FailUnacknowledged();
     }
     if (!AwaitReply(kDeviceReplyRestDelay, ReplyShape::Inquiry)) {
         ReportIfHalted("InquireDevices");
         return false;
     }
     if (!ReadDeviceReply(TakeReply(), list)) {
-        return false;
+        return FailInquiry(kDeviceReply);
     }
     received.Clear();
     return true;
 }
 
 bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
+    Begin(Step::ProgrammingModeInquiry);
     modes.clear();
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     const std::vector<uint8_t> reply =
         Transact(kProgrammingUnitInquiry, kProgrammingUnitDelay, kSendLimit, ReplyShape::Inquiry);
@@ -128,7 +140,7 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
         return false;
     }
     if (reply.size() < kShortestUnitReply || reply[0] != kProgrammingUnitReply) {
-        return false;
+        return FailInquiry(kProgrammingUnitReply);
     }
     // The reply's data as big-endian 16-bit values, as far as both the size byte and the bytes
     // received reach.
@@ -140,8 +152,9 @@ bool ModUpdate1527::InquireProgrammingModes(std::vector<uint16_t>& modes) {
 }
 
 bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
+    Begin(Step::DeviceSelection);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     return AcknowledgedTransaction("SelectDevice",
                                    CommandFrame(kDeviceSelection, entry.code, sizeof(entry.code)),
@@ -149,53 +162,70 @@ bool ModUpdate1527::SelectDevice(const DeviceEntry& entry) {
 }
 
 bool ModUpdate1527::SetClockMode(uint8_t mode) {
+    Begin(Step::ClockModeSet);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     return AcknowledgedTransaction("SetClockMode", CommandFrame(kClockModeSelection, &mode, 1),
                                    kSelectionDelay);
 }
 
 bool ModUpdate1527::SelectBPS(const uint8_t* parameters) {
-    if (!connected || parameters == nullptr) {
-        return false;
+    Begin(Step::ChangingBitRate);
+    if (!connected) {
+        return FailNotConnected();
+    }
+    if (parameters == nullptr) {
+        return Fail(FailureCause::NotStarted, "no bit-rate parameters were given");
     }
     const int ratios = static_cast<int8_t>(parameters[kFixedBitRateParameters - 1]);
     // The size byte counts the parameter bytes actually sent, also when n is 0 or below.
     const size_t count = kFixedBitRateParameters + (ratios > 0 ? static_cast<size_t>(ratios) : 0);
     // More ratios than the block holds would be read from beyond it.
     if (count > kBitRateParameterBlock) {
-        return false;
+        return Fail(FailureCause::NotStarted, "the bit-rate parameters hold more ratios than fit");
     }
     return AcknowledgedTransaction(
         "SelectBPS", CommandFrame(kNewBitRateSelection, parameters, count), kBitRateSelectionDelay);
 }
 
 bool ModUpdate1527::ChangeBPS(int bitRate) {
+    Begin(Step::ChangingBitRate);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     port->Close();
     programmingBitRate = bitRate;
+    const std::string unavailable = FormatText("the port did not reopen at %d bps", bitRate);
     if (OpenPort(bitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::ChangeBPS() - On Error while open COM port !");
-        return false;
+        reports_->Error("ModUpdate1527::ChangeBPS() - On Error while open COM port !");
+        return FailOpening(unavailable);
     }
     if (!WaitPortReady(kReadyPolls)) {
-        ReportIfHalted("ChangeBPS");
+        if (!ReportIfHalted("ChangeBPS")) {
+            Fail(FailureCause::TimeBound, unavailable);
+        }
         return false;
     }
     return true;
 }
 
 bool ModUpdate1527::ConfirmBPS() {
+    Begin(Step::ConfirmBitRate);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     SendFrame(&kBitRateConfirmation, 1);
     if (!AwaitReply(kConfirmationDelay, ReplyShape::Ack)) {
         ReportIfHalted("ConfirmBPS");
         return false;
     }
-    return StartsWith(TakeReply(), kAck);
+    const std::vector<uint8_t> reply = TakeReply();
+    if (reply.empty()) {
+        return Fail(FailureCause::NoAnswer,
+                    FormatText("the board did not confirm the new bit rate: no ACK to 0x%02X at "
+                               "%d bps",
+                               kBitRateConfirmation, programmingBitRate));
+    }
+    return StartsWith(reply, kAck) || FailUnacknowledged();
 }

@@ -7,7 +7,8 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "bootmode/reply_meaning.h"
+#include "image/formatted_text.h"
 #include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
@@ -21,19 +22,32 @@ bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
            (reply[2] == kAwaitingProgrammingSelection && reply[3] == kNoError);
 }
 
+// A whole status reply that does not allow programming: its status and error in words.
+std::string StatusRefusal(const std::vector<uint8_t>& reply) {
+    const char* meaning = ErrorMeaning(reply[3]);
+    return FormatText(
+               "the boot program status inquiry (0x%02X) reported status 0x%02X and error "
+               "0x%02X",
+               kStatusInquiry, reply[2], reply[3]) +
+           (meaning != nullptr ? std::string(": ") + meaning : std::string()) +
+           FormatText(", not status 0x%02X without error", kAwaitingProgrammingSelection);
+}
+
 }  // namespace
 
 bool ModUpdate1527::EraseSquence() {
+    Begin(Step::ProgrammingMode);
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::EraseSquence() - RS232C not connected?");
-        return false;
+        reports_->Error("ModUpdate1527::EraseSquence() - RS232C not connected?");
+        return FailNotConnected();
     }
     return true;
 }
 
 bool ModUpdate1527::SetProgrammingMode() {
+    Begin(Step::ProgrammingMode);
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     // The MCU erases before its ACK: reply-paced, the ACK ends the waits.
     SendFrame(&kProgrammingTransition, 1);
@@ -42,26 +56,46 @@ bool ModUpdate1527::SetProgrammingMode() {
     // Something arrived within the delay: the MCU took the command and erases; give it time.
     if (received.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
-            Report(statusCallback, "[!] Waiting for MCU erasing " +
-                                       std::string(static_cast<size_t>(wait), '.') + "\r");
+            reports_->Status(("[!] Waiting for MCU erasing " +
+                              std::string(static_cast<size_t>(wait), '.') + "\r")
+                                 .c_str());
             if (!AwaitReply(kEraseWaitDelay, ReplyShape::Ack)) {
                 break;
             }
         }
     }
     WaitSendDone(kSendLimit);
-    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(TakeReply(), kAck)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    const std::vector<uint8_t> erased = TakeReply();
+    if (erased.empty()) {
+        return Fail(FailureCause::TimeBound,
+                    FormatText("no ACK to the programming/erasing state transition (0x%02X) "
+                               "within %d s: the erase ran past its bound",
+                               kProgrammingTransition, kTransitionDelay / 1000));
+    }
+    if (!StartsWith(erased, kAck)) {
+        return FailUnacknowledged();
     }
     const std::vector<uint8_t> status =
         Transact(kStatusInquiry, kStatusDelay, kSlowSendLimit, ReplyShape::Inquiry);
-    if (ReportIfHalted("SetProgrammingMode") || !StatusAllowsProgramming(status)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    if (!StatusAllowsProgramming(status)) {
+        if (StartsWith(status, kStatusReply) && status.size() >= kShortestStatusReply) {
+            return Fail(FailureCause::Refused, StatusRefusal(status));
+        }
+        return FailInquiry(kStatusReply);
     }
     const std::vector<uint8_t> selected =
         Transact(kUserMatSelection, kUserMatSelectionDelay, kSlowSendLimit, ReplyShape::Ack);
-    if (ReportIfHalted("SetProgrammingMode") || !StartsWith(selected, kAck)) {
+    if (ReportIfHalted("SetProgrammingMode")) {
         return false;
+    }
+    if (!StartsWith(selected, kAck)) {
+        return FailUnacknowledged();
     }
     if (!Pause(kEnterProgrammingDelay)) {
         ReportIfHalted("SetProgrammingMode");
@@ -72,29 +106,42 @@ bool ModUpdate1527::SetProgrammingMode() {
 }
 
 bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
+    Begin(Step::Programming);
     blocksAcknowledged = 0;
     endAcknowledged = false;
-    if (reader == nullptr || !programmingState || !connected) {
-        return false;
+    if (reader == nullptr) {
+        return Fail(FailureCause::NotStarted, "no image was given");
+    }
+    // The programming state comes only after an OpenCom.
+    if (!programmingState || !connected) {
+        return Fail(FailureCause::NotStarted, "the programming state was not entered");
     }
     if (reader->GetDataByteCount() != 0) {
         const FirmwareImage image = LayFirmwareImage(*reader);
         switch (image.outcome) {
             case ImageOutcome::NoSize:
-                return false;
+                return Fail(FailureCause::NotStarted,
+                            "the image's end address does not lie above its start");
             case ImageOutcome::LargerThanUserMat:
-                Report(errorCallback,
-                       FormatText("ModUpdate1527::ProgrammingSequence() - The image needs %llu "
-                                  "bytes, more than the %u-byte user MAT holds !",
-                                  static_cast<unsigned long long>(image.requestedSize),
-                                  kUserMatBytes));
-                return false;
+                reports_->Error(
+                    FormatText("ModUpdate1527::ProgrammingSequence() - The image needs %llu "
+                               "bytes, more than the %u-byte user MAT holds !",
+                               static_cast<unsigned long long>(image.requestedSize), kUserMatBytes)
+                        .c_str());
+                return Fail(FailureCause::ImageDoesNotFit,
+                            FormatText("the image needs %llu bytes, more than the %u-byte user "
+                                       "MAT holds",
+                                       static_cast<unsigned long long>(image.requestedSize),
+                                       kUserMatBytes));
             case ImageOutcome::RecordOutsideUserMat:
-                Report(errorCallback,
-                       FormatText("ModUpdate1527::ProgrammingSequence() - The record at 0x%08X "
-                                  "lies outside the %u-byte user MAT !",
-                                  image.recordAddress, kUserMatBytes));
-                return false;
+                reports_->Error(
+                    FormatText("ModUpdate1527::ProgrammingSequence() - The record at 0x%08X "
+                               "lies outside the %u-byte user MAT !",
+                               image.recordAddress, kUserMatBytes)
+                        .c_str());
+                return Fail(FailureCause::ImageDoesNotFit,
+                            FormatText("the record at 0x%08X lies outside the %u-byte user MAT",
+                                       image.recordAddress, kUserMatBytes));
             case ImageOutcome::Built:
                 break;
         }
@@ -104,31 +151,29 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
             const uint32_t address = static_cast<uint32_t>(block - 1) * kBlockBytes;
             const uint8_t* data = image.bytes.data() + address;
             FillBlockFrame(frame, address, data);
-            if (progressCallback) {
-                progressCallback(block, blocks);
-            }
+            reports_->Progress(block, blocks);
             if (IsErasedBlock(data)) {
-                Report(statusCallback, BlockStatusText(address, true));
+                reports_->Status(BlockStatusText(address, true).c_str());
                 continue;
             }
-            Report(statusCallback, BlockStatusText(address, false));
+            reports_->Status(BlockStatusText(address, false).c_str());
             const std::vector<uint8_t> reply =
                 Transact(frame, sizeof frame, kBlockDelay, kSendLimit, ReplyShape::Ack);
             if (ReportIfHalted("ProgrammingSequence")) {
                 return false;
             }
             if (reply.empty()) {
-                Report(logCallback, "ERROR : No response while programming !\r\n");
-                return false;
+                reports_->Log("ERROR : No response while programming !\r\n");
+                return FailUnacknowledged();
             }
             if (reply[0] != kAck) {
-                Report(errorCallback, BlockFailureText(reply));
-                return false;
+                reports_->Error(BlockFailureText(reply).c_str());
+                return FailUnacknowledged();
             }
             ++blocksAcknowledged;
         }
-        Report(statusCallback, "\r\n");
-        Report(statusCallback, "Finializing last MAT block ...");
+        reports_->Status("\r\n");
+        reports_->Status("Finializing last MAT block ...");
         if (!EndProgramming()) {
             return false;
         }
@@ -136,7 +181,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
         // The sum check comes only after an end of programming, even with nothing programmed.
         return false;
     }
-    Report(statusCallback, " ");
+    reports_->Status(" ");
     if (!options.verify) {
         port->Close();
     }
@@ -158,27 +203,20 @@ bool ModUpdate1527::EndProgramming() {
     }
     endAcknowledged = StartsWith(reply, kAck);
     if (!reply.empty() && reply[0] != kAck) {
-        Report(logCallback, FormatText("Sending firmware failed by %d \r\n", reply[0]));
+        reports_->Log(FormatText("Sending firmware failed by %d \r\n", reply[0]).c_str());
     }
     return true;
 }
 
 bool ModUpdate1527::Reboot() {
+    Begin(Step::Rebooting);
     if (!connected) {
-        Report(errorCallback, "ModUpdate1527::Reboot() - RS232C not connected?");
-        return false;
+        reports_->Error("ModUpdate1527::Reboot() - RS232C not connected?");
+        return FailNotConnected();
     }
     if (port->IsOpen()) {
         port->Close();
     }
-    if (OpenPort(kResetBitRate) != RS232COpenResult::PortOpened) {
-        Report(errorCallback, "ModUpdate1527::Reboot() - On Error while open COM port !");
-        return false;
-    }
-    if (!WaitPortReady(kReadyPolls)) {
-        ReportIfHalted("Reboot");
-        return false;
-    }
-    port->Close();
-    return true;
+    return OpenAtResetRate("Reboot", ReaderWait::Required,
+                           "the port did not come back for the reboot");
 }

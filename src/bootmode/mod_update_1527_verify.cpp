@@ -6,15 +6,17 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 #include "bootmode/run_estimate.h"
 #include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
+    // The run checks the user MAT once the device is selected.
+    Begin(Step::DeviceSelection);
     areas.clear();
     if (!connected) {
-        return false;
+        return FailNotConnected();
     }
     const std::vector<uint8_t> reply =
         Transact(kUserMatInquiry, kUserMatInquiryDelay, kSendLimit, ReplyShape::Inquiry);
@@ -27,9 +29,10 @@ bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
         problem = "a size byte that does not match its number of areas";
     }
     if (!problem.empty()) {
-        Report(errorCallback,
-               "ModUpdate1527::InquireUserMat() - The user MAT inquiry got " + problem + " !");
-        return false;
+        reports_->Error(
+            ("ModUpdate1527::InquireUserMat() - The user MAT inquiry got " + problem + " !")
+                .c_str());
+        return FailInquiry(kUserMatReply);
     }
     for (size_t area = 0; area < reply[2]; ++area) {
         const uint8_t* addresses = reply.data() + 3 + area * kUserMatAreaBytes;
@@ -52,10 +55,11 @@ bool ModUpdate1527::ReadUserMat(uint32_t address, uint32_t size, std::vector<uin
     }
     const std::string problem = MemoryReadProblem(reply, size);
     if (!problem.empty()) {
-        Report(errorCallback,
-               FormatText("ModUpdate1527::VerifyUserMat() - Reading 0x%08X back got ", address) +
-                   problem + " !");
-        return false;
+        reports_->Error(
+            (FormatText("ModUpdate1527::VerifyUserMat() - Reading 0x%08X back got ", address) +
+             problem + " !")
+                .c_str());
+        return FailInquiry(kMemoryRead);
     }
     data.assign(reply.begin() + 1 + kReadSizeBytes, reply.begin() + 1 + kReadSizeBytes + size);
     return true;
@@ -72,9 +76,9 @@ bool ModUpdate1527::SumOfUserMat(uint32_t& total) {
         problem = "a size byte other than 4";
     }
     if (!problem.empty()) {
-        Report(errorCallback,
-               "ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !");
-        return false;
+        reports_->Error(
+            ("ModUpdate1527::VerifyUserMat() - The sum check got " + problem + " !").c_str());
+        return FailInquiry(kSumCheckReply);
     }
     total = ReadBigEndian32(reply.data() + 2);
     return true;
@@ -91,10 +95,14 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
             if (flash[i] != expected) {
                 firstDifference =
                     ByteDifference{static_cast<uint32_t>(run.address + i), flash[i], expected};
-                Report(logCallback,
-                       FormatText("ERROR : the first byte that differs is at 0x%08X: the flash "
-                                  "holds 0x%02X, the image 0x%02X.\r\n",
-                                  static_cast<unsigned>(run.address + i), flash[i], expected));
+                reports_->Log(
+                    FormatText("ERROR : the first byte that differs is at 0x%08X: the flash "
+                               "holds 0x%02X, the image 0x%02X.\r\n",
+                               static_cast<unsigned>(run.address + i), flash[i], expected)
+                        .c_str());
+                Fail(FailureCause::FlashDiffers,
+                     FormatText("the byte at 0x%08X reads 0x%02X, the image has 0x%02X",
+                                static_cast<unsigned>(run.address + i), flash[i], expected));
                 return ReadBack::Differs;
             }
         }
@@ -104,41 +112,48 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
 
 bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
                                   bool readBack) {
+    Begin(Step::Programming);
     verifiedSum.reset();
-    if (reader == nullptr || !connected) {
-        return false;
+    if (reader == nullptr) {
+        return Fail(FailureCause::NotStarted, "no image was given");
+    }
+    if (!connected) {
+        return FailNotConnected();
     }
     const FirmwareImage image =
         reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
     const uint32_t expected = FlashSum(image, areas);
-    Report(statusCallback, "Verifying the user MAT ...");
+    reports_->Status("Verifying the user MAT ...");
     uint32_t total = 0;
     bool verified = SumOfUserMat(total);
     if (verified && total == expected) {
-        Report(logCallback,
-               FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
-                          total));
+        reports_->Log(
+            FormatText("---> verify : the user MAT adds up to 0x%08X, as the image does.\r\n",
+                       total)
+                .c_str());
         // A sum passes bytes that traded places, or a block written at another erased address.
         if (readBack) {
-            Report(statusCallback, "Reading the blocks back ...");
+            reports_->Status("Reading the blocks back ...");
             verified = ReadBackSentBlocks(image) == ReadBack::Same;
             if (verified) {
-                Report(logCallback,
-                       "---> read-back : every block sent reads back as the image.\r\n");
+                reports_->Log("---> read-back : every block sent reads back as the image.\r\n");
             }
         }
         if (verified) {
             verifiedSum = total;
         }
     } else if (verified) {
-        Report(logCallback, FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
-                                       "image to 0x%08X.\r\n",
-                                       total, expected));
+        reports_->Log(FormatText("ERROR : verify failed: the user MAT adds up to 0x%08X, the "
+                                 "image to 0x%08X.\r\n",
+                                 total, expected)
+                          .c_str());
         // The sent blocks, read back: the first byte that differs.
         if (ReadBackSentBlocks(image) == ReadBack::Same) {
-            Report(logCallback,
-                   "ERROR : the blocks sent read back as the image: the difference lies in the "
-                   "user MAT that the image leaves erased (0xFF).\r\n");
+            reports_->Log(
+                "ERROR : the blocks sent read back as the image: the difference lies in the "
+                "user MAT that the image leaves erased (0xFF).\r\n");
+            Fail(FailureCause::FlashDiffers,
+                 "the user MAT differs from the image where the image leaves it erased");
         }
         verified = false;
     }

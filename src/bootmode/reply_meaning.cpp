@@ -1,7 +1,26 @@
-// The boot program's commands and error codes by name.
+// The boot program's commands, error codes and replies in words.
 #include "bootmode/reply_meaning.h"
 
+#include "bootmode/boot_frame.h"
 #include "bootmode/boot_protocol.h"
+#include "image/formatted_text.h"
+
+namespace {
+
+// Reply bytes shown in a line; a longer reply is cut with "...".
+const size_t kShownReplyBytes = 8;
+// An error reply is the command with its top bit set, then the error code.
+const uint8_t kErrorBit = 0x80;
+
+// What was sent, in words: the command, or for a programming frame the block's address.
+std::string SentName(const std::vector<uint8_t>& sent) {
+    if (sent.size() == kBlockFrameBytes && sent[0] == kProgrammingCommand) {
+        return FormatText("the block at 0x%08X", ReadBigEndian32(sent.data() + 1));
+    }
+    return CommandName(sent[0]);
+}
+
+}  // namespace
 
 const char* CommandName(uint8_t command) {
     switch (command) {
@@ -78,4 +97,28 @@ const char* ErrorMeaning(uint8_t code) {
         default:
             return nullptr;
     }
+}
+
+std::string ByteList(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (size_t i = 0; i < bytes.size() && i < kShownReplyBytes; ++i) {
+        text += (i == 0 ? "" : " ") + FormatText("0x%02X", bytes[i]);
+    }
+    return bytes.size() > kShownReplyBytes ? text + " ..." : text;
+}
+
+std::string AnswerText(const std::vector<uint8_t>& sent, const std::vector<uint8_t>& reply) {
+    if (sent.empty()) {
+        return "nothing was sent to the board";
+    }
+    const std::string name = SentName(sent);
+    if (reply.empty()) {
+        return "no answer to " + name;
+    }
+    if (reply.size() >= 2 && reply[0] == (sent[0] | kErrorBit)) {
+        const char* meaning = ErrorMeaning(reply[1]);
+        return name + " was answered " + ByteList({reply[0], reply[1]}) + ": " +
+               (meaning != nullptr ? meaning : "an error the boot program does not document");
+    }
+    return name + " was answered " + ByteList(reply);
 }

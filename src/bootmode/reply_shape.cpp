@@ -3,7 +3,7 @@
 
 #include "bootmode/boot_frame.h"
 #include "bootmode/boot_protocol.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
-#include "bootmode/report_text.h"
+#include "image/formatted_text.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 // boards' output apart.
 #include "cli/board_console.h"
 
-#include <cctype>
 #include <mutex>
 
 #include "cli/streams.h"
 #include "cli/terminal.h"
 #include "serial/text_conversion.h"
+#include "update/step_headers.h"
 
 namespace {
 
@@ -27,12 +27,6 @@ std::string WithoutLineEnds(std::string line) {
         line.pop_back();
     }
     return line;
-}
-
-// A step's header ("[03] APPORVAL \r\n") begins with its number in brackets.
-bool IsStepHeader(const std::string& text) {
-    return text.size() > 5 && text[0] == '[' && std::isdigit(static_cast<unsigned char>(text[1])) &&
-           std::isdigit(static_cast<unsigned char>(text[2])) && text[3] == ']';
 }
 
 std::string Trimmed(const std::string& text) {
@@ -58,7 +52,7 @@ std::string WithSystemLineEnds(const std::string& text) {
 }  // namespace
 
 BoardConsole::BoardConsole(Streams& streams, const BoardOutput& output)
-    : streams_(streams), output_(output), started_(Clock::now()) {}
+    : streams_(streams), output_(output), started_(Clock::now()), bitRate_(output.bitRate) {}
 
 BoardConsole::~BoardConsole() {
     Close();
@@ -102,9 +96,6 @@ void BoardConsole::Keep(const std::string& text) {
 void BoardConsole::WriteLog(const wchar_t* text) {
     const std::string ansi = WideToAnsi(text);
     Keep(ansi);
-    if (IsStepHeader(ansi)) {
-        progress_.step = Trimmed(ansi);
-    }
     if (output_.quiet) {
         return;
     }
@@ -140,16 +131,12 @@ void BoardConsole::AppendLog(const wchar_t* text) {
     WriteLog(text);
 }
 
-void BoardConsole::ReportError(const char* text) {
-    if (text == nullptr) {
+void BoardConsole::ErrorReported(const std::string& line) {
+    if (!output_.quiet) {
         return;
     }
-    const std::string line = std::string("Error occured : ") + text;
     std::lock_guard<Mutex> guard(streams_.Lock());
-    WriteLog(AnsiToWide((line + "\r\n").c_str()));
-    if (output_.quiet) {
-        streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
-    }
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + line);
 }
 
 void BoardConsole::SetStatusText(const wchar_t* text) {
@@ -175,24 +162,29 @@ void BoardConsole::SetProgress(int position, int maximum) {
     streams_.ProgressChanged();
 }
 
-void BoardConsole::StepStarted(int step) {
+void BoardConsole::StepStarted(Step step) {
     std::lock_guard<Mutex> guard(streams_.Lock());
-    // The step's header follows and names it; the last step's status is over.
+    // The last step's status is over.
+    progress_.step = Trimmed(WideToAnsi(StepHeader(step, bitRate_).c_str()));
     progress_.status.clear();
     if (output_.json && !output_.quiet) {
-        Emit(Event("step").Number("step", step).Text("state", "started"));
+        Emit(Event("step").Number("step", StepNumber(step)).Text("state", "started"));
     }
 }
 
-void BoardConsole::StepEnded(int step, bool succeeded) {
+void BoardConsole::StepEnded(Step step, bool succeeded) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     if (output_.json && !output_.quiet) {
-        Emit(Event("step").Number("step", step).Text("state", "ended").Flag("ok", succeeded));
+        Emit(Event("step")
+                 .Number("step", StepNumber(step))
+                 .Text("state", "ended")
+                 .Flag("ok", succeeded));
     }
 }
 
 void BoardConsole::BitRateFellBack(int failedRate, int nextRate) {
     std::lock_guard<Mutex> guard(streams_.Lock());
+    bitRate_ = nextRate;
     if (output_.json && !output_.quiet) {
         Emit(Event("fallback").Number("from_bps", failedRate).Number("to_bps", nextRate));
     }
@@ -221,8 +213,8 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
     if (output_.json) {
         JsonObject result = Event("result");
         result.Flag("ok", !conclusion.failure).Number("exit_code", conclusion.exitCode);
-        if (conclusion.failure && outcome.step > 0) {
-            result.Number("step", outcome.step);
+        if (conclusion.failure && outcome.step != Step::None) {
+            result.Number("step", StepNumber(outcome.step));
         } else {
             result.Null("step");
         }

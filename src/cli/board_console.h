@@ -22,6 +22,7 @@ struct BoardOutput {
     bool json = false;      // standard output carries JSON Lines instead of the log text
     bool quiet = false;     // standard output stays silent; errors still reach standard error
     std::string logPath;    // the whole log, CR LF as the window shows it; empty for none
+    int bitRate = 0;        // the rate [08] moves the link to first, as its header names it
 };
 
 // Every member but the constructor and OpenLog expects the streams' lock to be free, except
@@ -40,12 +41,13 @@ public:
     // There is no file-name box, no bar (the progress line shows the time instead), no controls
     // (a command line runs one command) and no check box.
     void AppendLog(const wchar_t* text) override;
-    void ReportError(const char* text) override;
     void SetStatusText(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
-    void StepStarted(int step) override;
-    void StepEnded(int step, bool succeeded) override;
-    // Said on standard error too: the run takes longer than the operator asked for.
+    // The step under way, named by its header, for the progress line.
+    void StepStarted(Step step) override;
+    void StepEnded(Step step, bool succeeded) override;
+    // Said on standard error too: the run takes longer than the operator asked for. The next
+    // attempt's headers name the next rate.
     void BitRateFellBack(int failedRate, int nextRate) override;
 
     // Text for the log file alone, as the window shows it: the load's log in each board's file.
@@ -63,6 +65,8 @@ public:
     std::string ProgressLine(size_t width) const;
 
 private:
+    // Quiet, the error's line goes to standard error as well.
+    void ErrorReported(const std::string& line) override;
     // Lock held: text kept as the log, CR LF as the window shows it, and in the log file.
     void Keep(const std::string& text);
     // Lock held: the window's log text, on standard output and in the log file.
@@ -82,4 +86,5 @@ private:
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point firstBlock_;
     ProgressSnapshot progress_;
+    int bitRate_;  // the rate of the attempt under way
 };

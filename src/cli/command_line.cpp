@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
 
 #include "cli/bit_rate_option.h"
 #include "cli/commands.h"
@@ -12,20 +13,25 @@
 
 namespace {
 
-const char kExitCodes[] =
-    "Exit codes:\n"
-    "  0        programmed and rebooted (info, ports: done)\n"
-    "  2        usage error: unknown command or option, missing argument, a bad --format,\n"
-    "           --offset or --bps (a rate the board refuses)\n"
-    "  3        the firmware file is missing, unreadable, refused or holds nothing to program\n"
-    "  4        programmed, but every reboot attempt failed\n"
-    "  5        programmed, but the flash does not hold the image (--verify, --read-back)\n"
-    "  6        the board did not acknowledge the end of programming: it may not start\n"
-    "  7        several ports: a board was not programmed (see the table or --json)\n"
-    "  11..21   step [01]..[11] failed: 10 + the step's number\n"
-    "  129      stopped by SIGHUP: the terminal went away (Windows: the console closed)\n"
-    "  130      interrupted by Ctrl-C (SIGINT)\n"
-    "  143      stopped by SIGTERM\n";
+// "Exit codes:", then each code or range of codes in a column of its own before its meaning.
+std::string ExitCodesFooter() {
+    const char kIndent[] = "           ";
+    std::string footer = "Exit codes:\n";
+    for (const ExitCodeMeaning& row : kExitCodeMeanings) {
+        const std::string codes = row.first == row.last
+                                      ? std::to_string(row.first)
+                                      : std::to_string(row.first) + ".." + std::to_string(row.last);
+        footer += "  " + codes + std::string(9 - codes.size(), ' ');
+        for (const char* c = row.meaning; *c != '\0'; ++c) {
+            footer += *c;
+            if (*c == '\n') {
+                footer += kIndent;
+            }
+        }
+        footer += "\n";
+    }
+    return footer;
+}
 
 // What is wrong with the ports given, or empty.
 std::string PortsProblem(const std::vector<std::string>& ports) {
@@ -90,7 +96,8 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
                  "velmora-cli");
     app.set_version_flag("--version", std::string("velmora-cli ") + VELMORA_VERSION_TEXT);
     app.require_subcommand(1);
-    app.footer(kExitCodes);
+    const std::string exitCodes = ExitCodesFooter();
+    app.footer(exitCodes);
 
     WriteRequest write;
     CLI::App* writeCommand = app.add_subcommand(
@@ -129,7 +136,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand->add_option("--bps", bitRateText, kBitRateHelp);
     InputOptions writeInput;
     AddInputOptions(writeCommand, writeInput);
-    writeCommand->footer(kExitCodes);
+    writeCommand->footer(exitCodes);
 
     std::string infoFile;
     CLI::App* infoCommand = app.add_subcommand(
@@ -140,10 +147,10 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     InputOptions infoInput;
     AddInputOptions(infoCommand, infoInput);
     infoCommand->add_option("--bps", bitRateText, "the run's bit rate for programming (see write)");
-    infoCommand->footer(kExitCodes);
+    infoCommand->footer(exitCodes);
 
     CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports of this machine.");
-    portsCommand->footer(kExitCodes);
+    portsCommand->footer(exitCodes);
 
     const std::string first = arguments.size() > 1 ? arguments[1] : "-";
     if (!first.empty() && first[0] != '-' && first != "write" && first != "info" &&

@@ -1,14 +1,59 @@
-// The exit codes of velmora-cli, as its --help and the README list them.
+// The exit codes of velmora-cli, and what each means as --help lists it (the README's table says
+// the same).
 #pragma once
 
+#include "bootmode/update_step.h"
+#include "cli/interrupt_watch.h"
+
 enum ExitCode {
-    kExitProgrammed = 0,          // programmed and rebooted (info, ports: done)
-    kExitUsage = 2,               // unknown command or option, missing argument
-    kExitFileRefused = 3,         // the firmware file is missing, unreadable, refused or empty
-    kExitRebootFailed = 4,        // programmed, but every reboot attempt failed
-    kExitVerifyFailed = 5,        // programmed, but the flash does not hold the image
-    kExitEndNotAcknowledged = 6,  // programmed, but the end of programming was not acknowledged
-    kExitSomeBoardsFailed = 7,    // several boards: at least one was not programmed
-    kExitStepFailedBase = 10,     // + the number of the failed step [01] to [11]: 11 to 21
-    kExitSignalBase = 128         // + the signal that stopped the run: 129, 130, 143
+    kExitProgrammed = 0,
+    kExitUsage = 2,
+    kExitFileRefused = 3,
+    kExitRebootFailed = 4,
+    kExitVerifyFailed = 5,
+    kExitEndNotAcknowledged = 6,
+    kExitSomeBoardsFailed = 7,
+    kExitStepFailedBase = 10,
+    kExitSignalBase = 128
+};
+
+// 10 + the step's number: 11 to 21 for [01] to [11].
+constexpr int StepFailedExitCode(Step step) {
+    return kExitStepFailedBase + StepNumber(step);
+}
+
+// 128 + the signal's number.
+constexpr int StopExitCode(StopSignal stop) {
+    return kExitSignalBase + static_cast<int>(stop);
+}
+
+// The codes `first` to `last` and their meaning, a line end before each line that continues it.
+struct ExitCodeMeaning {
+    int first;
+    int last;
+    const char* meaning;
+};
+
+constexpr ExitCodeMeaning kExitCodeMeanings[] = {
+    {kExitProgrammed, kExitProgrammed, "programmed and rebooted (info, ports: done)"},
+    {kExitUsage, kExitUsage,
+     "usage error: unknown command or option, missing argument, a bad --format,\n"
+     "--offset or --bps (a rate the board refuses)"},
+    {kExitFileRefused, kExitFileRefused,
+     "the firmware file is missing, unreadable, refused or holds nothing to program"},
+    {kExitRebootFailed, kExitRebootFailed, "programmed, but every reboot attempt failed"},
+    {kExitVerifyFailed, kExitVerifyFailed,
+     "programmed, but the flash does not hold the image (--verify, --read-back)"},
+    {kExitEndNotAcknowledged, kExitEndNotAcknowledged,
+     "the board did not acknowledge the end of programming: it may not start"},
+    {kExitSomeBoardsFailed, kExitSomeBoardsFailed,
+     "several ports: a board was not programmed (see the table or --json)"},
+    {StepFailedExitCode(Step::ConnectTest), StepFailedExitCode(Step::Programming),
+     "step [01]..[11] failed: 10 + the step's number"},
+    {StopExitCode(StopSignal::HangUp), StopExitCode(StopSignal::HangUp),
+     "stopped by SIGHUP: the terminal went away (Windows: the console closed)"},
+    {StopExitCode(StopSignal::Interrupt), StopExitCode(StopSignal::Interrupt),
+     "interrupted by Ctrl-C (SIGINT)"},
+    {StopExitCode(StopSignal::Terminate), StopExitCode(StopSignal::Terminate),
+     "stopped by SIGTERM"},
 };

@@ -12,8 +12,8 @@ std::string Outcome(const BoardResult& result) {
     }
     const RunOutcome& outcome = result.outcome;
     char text[64];
-    if (outcome.end == RunEnd::StepFailed && !outcome.interrupted && outcome.step > 0) {
-        std::snprintf(text, sizeof text, "step [%02d] failed (exit %d)", outcome.step,
+    if (outcome.end == RunEnd::StepFailed && !outcome.interrupted && outcome.step != Step::None) {
+        std::snprintf(text, sizeof text, "step [%02d] failed (exit %d)", StepNumber(outcome.step),
                       result.conclusion.exitCode);
     } else {
         std::snprintf(text, sizeof text, "failed (exit %d)", result.conclusion.exitCode);

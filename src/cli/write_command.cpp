@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/mod_update_1527.h"
 #include "cli/board_console.h"
 #include "cli/commands.h"
@@ -16,6 +17,7 @@
 #include "cli/interrupt_watch.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/stop_text.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
 #include "serial/rs232c_port.h"
@@ -79,17 +81,6 @@ std::string LogPathFor(const std::string& logPath, const std::string& label, boo
     return logPath.substr(0, dot) + "." + name + logPath.substr(dot);
 }
 
-std::string StoppingText(StopSignal stop) {
-    switch (stop) {
-        case StopSignal::HangUp:
-            return "hung up: stopping before the next frame";
-        case StopSignal::Terminate:
-            return "SIGTERM: stopping before the next frame (a second one stops waiting)";
-        default:
-            return "stopping before the next frame (Ctrl-C again to stop waiting)";
-    }
-}
-
 bool AllFinished(const std::vector<Board>& boards) {
     for (const Board& board : boards) {
         if (!board.run->IsFinished()) {
@@ -106,7 +97,7 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
         board.started = board.run->Start(0);
         if (!board.started) {
             board.outcome.end = RunEnd::StepFailed;
-            board.outcome.step = 1;
+            board.outcome.step = Step::ConnectTest;
             std::lock_guard<Mutex> guard(streams.Lock());
             streams.Complain(board.label + ": cannot start the update's thread");
         }
@@ -124,7 +115,7 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
             }
             if (handled == 0) {
                 std::lock_guard<Mutex> guard(streams.Lock());
-                streams.Complain(StoppingText(interrupts.First()));
+                streams.Complain(StopText(interrupts.First(), StopStage::Stopping));
             }
             handled = caught;
         }
@@ -151,8 +142,7 @@ int ProcessExitCode(const std::vector<BoardResult>& results, StopSignal stop) {
     if (!failed) {
         return kExitProgrammed;
     }
-    return stop != StopSignal::None ? kExitSignalBase + static_cast<int>(stop)
-                                    : kExitSomeBoardsFailed;
+    return stop != StopSignal::None ? StopExitCode(stop) : kExitSomeBoardsFailed;
 }
 
 }  // namespace
@@ -173,6 +163,7 @@ int WriteCommand(const WriteRequest& request) {
         output.json = request.json;
         output.quiet = request.quiet;
         output.logPath = LogPathFor(request.logPath, labels[i], several);
+        output.bitRate = request.bitRates.empty() ? kProgrammingBitRate : request.bitRates.front();
         board.console.reset(new BoardConsole(streams, output));
         std::string problem;
         if (!board.console->OpenLog(&problem)) {

@@ -13,7 +13,7 @@
 
 WholeFileRead ReadWholeFile(const std::wstring& path, std::unique_ptr<char[]>& data,
                             int32_t& size) {
-    const int file = open(WideToAnsi(path.c_str()), O_RDONLY | O_CLOEXEC);
+    const int file = open(WideToAnsi(path.c_str()).c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
         return WholeFileRead::NotOpened;
     }

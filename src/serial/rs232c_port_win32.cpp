@@ -247,7 +247,7 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
     // The device namespace opens COM10 and above too, which a bare name cannot reach.
     char deviceName[sizeof portName_ + 4] = "\\\\.\\";
     std::strcat(deviceName, portName_);
-    HANDLE port = CreateFileW(AnsiToWide(deviceName), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+    HANDLE port = CreateFileW(AnsiToWide(deviceName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
     {
         std::lock_guard<Mutex> guard(platform.portLock);

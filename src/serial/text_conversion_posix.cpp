@@ -2,16 +2,12 @@
 #include "serial/text_conversion.h"
 
 #include <cwchar>
-#include <vector>
 
 namespace {
 
-thread_local std::vector<char> ansiResult;
-thread_local std::vector<wchar_t> wideResult;
-
 const char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::vector<char>& out, char32_t code) {
+void AppendUtf8(std::string& out, char32_t code) {
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         code = kReplacement;
     }
@@ -60,29 +56,22 @@ char32_t DecodeUtf8(const unsigned char*& text) {
 
 }  // namespace
 
-const char* WideToAnsi(const wchar_t* text) {
-    if (text == nullptr) {
-        text = L"";
+std::string WideToAnsi(const wchar_t* text) {
+    std::string ansi;
+    for (; text != nullptr && *text != L'\0'; ++text) {
+        AppendUtf8(ansi, static_cast<char32_t>(*text));
     }
-    ansiResult.clear();
-    for (; *text != L'\0'; ++text) {
-        AppendUtf8(ansiResult, static_cast<char32_t>(*text));
-    }
-    ansiResult.push_back('\0');
-    return ansiResult.data();
+    return ansi;
 }
 
-const wchar_t* AnsiToWide(const char* text) {
-    if (text == nullptr) {
-        text = "";
-    }
-    wideResult.clear();
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+std::wstring AnsiToWide(const char* text) {
+    std::wstring wide;
+    const unsigned char* bytes =
+        reinterpret_cast<const unsigned char*>(text != nullptr ? text : "");
     while (*bytes != 0) {
-        wideResult.push_back(static_cast<wchar_t>(DecodeUtf8(bytes)));
+        wide.push_back(static_cast<wchar_t>(DecodeUtf8(bytes)));
     }
-    wideResult.push_back(L'\0');
-    return wideResult.data();
+    return wide;
 }
 
 std::wstring WideFromUtf8(const std::string& text) {

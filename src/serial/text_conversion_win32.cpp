@@ -4,37 +4,31 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
-namespace {
-
-thread_local std::vector<char> ansiResult;
-thread_local std::vector<wchar_t> wideResult;
-
-}  // namespace
-
-const char* WideToAnsi(const wchar_t* text) {
+std::string WideToAnsi(const wchar_t* text) {
     if (text == nullptr) {
         text = L"";
     }
+    // The size the text needs, terminator included, then a zero-filled buffer one byte longer.
     int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
     if (needed < 0) {
         needed = 0;
     }
-    ansiResult.assign(static_cast<size_t>(needed) + 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, ansiResult.data(), needed, NULL, NULL);
-    return ansiResult.data();
+    std::vector<char> ansi(static_cast<size_t>(needed) + 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi.data(), needed, NULL, NULL);
+    return ansi.data();
 }
 
-const wchar_t* AnsiToWide(const char* text) {
+std::wstring AnsiToWide(const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    size_t length = std::strlen(text);
-    wideResult.assign(length + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wideResult.data(), static_cast<int>(length + 1));
-    return wideResult.data();
+    // At most length + 1 units, terminator included, into a zero-filled buffer of that size.
+    const size_t length = std::strlen(text);
+    std::vector<wchar_t> wide(length + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), static_cast<int>(length + 1));
+    return wide.data();
 }
 
 std::wstring WideFromUtf8(const std::string& text) {

@@ -2,19 +2,24 @@
 // everything they are told (log pane, status line, file name, progress bar, steps, controls) and
 // the one choice the run reads. The window implements it on its dialog, velmora-cli on its
 // console, tests with a recording. Every call does nothing until a front end says otherwise, so
-// that each front end shows what it has and NullOperator drops everything.
+// that each front end shows what it has and NullOperator drops everything. The run hands it to
+// the module as the module's reports.
 #pragma once
 
-class Operator {
-public:
-    virtual ~Operator() = default;
+#include <string>
 
+#include "bootmode/module_reports.h"
+#include "bootmode/update_step.h"
+
+class Operator : public ModuleReports {
+public:
     // Log pane. The callers put the line ends ("\r\n") into their texts.
     virtual void AppendLog(const wchar_t*) {}
     // The same for the 8-bit texts of the module and the reader.
     void AppendLogA(const char* text);
-    // "Error occured : " and the text, then a line end; a null text writes nothing.
-    virtual void ReportError(const char*) {}
+    // "Error occured : " and the text, then a line end, each appended on its own; a null text
+    // writes nothing. Every front end's errors get their prefix here.
+    void ReportError(const char* text);
     virtual void ClearLog() {}
 
     // Status line.
@@ -27,9 +32,9 @@ public:
     virtual void SetProgress(int, int) {}
     // Marquee mode on; off leaves the bar empty with range 0..100.
     virtual void SetMarquee(bool) {}
-    // A numbered step ([01] to [12]) begins, or ends.
-    virtual void StepStarted(int) {}
-    virtual void StepEnded(int, bool) {}
+    // A numbered step begins, before its header is logged; or it ends.
+    virtual void StepStarted(Step) {}
+    virtual void StepEnded(Step, bool) {}
     // The link did not come up at the first rate: the run starts over from [01] at the second.
     virtual void BitRateFellBack(int, int) {}
 
@@ -40,6 +45,18 @@ public:
 
     // The "Using Character Command" check box is ticked.
     virtual bool IsCharacterCommandChecked() { return false; }
+
+protected:
+    // ReportError's line, without its line end, once it is in the log: for a front end that also
+    // shows errors elsewhere.
+    virtual void ErrorReported(const std::string&) {}
+
+private:
+    // The module's reports, where the window's design sends its four callbacks.
+    void Error(const char* text) final { ReportError(text); }
+    void Log(const char* text) final { AppendLogA(text); }
+    void Progress(int current, int total) final { SetProgress(current, total); }
+    void Status(const char* text) final { SetStatusTextA(text); }
 };
 
 // For runs and loads that nobody watches.

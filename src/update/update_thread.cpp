@@ -10,9 +10,11 @@
 
 #include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
+#include "image/formatted_text.h"
 #include "image/srec_reader.h"
 #include "serial/text_conversion.h"
 #include "update/operator.h"
+#include "update/step_headers.h"
 
 namespace {
 
@@ -20,8 +22,6 @@ const wchar_t kOk[] = L"----> Ok.\r\n";
 const wchar_t kFailed[] = L"----> Failed\r\n";
 const wchar_t kNewLine[] = L"\r\n";
 const int kRebootAttempts = 6;
-// The step the reboot attempts make.
-const int kRebootStep = 12;
 
 }  // namespace
 
@@ -35,6 +35,8 @@ void UpdateThread::Run(int32_t) {
     WaitClock& clock = module_.Clock();
     const std::chrono::nanoseconds started = clock.Now();
     outcome_ = RunSteps();
+    // The module may outlive the operator: it reports to nobody between runs.
+    module_.SetReports(nullptr);
     outcome_.interrupted = module_.Interrupted();
     outcome_.seconds = std::chrono::duration<double>(clock.Now() - started).count();
 }
@@ -55,32 +57,42 @@ void UpdateThread::AppendNumbered(const wchar_t* format, int number) {
     operator_.AppendLog(text);
 }
 
-void UpdateThread::NextStep(int step) {
-    if (step_ != 0) {
+void UpdateThread::NextStep(Step step) {
+    if (step_ != Step::None) {
         operator_.StepEnded(step_, true);
     }
     step_ = step;
     operator_.StepStarted(step);
 }
 
-RunOutcome UpdateThread::Ended(RunEnd end, int step) {
+void UpdateThread::AppendHeader(Step step) {
+    operator_.AppendLog(StepHeader(step, bitRate_).c_str());
+}
+
+RunOutcome UpdateThread::Ended(RunEnd end, const StepFailure& failure) {
     RunOutcome outcome;
     outcome.end = end;
-    outcome.step = step;
+    outcome.step = step_;
+    outcome.failure = failure;
     outcome.bitRate = bitRate_;
     outcome.blocksAcknowledged = module_.BlocksAcknowledged();
     outcome.endAcknowledged = module_.EndOfProgrammingAcknowledged();
     outcome.verifiedSum = module_.VerifiedSum();
     outcome.firstDifference = module_.FirstDifference();
-    outcome.lostTheLink = module_.LostTheLink();
-    outcome.exchange = module_.LastExchange();
-    outcome.portProblem = module_.LastOpenProblem();
     return outcome;
 }
 
-RunOutcome UpdateThread::Stop(int step, bool reboot) {
-    const RunOutcome outcome = Ended(RunEnd::StepFailed, step);
-    operator_.StepEnded(step, false);
+StepFailure UpdateThread::RunFailure(FailureCause cause, const std::string& description) const {
+    StepFailure failure;
+    failure.step = step_;
+    failure.cause = cause;
+    failure.description = description;
+    return failure;
+}
+
+RunOutcome UpdateThread::Stop(const StepFailure& failure, bool reboot) {
+    const RunOutcome outcome = Ended(RunEnd::StepFailed, failure);
+    operator_.StepEnded(step_, false);
     operator_.SetMarquee(false);
     module_.CloseCom();
     if (reboot) {
@@ -90,17 +102,21 @@ RunOutcome UpdateThread::Stop(int step, bool reboot) {
     return outcome;
 }
 
-RunOutcome UpdateThread::Stop(int step) {
-    return Stop(step, false);
+RunOutcome UpdateThread::Stop() {
+    return Stop(module_.Failure(), false);
 }
 
-RunOutcome UpdateThread::StopAndReboot(int step) {
-    return Stop(step, true);
+RunOutcome UpdateThread::StopAndReboot() {
+    return Stop(module_.Failure(), true);
 }
 
-RunOutcome UpdateThread::RebootOnce(RunEnd end, int step) {
-    const RunOutcome outcome = Ended(end, step);
-    operator_.StepEnded(step, false);
+RunOutcome UpdateThread::StopAndReboot(const StepFailure& failure) {
+    return Stop(failure, true);
+}
+
+RunOutcome UpdateThread::RebootOnce(RunEnd end) {
+    const RunOutcome outcome = Ended(end, module_.Failure());
+    operator_.StepEnded(step_, false);
     module_.Reboot();
     operator_.EnableControls();
     return outcome;
@@ -117,7 +133,7 @@ const DeviceEntry* UpdateThread::ChooseDevice(const DeviceList& list) {
     for (size_t i = 0; i < listed; ++i) {
         wchar_t line[128];
         std::swprintf(line, sizeof(line) / sizeof(line[0]), L" ... %02d) %ls\r\n",
-                      static_cast<int>(i + 1), AnsiToWide(list.entries[i].name));
+                      static_cast<int>(i + 1), AnsiToWide(list.entries[i].name).c_str());
         operator_.AppendLog(line);
     }
     for (size_t i = 0; i < listed; ++i) {
@@ -143,11 +159,11 @@ bool UpdateThread::RebootAttempts() {
 }
 
 // The verify option's check, once the device is selected: the user MAT's areas, and the image
-// inside them; false, logged, when the inquiry fails or the image does not fit.
-bool UpdateThread::UserMatHoldsTheImage(std::vector<FlashArea>& areas) {
+// inside them; logged when the inquiry fails or the image does not fit.
+StepFailure UpdateThread::CheckUserMat(std::vector<FlashArea>& areas) {
     if (!module_.InquireUserMat(areas)) {
         operator_.AppendLog(L"---> failed to inquire the user MAT !\r\n");
-        return false;
+        return module_.Failure();
     }
     for (const FlashArea& area : areas) {
         wchar_t line[64];
@@ -157,9 +173,11 @@ bool UpdateThread::UserMatHoldsTheImage(std::vector<FlashArea>& areas) {
     }
     if (!DataLiesWithin(*job_.image, areas)) {
         operator_.AppendLog(L"---> the image does not fit the user MAT !\r\n");
-        return false;
+        return RunFailure(FailureCause::ImageDoesNotFit,
+                          "the image does not fit the user MAT that the board reports (see the "
+                          "log)");
     }
-    return true;
+    return StepFailure();
 }
 
 RunOutcome UpdateThread::RunSteps() {
@@ -178,13 +196,7 @@ RunOutcome UpdateThread::RunSteps() {
     }
     operator_.DisableControls();
     ModUpdate1527& module = module_;
-    Operator& reports = operator_;
-    module.errorCallback = [&reports](const char* text) { reports.ReportError(text); };
-    module.logCallback = [&reports](const char* text) { reports.AppendLogA(text); };
-    module.progressCallback = [&reports](int position, int maximum) {
-        reports.SetProgress(position, maximum);
-    };
-    module.statusCallback = [&reports](const char* text) { reports.SetStatusTextA(text); };
+    module.SetReports(&operator_);
     module.SetOptions({job_.options.replyPaced, job_.options.verify});
 
     const std::vector<int> rates = job_.options.bitRates.empty()
@@ -194,7 +206,8 @@ RunOutcome UpdateThread::RunSteps() {
         RunOutcome outcome = RunAttempt(rates[attempt]);
         outcome.fallbacks = static_cast<int>(attempt);
         const bool linkFailed =
-            outcome.end == RunEnd::StepFailed && (outcome.step == 8 || outcome.step == 9);
+            outcome.end == RunEnd::StepFailed &&
+            (outcome.step == Step::ChangingBitRate || outcome.step == Step::ConfirmBitRate);
         if (!linkFailed || attempt + 1 >= rates.size() || module.Interrupted()) {
             return outcome;
         }
@@ -203,7 +216,7 @@ RunOutcome UpdateThread::RunSteps() {
         AppendNumbered(L"starting over at %d BPS\r\n\r\n", rates[attempt + 1]);
         operator_.BitRateFellBack(rates[attempt], rates[attempt + 1]);
         operator_.SetMarquee(true);
-        step_ = 0;
+        step_ = Step::None;
     }
 }
 
@@ -213,108 +226,124 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
     UpdateModule& update = module;
     const std::string portName = WideToAnsi(job_.portName.c_str());
 
-    NextStep(1);
-    AppendAll({L"[01] CONNECT TEST : ", job_.portName.c_str(), L"\r\n"});
+    NextStep(Step::ConnectTest);
+    AppendHeader(Step::ConnectTest);
+    AppendAll({job_.portName.c_str(), kNewLine});
     if (!update.OpenCom(portName.c_str())) {
         operator_.AppendLog(kFailed);
-        return Stop(1);
+        return Stop();
     }
-    NextStep(2);
-    AppendAll({kOk, kNewLine, L"[02] BOOT MODE\r\n"});
+    NextStep(Step::BootMode);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::BootMode);
     if (!module.SetBootMode(operator_.IsCharacterCommandChecked())) {
         operator_.AppendLog(kFailed);
-        return StopAndReboot(2);
+        return StopAndReboot();
     }
-    NextStep(3);
-    AppendAll({kOk, kNewLine, L"[03] APPORVAL \r\n"});
+    NextStep(Step::Approval);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::Approval);
     if (!module.ConnectApprove()) {
         operator_.AppendLog(kFailed);
-        return StopAndReboot(3);
+        return StopAndReboot();
     }
-    NextStep(4);
-    AppendAll({kOk, kNewLine, L"[04] SUPPORT MODE CHECK\r\n"});
+    NextStep(Step::SupportModeCheck);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::SupportModeCheck);
     DeviceList devices;
     if (!module.InquireDevices(devices)) {
         operator_.AppendLog(kFailed);
-        return StopAndReboot(4);
+        return StopAndReboot();
     }
     const DeviceEntry* chosen = ChooseDevice(devices);
     if (chosen == nullptr) {
         AppendAll({L"---> no supported mode found !\r\n", L"STOP.\r\n"});
-        return StopAndReboot(4);
+        return StopAndReboot(
+            RunFailure(FailureCause::NoSupportedDevice,
+                       FormatText("the board lists no device named %s", kSupportedDeviceName)));
     }
-    NextStep(5);
-    AppendAll({kOk, kNewLine, L"[05] PROGRAMMING MODE INQ.\r\n"});
+    NextStep(Step::ProgrammingModeInquiry);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::ProgrammingModeInquiry);
     std::vector<uint16_t> modes;
     if (!module.InquireProgrammingModes(modes)) {
         operator_.AppendLog(L"---> programing modes not found !\r\n");
-        return StopAndReboot(5);
+        return StopAndReboot();
     }
-    NextStep(6);
-    AppendAll({kOk, kNewLine, L"[06] DEVICE SELECTION.\r\n"});
+    NextStep(Step::DeviceSelection);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::DeviceSelection);
     DeviceEntry selected = {};
     std::memcpy(&selected, chosen, sizeof(selected));
     if (!module.SelectDevice(selected)) {
         operator_.AppendLog(L"---> programing modes not found !\r\n");
-        return StopAndReboot(6);
+        return StopAndReboot();
     }
     std::vector<FlashArea> userMat;
-    if (job_.options.verify && !UserMatHoldsTheImage(userMat)) {
-        return StopAndReboot(6);
+    if (job_.options.verify) {
+        const StepFailure misfit = CheckUserMat(userMat);
+        if (misfit.cause != FailureCause::None) {
+            return StopAndReboot(misfit);
+        }
     }
-    NextStep(7);
-    AppendAll({kOk, kNewLine, L"[07] CLOCK MODE SET.\r\n"});
+    NextStep(Step::ClockModeSet);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::ClockModeSet);
     if (!module.SetClockMode(kDefaultClockMode)) {
         operator_.AppendLog(L"---> failed to set default clock mode !\r\n");
-        return StopAndReboot(7);
+        return StopAndReboot();
     }
-    NextStep(8);
+    NextStep(Step::ChangingBitRate);
     AppendAll({kOk, kNewLine});
-    AppendNumbered(L"[08] CHANGING BPS : %d \r\n", bitRate);
+    AppendHeader(Step::ChangingBitRate);
     const std::vector<uint8_t> bitRateBlock = BitRateParameters(bitRate);
     if (!module.SelectBPS(bitRateBlock.data())) {
         operator_.AppendLog(L"---> failed to change BPS command !\r\n");
-        return Stop(8);
+        return Stop();
     }
     operator_.AppendLog(kOk);
     AppendNumbered(L"... reconnecting to %d BPS \r\n", bitRate);
     if (!module.ChangeBPS(bitRate)) {
         operator_.AppendLog(L"---> failed to change BPS!\r\n");
-        return Stop(8);
+        return Stop();
     }
-    NextStep(9);
+    NextStep(Step::ConfirmBitRate);
     AppendAll({kOk, kNewLine});
-    AppendNumbered(L"[09] CONFIRM BPS : %d \r\n", bitRate);
+    AppendHeader(Step::ConfirmBitRate);
     if (!module.ConfirmBPS()) {
         operator_.AppendLog(L"---> failed to confirm BPS !\r\n");
-        return Stop(9);
+        return Stop();
     }
-    NextStep(10);
-    AppendAll({kOk, kNewLine, L"[10] SET TO PROGRAMMING MODE \r\n"});
+    NextStep(Step::ProgrammingMode);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::ProgrammingMode);
     if (!module.SetProgrammingMode()) {
         AppendAll({L"---> failed to set programming mode !\r\n", L"\r\n[information]\r\n",
                    L"retry to update if failed in this sequence.\r\n"});
-        return Stop(10);
+        return Stop();
     }
     operator_.AppendLog(kOk);
     operator_.SetMarquee(false);
-    NextStep(11);
-    AppendAll(
-        {kNewLine, L"[11] PROGRAMMING\r\n", kNewLine, L"... wait for done ...\r\n", kNewLine});
+    NextStep(Step::Programming);
+    operator_.AppendLog(kNewLine);
+    AppendHeader(Step::Programming);
+    AppendAll({kNewLine, L"... wait for done ...\r\n", kNewLine});
     if (!update.ProgrammingSequence(job_.image)) {
         operator_.AppendLog(L"---> failed to programming !\r\n");
-        return RebootOnce(RunEnd::StepFailed, 11);
+        return RebootOnce(RunEnd::StepFailed);
     }
     if (job_.options.verify && !module.VerifyUserMat(job_.image, userMat, job_.options.readBack)) {
         operator_.AppendLog(L"---> failed to verify !\r\n");
-        return RebootOnce(RunEnd::VerifyFailed, 11);
+        return RebootOnce(RunEnd::VerifyFailed);
     }
-    NextStep(kRebootStep);
-    AppendAll({kOk, kNewLine, L"[12] REBOOTING\r\n"});
+    NextStep(Step::Rebooting);
+    AppendAll({kOk, kNewLine});
+    AppendHeader(Step::Rebooting);
     const bool rebooted = RebootAttempts();
-    operator_.StepEnded(kRebootStep, rebooted);
+    operator_.StepEnded(Step::Rebooting, rebooted);
     operator_.AppendLog(kNewLine);
     operator_.SetStatusText(L"Completed.");
     operator_.EnableControls();
-    return Ended(rebooted ? RunEnd::Completed : RunEnd::RebootFailed, kRebootStep);
+    return rebooted ? Ended(RunEnd::Completed, StepFailure())
+                    : Ended(RunEnd::RebootFailed, module_.Failure());
 }

@@ -11,6 +11,8 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/device_list.h"
 #include "bootmode/mod_update_1527.h"
+#include "bootmode/step_failure.h"
+#include "bootmode/update_step.h"
 #include "serial/custom_thread.h"
 #include "serial/rs232c_port.h"
 
@@ -19,7 +21,7 @@ class Operator;
 // How a run ended, for a front end that reports more than the log (the window shows the log only).
 enum class RunEnd {
     NoFirmware,    // nothing was loaded: the run ended before [01]
-    StepFailed,    // `step` ([01] to [11]) failed and the run took its way out
+    StepFailed,    // `step` ([01] to [11]) failed, for `failure`, and the run took its way out
     VerifyFailed,  // programmed, but the flash does not hold the image (the verify option)
     Completed,     // programmed, and a reboot attempt succeeded
     RebootFailed   // programmed, but every reboot attempt failed
@@ -40,7 +42,10 @@ struct RunOptions {
 
 struct RunOutcome {
     RunEnd end = RunEnd::NoFirmware;
-    int step = 0;
+    Step step = Step::None;  // the step the run ended at
+    // Why it ended there, as the module or the run made it: StepFailed, VerifyFailed and
+    // RebootFailed; cause None otherwise.
+    StepFailure failure;
     bool interrupted =
         false;           // the module was interrupted during the run (ModUpdate1527::Interrupt)
     double seconds = 0;  // from the run's start to its end
@@ -51,9 +56,6 @@ struct RunOutcome {
     bool endAcknowledged = false;
     std::optional<uint32_t> verifiedSum;
     std::optional<ByteDifference> firstDifference;
-    bool lostTheLink = false;
-    BoardExchange exchange;
-    PortOpenProblem portProblem;
 };
 
 // What one run works on besides its module and its operator.
@@ -84,23 +86,29 @@ private:
     // The log text with its one %d filled in.
     void AppendNumbered(const wchar_t* format, int number);
     // Closes the step under way as passed and begins the next, whose header follows.
-    void NextStep(int step);
-    // What the module tells of a run that ended at `step`, taken before a way out talks to the
-    // board.
-    RunOutcome Ended(RunEnd end, int step);
-    // Ways out of a failed step.
-    RunOutcome Stop(int step, bool reboot);
-    RunOutcome Stop(int step);
-    RunOutcome StopAndReboot(int step);
-    RunOutcome RebootOnce(RunEnd end, int step);
+    void NextStep(Step step);
+    // The step's header, with the rate of the attempt under way.
+    void AppendHeader(Step step);
+    // What the module tells of a run that ended at the step under way, for `failure`, taken
+    // before a way out talks to the board.
+    RunOutcome Ended(RunEnd end, const StepFailure& failure);
+    // A failure that the run itself decides, at the step under way.
+    StepFailure RunFailure(FailureCause cause, const std::string& description) const;
+    // Ways out of a failed step; without a failure, the module's.
+    RunOutcome Stop(const StepFailure& failure, bool reboot);
+    RunOutcome Stop();
+    RunOutcome StopAndReboot();
+    RunOutcome StopAndReboot(const StepFailure& failure);
+    RunOutcome RebootOnce(RunEnd end);
     const DeviceEntry* ChooseDevice(const DeviceList& list);
     bool RebootAttempts();
-    bool UserMatHoldsTheImage(std::vector<FlashArea>& areas);
+    // The verify option's check; a failure with cause None when the image fits.
+    StepFailure CheckUserMat(std::vector<FlashArea>& areas);
 
     ModUpdate1527& module_;
     Operator& operator_;
     const UpdateJob job_;
-    int step_ = 0;
+    Step step_ = Step::None;
     int bitRate_ = 0;  // the rate of the attempt under way
     RunOutcome outcome_;
 };

@@ -1,5 +1,5 @@
 // The main dialog built from its template in this process: start-up state, template, colours and
-// the operator routines acting on the real controls.
+// the window's operator acting on the real controls.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_operator.h"
 #include "app/log_busy.h"
 #include "app/main_dialog.h"
-#include "app/operator_routines.h"
 #include "app/resource.h"
 #include "support/transcripts.h"
 
@@ -51,6 +51,7 @@ protected:
     std::wstring Log() const { return TextOf(Item(IDC_LOG)); }
 
     HWND dialog_ = NULL;
+    DialogOperator window_;
 };
 
 TEST_F(MainDialogTest, StartsWithTheBannerTheStatusTextAndTheCheckBoxHidden) {
@@ -213,19 +214,19 @@ TEST_F(MainDialogTest, LogIsWhiteOnBlackAndStatusGreenOnBlack) {
 TEST_F(MainDialogTest, AppendMeetingABusyLogIsDropped) {
     std::wstring before = Log();
     g_logBusy = 1;
-    AppendLog(L"lost\r\n");
+    window_.AppendLog(L"lost\r\n");
     g_logBusy = 0;
     EXPECT_EQ(before, Log());
-    AppendLog(L"kept\r\n");
+    window_.AppendLog(L"kept\r\n");
     EXPECT_EQ(before + L"kept\r\n", Log());
 }
 
 TEST_F(MainDialogTest, AppendLeavesTheCaretOnTheNewLastLine) {
-    ClearLog();
+    window_.ClearLog();
     EXPECT_EQ(L"", Log());
-    AppendLog(L"first\r\n");
-    AppendLog(L"second ");
-    AppendLog(L"line\r\n");
+    window_.AppendLog(L"first\r\n");
+    window_.AppendLog(L"second ");
+    window_.AppendLog(L"line\r\n");
     EXPECT_EQ(L"first\r\nsecond line\r\n", Log());
     DWORD start = 0;
     DWORD end = 0;
@@ -237,19 +238,19 @@ TEST_F(MainDialogTest, AppendLeavesTheCaretOnTheNewLastLine) {
 }
 
 TEST_F(MainDialogTest, ReportErrorAddsOnePrefixedLine) {
-    ClearLog();
-    ReportError("abc");
+    window_.ClearLog();
+    window_.ReportError("abc");
     EXPECT_EQ(L"Error occured : abc\r\n", Log());
-    ReportError(nullptr);
+    window_.ReportError(nullptr);
     EXPECT_EQ(L"Error occured : abc\r\n", Log());
-    AppendLogA("module text\r\n");
+    window_.AppendLogA("module text\r\n");
     EXPECT_EQ(L"Error occured : abc\r\nmodule text\r\n", Log());
 }
 
 TEST_F(MainDialogTest, StatusTextIsReplacedWhole) {
-    SetStatusText(L"File reading OK.");
+    window_.SetStatusText(L"File reading OK.");
     EXPECT_EQ(L"File reading OK.", TextOf(Item(IDC_STATUS)));
-    SetStatusTextA("Finializing last MAT block ...");
+    window_.SetStatusTextA("Finializing last MAT block ...");
     EXPECT_EQ(L"Finializing last MAT block ...", TextOf(Item(IDC_STATUS)));
 }
 
@@ -267,50 +268,50 @@ Progress ReadProgress(HWND bar) {
 
 TEST_F(MainDialogTest, ProgressSetsRangeThenPositionKeepingSixteenBitsOfTheMaximum) {
     HWND bar = Item(IDC_PROGRESS);
-    SetProgress(50, 100);
+    window_.SetProgress(50, 100);
     Progress half = ReadProgress(bar);
     EXPECT_EQ(0, half.low);
     EXPECT_EQ(100, half.high);
     EXPECT_EQ(50, half.position);
 
-    SetProgress(7, 0x10000 + 20);
+    window_.SetProgress(7, 0x10000 + 20);
     Progress wrapped = ReadProgress(bar);
     EXPECT_EQ(20, wrapped.high);
     EXPECT_EQ(7, wrapped.position);
 
-    SetProgress(300, 400);
+    window_.SetProgress(300, 400);
     EXPECT_EQ(400, ReadProgress(bar).high);
     EXPECT_EQ(300, ReadProgress(bar).position);
 }
 
 TEST_F(MainDialogTest, MarqueeOffAlwaysLeavesAnEmptyNormalBar) {
     HWND bar = Item(IDC_PROGRESS);
-    SetProgress(30, 40);
-    SetMarquee(true);
+    window_.SetProgress(30, 40);
+    window_.SetMarquee(true);
     EXPECT_TRUE(GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE);
-    SetMarquee(false);
+    window_.SetMarquee(false);
     EXPECT_FALSE(GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE);
     Progress after = ReadProgress(bar);
     EXPECT_EQ(0, after.low);
     EXPECT_EQ(100, after.high);
     EXPECT_EQ(0, after.position);
-    SetMarquee(false);
+    window_.SetMarquee(false);
     EXPECT_FALSE(GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE);
 }
 
 TEST_F(MainDialogTest, EnablingNeverEnablesTheCheckBox) {
     const int inputs[] = {IDC_PORT_COMBO, IDC_BROWSE, IDC_WRITE};
-    DisableControls();
+    window_.DisableControls();
     for (int id : inputs) {
         EXPECT_FALSE(IsWindowEnabled(Item(id))) << id;
     }
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_CHAR_COMMAND_CHECK)));
-    EnableControls();
+    window_.EnableControls();
     for (int id : inputs) {
         EXPECT_TRUE(IsWindowEnabled(Item(id))) << id;
     }
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_CHAR_COMMAND_CHECK)));
-    EXPECT_FALSE(IsCharacterCommandChecked());
+    EXPECT_FALSE(window_.IsCharacterCommandChecked());
 }
 
 TEST_F(MainDialogTest, PortNameIsTheComboText) {
@@ -318,7 +319,7 @@ TEST_F(MainDialogTest, PortNameIsTheComboText) {
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"COM12"));
     SendMessageW(combo, CB_SETCURSEL, 0, 0);
-    EXPECT_EQ(L"COM12", ReadSelectedPortName());
+    EXPECT_EQ(L"COM12", window_.ReadSelectedPortName());
 }
 
 // The resources are linked into this program as into Velmora.exe.

@@ -10,12 +10,7 @@
 Reports g_reports;
 
 void Reports::Install(ModUpdate1527& module) {
-    module.errorCallback = [](const char* text) { g_reports.errors.push_back(text); };
-    module.logCallback = [](const char* text) { g_reports.log += text; };
-    module.statusCallback = [](const char* text) { g_reports.status.push_back(text); };
-    module.progressCallback = [](int current, int total) {
-        g_reports.progress.emplace_back(current, total);
-    };
+    module.SetReports(this);
 }
 
 bool ReachFastLink(ModUpdate1527& module, const std::string& port) {

@@ -13,8 +13,8 @@
 #include "support/bytes.h"
 #include "support/sim_board.h"
 
-// What the module reported through its four sinks since the last Reset.
-struct Reports {
+// What the module reported since the last Reset.
+struct Reports final : ModuleReports {
     std::vector<std::string> errors;
     std::string log;
     std::vector<std::string> status;
@@ -22,6 +22,11 @@ struct Reports {
 
     void Reset() { *this = Reports(); }
     void Install(ModUpdate1527& module);
+
+    void Error(const char* text) override { errors.push_back(text); }
+    void Log(const char* text) override { log += text; }
+    void Progress(int current, int total) override { progress.emplace_back(current, total); }
+    void Status(const char* text) override { status.push_back(text); }
 };
 extern Reports g_reports;
 

@@ -3,12 +3,14 @@
 Every board's run is a value of its own: below app/ and cli/ nothing may be shared by accident.
 The check reads the symbol tables of the libraries' objects (objdump -t) and reports every data
 object in a writable section: .data and .bss with their subsections, which hold globals,
-file-level and function-level statics and their guard variables. Read-only data (.rodata,
-.data.rel.ro), thread-local storage (.tdata, .tbss) and the compiler's references to the
-exception machinery (DW.ref.*) do not count.
+file-level and function-level statics and their guard variables, and thread-local storage
+(.tdata, .tbss), which every thread of the process reaches by the same name just as well. Read-only
+data (.rodata, .data.rel.ro) and the compiler's references to the exception machinery (DW.ref.*)
+do not count.
 
 Usage: check_shared_state.py OBJDUMP LIBRARY...
-       check_shared_state.py OBJDUMP LIBRARY... --expect-rejection   (the probe: must be caught)
+       check_shared_state.py OBJDUMP LIBRARY... --expect-rejection NAME...
+           (the probe: each planted NAME must be caught)
 """
 
 import re
@@ -17,8 +19,10 @@ import sys
 
 # value, flags, section, size, name
 SYMBOL = re.compile(r"^[0-9a-f]+ (.{7}) (\S+)\s+[0-9a-f]+\s+(?:\.hidden )?(.+)$")
-WRITABLE = re.compile(r"^\.(data|bss)(\.|$)")
+WRITABLE = re.compile(r"^\.(data|bss|tdata|tbss)(\.|$)")
 READ_ONLY = re.compile(r"^\.data\.rel\.ro(\.|$)")
+# objdump marks thread-local symbols with no object flag; their section tells them.
+THREAD_LOCAL = re.compile(r"^\.(tdata|tbss)(\.|$)")
 
 
 def shared_state(objdump, library):
@@ -36,7 +40,9 @@ def shared_state(objdump, library):
         if not match:
             continue
         flags, section, name = match.groups()
-        if "O" not in flags or not WRITABLE.match(section) or READ_ONLY.match(section):
+        thread_local = THREAD_LOCAL.match(section) and "d" not in flags and "f" not in flags
+        if not ("O" in flags or thread_local) or not WRITABLE.match(section) or \
+                READ_ONLY.match(section):
             continue
         if name.startswith("DW.ref.") or ".DW.ref." in section:
             continue
@@ -45,17 +51,25 @@ def shared_state(objdump, library):
 
 
 def main():
-    arguments = [argument for argument in sys.argv[1:] if argument != "--expect-rejection"]
-    expect_rejection = len(arguments) != len(sys.argv) - 1
+    arguments = sys.argv[1:]
+    planted = []
+    if "--expect-rejection" in arguments:
+        at = arguments.index("--expect-rejection")
+        arguments, planted = arguments[:at], arguments[at + 1:]
     objdump, libraries = arguments[0], arguments[1:]
     found = []
     for library in libraries:
         found += shared_state(objdump, library)
     for problem in found:
         print(problem)
-    if expect_rejection:
-        print("the planted state was %s" % ("caught" if found else "NOT caught"))
-        return 0 if found else 1
+    if planted:
+        missed = [name for name in planted
+                  if not any(": %s (" % name in problem for problem in found)]
+        for name in missed:
+            print("the planted %s was NOT caught" % name)
+        if not missed:
+            print("every planted kind of state was caught")
+        return 1 if missed else 0
     if not found:
         print("no mutable state shared by the whole process in %d libraries" % len(libraries))
     return 1 if found else 0

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <cwchar>
 #include <string>
 
 #include "serial/custom_thread.h"
@@ -12,25 +10,25 @@
 namespace {
 
 TEST(TextConversionTest, ConvertsPlainTextBothWays) {
-    EXPECT_STREQ("COM3", WideToAnsi(L"COM3"));
-    EXPECT_STREQ(L"Parsing SRECORD ...", AnsiToWide("Parsing SRECORD ..."));
-    EXPECT_STREQ("", WideToAnsi(L""));
-    EXPECT_STREQ(L"", AnsiToWide(""));
-    EXPECT_STREQ("", WideToAnsi(nullptr));
-    EXPECT_STREQ(L"", AnsiToWide(nullptr));
+    EXPECT_EQ("COM3", WideToAnsi(L"COM3"));
+    EXPECT_EQ(L"Parsing SRECORD ...", AnsiToWide("Parsing SRECORD ..."));
+    EXPECT_EQ("", WideToAnsi(L""));
+    EXPECT_EQ(L"", AnsiToWide(""));
+    EXPECT_EQ("", WideToAnsi(nullptr));
+    EXPECT_EQ(L"", AnsiToWide(nullptr));
 }
 
 TEST(TextConversionTest, RoundTripsLatinLettersOfTheCodePage) {
     const wchar_t* original = L"Gr\u00fc\u00dfe \u00e9t\u00e9";
     std::string ansi = WideToAnsi(original);
-    EXPECT_STREQ(original, AnsiToWide(ansi.c_str()));
+    EXPECT_EQ(original, AnsiToWide(ansi.c_str()));
 }
 
 TEST(TextConversionTest, ResultSurvivesACallOfTheOtherHelper) {
-    const char* ansi = WideToAnsi(L"first");
-    const wchar_t* wide = AnsiToWide("second");
-    EXPECT_STREQ("first", ansi);
-    EXPECT_STREQ(L"second", wide);
+    const std::string ansi = WideToAnsi(L"first");
+    const std::wstring wide = AnsiToWide("second");
+    EXPECT_EQ("first", ansi);
+    EXPECT_EQ(L"second", wide);
 }
 
 class ConvertingThread : public CustomThread {
@@ -46,13 +44,13 @@ public:
 };
 
 TEST(TextConversionTest, ResultSurvivesCallsFromAnotherThread) {
-    const char* ansi = WideToAnsi(L"main thread text");
-    const wchar_t* wide = AnsiToWide("main thread wide");
+    const std::string ansi = WideToAnsi(L"main thread text");
+    const std::wstring wide = AnsiToWide("main thread wide");
     ConvertingThread thread;
     ASSERT_TRUE(thread.Start(0));
     thread.WaitUntilFinished();
-    EXPECT_STREQ("main thread text", ansi);
-    EXPECT_STREQ(L"main thread wide", wide);
+    EXPECT_EQ("main thread text", ansi);
+    EXPECT_EQ(L"main thread wide", wide);
     EXPECT_EQ("other", thread.lastAnsi);
 }
 

@@ -3,8 +3,6 @@
 
 #include <mutex>
 
-#include "serial/text_conversion.h"
-
 RecordingOperator::RecordingOperator(bool characterCommandChecked)
     : characterCommandChecked_(characterCommandChecked) {}
 
@@ -39,14 +37,6 @@ void RecordingOperator::AppendLog(const wchar_t* text) {
     Record({OperatorCall::Log, text, 0, 0});
 }
 
-void RecordingOperator::ReportError(const char* text) {
-    if (text == nullptr) {
-        return;
-    }
-    AppendLog((std::wstring(L"Error occured : ") + AnsiToWide(text)).c_str());
-    AppendLog(L"\r\n");
-}
-
 void RecordingOperator::ClearLog() {
     Record({OperatorCall::Clear, L"", 0, 0});
 }
@@ -67,12 +57,12 @@ void RecordingOperator::SetMarquee(bool on) {
     Record({OperatorCall::Marquee, L"", on ? 1 : 0, 0});
 }
 
-void RecordingOperator::StepStarted(int step) {
-    Record({OperatorCall::StepStart, L"", step, 0});
+void RecordingOperator::StepStarted(Step step) {
+    Record({OperatorCall::StepStart, L"", StepNumber(step), 0});
 }
 
-void RecordingOperator::StepEnded(int step, bool succeeded) {
-    Record({OperatorCall::StepEnd, L"", step, succeeded ? 1 : 0});
+void RecordingOperator::StepEnded(Step step, bool succeeded) {
+    Record({OperatorCall::StepEnd, L"", StepNumber(step), succeeded ? 1 : 0});
 }
 
 void RecordingOperator::EnableControls() {

@@ -33,14 +33,13 @@ public:
     explicit RecordingOperator(bool characterCommandChecked = false);
 
     void AppendLog(const wchar_t* text) override;
-    void ReportError(const char* text) override;
     void ClearLog() override;
     void SetStatusText(const wchar_t* text) override;
     void SetFileName(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
     void SetMarquee(bool on) override;
-    void StepStarted(int step) override;
-    void StepEnded(int step, bool succeeded) override;
+    void StepStarted(Step step) override;
+    void StepEnded(Step step, bool succeeded) override;
     void EnableControls() override;
     void DisableControls() override;
     bool IsCharacterCommandChecked() override;

@@ -455,7 +455,7 @@ TEST_F(UpdateThreadTest, RunWithoutFirmwareGivesTheControlsBack) {
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(OperatorCall::Enable, calls.back().kind);
     EXPECT_EQ(-1, IndexOf(calls, OperatorCall::Disable));
-    EXPECT_TRUE(module_.LastExchange().sent.empty());
+    EXPECT_EQ(RunEnd::NoFirmware, run_->Outcome().end);
 }
 
 }  // namespace

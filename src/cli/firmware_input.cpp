@@ -156,6 +156,6 @@ std::string LoadInput(const std::string& file, const InputRequest& request,
         return file + ": holds no S1/S2/S3 data record: nothing to program";
     }
     // The window lays later records over earlier ones; velmora-cli does not guess which is meant.
-    const std::string overlap = DifferingOverlap(PiecesOf(*firmware.reader));
+    const std::string overlap = DifferingOverlap(firmware.reader->DataPieces());
     return overlap.empty() ? std::string() : Refuse(file, overlap, reports);
 }

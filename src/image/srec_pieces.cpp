@@ -1,4 +1,4 @@
-// Pieces from S-records and S-records from pieces.
+// S-records from pieces.
 #include "image/srec_pieces.h"
 
 #include <algorithm>
@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "image/formatted_text.h"
-#include "image/srec_reader.h"
 
 namespace {
 
@@ -16,23 +15,6 @@ const std::size_t kLineDataBytes = 32;
 const unsigned kS3Overhead = 5;
 
 }  // namespace
-
-std::vector<DataPiece> PiecesOf(const SRECReader& reader) {
-    std::vector<DataPiece> pieces;
-    for (int i = 0; i < reader.GetRecordCount(); ++i) {
-        const unsigned index = static_cast<unsigned>(i);
-        const SRecord& record = *reader.GetRecord(index);
-        const int bytes = DataByteCount(record);
-        if (!IsDataRecord(record) || bytes == 0) {
-            continue;
-        }
-        DataPiece& piece = pieces.emplace_back();
-        piece.address = record.address;
-        piece.bytes.assign(record.data, record.data + bytes);
-        piece.origin = FormatText("line %u", reader.GetRecordLine(index));
-    }
-    return pieces;
-}
 
 std::vector<std::string> S3Lines(const std::vector<DataPiece>& pieces) {
     std::vector<std::string> lines;

@@ -57,7 +57,7 @@ TEST(SrecPiecesTest, PiecesReachTheReaderAsS3RecordsWithTheirBytes) {
     SRECReader reader;
     ASSERT_TRUE(reader.ParseLines(lines)) << reader.GetRefusal();
     // The reader's own view of them, which the image and the run read.
-    const std::vector<DataPiece> back = PiecesOf(reader);
+    const std::vector<DataPiece> back = reader.DataPieces();
     ASSERT_EQ(4u, back.size());
     Bytes joined;
     for (int i = 0; i < 3; ++i) {
@@ -68,19 +68,6 @@ TEST(SrecPiecesTest, PiecesReachTheReaderAsS3RecordsWithTheirBytes) {
     EXPECT_EQ(0x20u, back[3].address);
     EXPECT_EQ((Bytes{0xFF, 0x00}), back[3].bytes);
     EXPECT_EQ("line 4", back[3].origin);
-}
-
-TEST(SrecPiecesTest, NamesEachRecordByItsLineInTheText) {
-    const std::string text =
-        "S00600004844521B\r\n\r\nS1070100AABBCCDDE9\r\nS9030000FC\r\nS1070100AABBCCDDE9\r\n";
-    SRECReader reader;
-    ASSERT_TRUE(reader.Parse(text.data(), static_cast<int>(text.size()))) << reader.GetRefusal();
-    const std::vector<DataPiece> pieces = PiecesOf(reader);
-    ASSERT_EQ(2u, pieces.size());
-    EXPECT_EQ("line 3", pieces[0].origin);
-    EXPECT_EQ("line 5", pieces[1].origin);
-    EXPECT_EQ(1u, reader.GetRecordLine(0));
-    EXPECT_EQ(0u, reader.GetRecordLine(4));
 }
 
 }  // namespace

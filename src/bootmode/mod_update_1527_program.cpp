@@ -8,7 +8,6 @@
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/report_text.h"
-#include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -72,13 +71,21 @@ bool ModUpdate1527::SetProgrammingMode() {
 }
 
 bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
-    blocksAcknowledged = 0;
-    endAcknowledged = false;
-    if (reader == nullptr || !programmingState || !connected) {
+    if (reader == nullptr) {
+        blocksAcknowledged = 0;
+        endAcknowledged = false;
         return false;
     }
-    if (reader->GetDataByteCount() != 0) {
-        const FirmwareImage image = LayFirmwareImage(*reader);
+    return ProgramImage(LayFirmwareImage(*reader));
+}
+
+bool ModUpdate1527::ProgramImage(const FirmwareImage& image) {
+    blocksAcknowledged = 0;
+    endAcknowledged = false;
+    if (!programmingState || !connected) {
+        return false;
+    }
+    if (image.outcome != ImageOutcome::NoData) {
         switch (image.outcome) {
             case ImageOutcome::NoSize:
                 return false;
@@ -96,6 +103,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
                                   image.recordAddress, kUserMatBytes));
                 return false;
             case ImageOutcome::Built:
+            case ImageOutcome::NoData:
                 break;
         }
         const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);

@@ -8,7 +8,6 @@
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/report_text.h"
 #include "bootmode/run_estimate.h"
-#include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
@@ -102,14 +101,12 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
     return ReadBack::Same;
 }
 
-bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
+bool ModUpdate1527::VerifyUserMat(const FirmwareImage& image, const std::vector<FlashArea>& areas,
                                   bool readBack) {
     verifiedSum.reset();
-    if (reader == nullptr || !connected) {
+    if (!connected) {
         return false;
     }
-    const FirmwareImage image =
-        reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
     const uint32_t expected = FlashSum(image, areas);
     Report(statusCallback, "Verifying the user MAT ...");
     uint32_t total = 0;

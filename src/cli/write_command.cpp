@@ -212,10 +212,11 @@ int WriteCommand(const WriteRequest& request) {
     options.verify = request.verify || request.readBack;
     options.readBack = request.readBack;
     options.bitRates = request.bitRates;
+    const auto image = std::make_shared<const FirmwareImage>(LayFirmwareImage(*firmware.reader));
     for (Board& board : boards) {
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);
-        job.image = firmware.reader.get();
+        job.image = image;
         job.options = options;
         board.module.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));

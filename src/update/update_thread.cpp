@@ -10,7 +10,6 @@
 
 #include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
-#include "image/srec_reader.h"
 #include "serial/text_conversion.h"
 #include "update/operator.h"
 
@@ -301,11 +300,11 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
     NextStep(11);
     AppendAll(
         {kNewLine, L"[11] PROGRAMMING\r\n", kNewLine, L"... wait for done ...\r\n", kNewLine});
-    if (!update.ProgrammingSequence(job_.image)) {
+    if (!module.ProgramImage(*job_.image)) {
         operator_.AppendLog(L"---> failed to programming !\r\n");
         return RebootOnce(RunEnd::StepFailed, 11);
     }
-    if (job_.options.verify && !module.VerifyUserMat(job_.image, userMat, job_.options.readBack)) {
+    if (job_.options.verify && !module.VerifyUserMat(*job_.image, userMat, job_.options.readBack)) {
         operator_.AppendLog(L"---> failed to verify !\r\n");
         return RebootOnce(RunEnd::VerifyFailed, 11);
     }

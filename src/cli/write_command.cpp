@@ -188,9 +188,9 @@ int WriteCommand(const WriteRequest& request) {
     loadOutput.quiet = request.quiet;
     BoardConsole loading(streams, loadOutput);
     // Shared read-only by every board's run.
-    LoadedFirmware firmware;
+    std::shared_ptr<const FirmwareImage> image;
     // Opened and shown as given: the window's upper-casing would break a case-sensitive path.
-    const std::string failure = LoadInput(request.file, request.input, firmware, loading);
+    const std::string failure = LoadInput(request.file, request.input, image, loading);
     loading.Close();
     const std::string loadLog = loading.LogText();
     for (Board& board : boards) {
@@ -212,7 +212,6 @@ int WriteCommand(const WriteRequest& request) {
     options.verify = request.verify || request.readBack;
     options.readBack = request.readBack;
     options.bitRates = request.bitRates;
-    const auto image = std::make_shared<const FirmwareImage>(LayFirmwareImage(*firmware.reader));
     for (Board& board : boards) {
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);

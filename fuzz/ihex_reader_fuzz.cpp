@@ -1,16 +1,17 @@
 // Fuzzes the Intel HEX reader: any text is read or refused without reading past it, a refusal
-// names a line and keeps no pieces, accepted pieces lie inside the user MAT, and their bytes reach
-// the S-record reader as S3 lines and come back out unchanged.
+// names a line and keeps no pieces, accepted pieces lie inside the user MAT, and the image they
+// lay holds their bytes at their addresses in whole blocks.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
+#include "bootmode/firmware_image.h"
 #include "image/data_piece.h"
 #include "image/ihex_reader.h"
-#include "image/srec_pieces.h"
-#include "image/srec_reader.h"
 #include "image/user_mat.h"
 
 namespace {
@@ -22,12 +23,17 @@ void Check(bool condition, const char* what) {
     }
 }
 
-std::vector<uint8_t> Joined(const std::vector<DataPiece>& pieces) {
-    std::vector<uint8_t> bytes;
+// Every piece's bytes at its address in the image: where pieces overlap they agree, so the order
+// of laying does not matter.
+bool HoldsEveryPiece(const FirmwareImage& image, const std::vector<DataPiece>& pieces) {
     for (const DataPiece& piece : pieces) {
-        bytes.insert(bytes.end(), piece.bytes.begin(), piece.bytes.end());
+        for (std::size_t k = 0; k < piece.bytes.size(); ++k) {
+            if (image.bytes[piece.address + k] != piece.bytes[k]) {
+                return false;
+            }
+        }
     }
-    return bytes;
+    return true;
 }
 
 }  // namespace
@@ -54,12 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string overlap = DifferingOverlap(read.pieces);
     Check(overlap.empty() || overlap.find(" and line ") != std::string::npos,
           "an overlap names both lines");
-    if (read.pieces.empty()) {
+    if (read.pieces.empty() || !overlap.empty()) {
         return 0;
     }
-    SRECReader reader;
-    Check(reader.ParseLines(S3Lines(read.pieces)), "the S-record reader takes the pieces");
-    Check(HoldsFirmwareData(reader), "the pieces are firmware");
-    Check(Joined(PiecesOf(reader)) == Joined(read.pieces), "the bytes come back unchanged");
+    const FirmwareImage image = LayFirmwareImage(read.pieces);
+    Check(image.outcome == ImageOutcome::Built, "the pieces lay an image");
+    Check(image.bytes.size() % kBlockBytes == 0, "the image is whole blocks");
+    uint64_t end = 0;
+    for (const DataPiece& piece : read.pieces) {
+        end = std::max<uint64_t>(end, piece.address + piece.bytes.size());
+    }
+    Check(image.bytes.size() >= end + kS3LineTailBytes &&
+              image.bytes.size() < end + kS3LineTailBytes + kBlockBytes,
+          "the image reaches 5 bytes past the data, in whole blocks");
+    Check(HoldsEveryPiece(image, read.pieces), "the image holds every piece's bytes");
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "app/dialog_operator.h"
 #include "app/firmware_file.h"
+#include "bootmode/firmware_image.h"
 #include "serial/rs232c_port.h"
 
 std::unique_ptr<UpdateThread> g_updateThread;
@@ -62,7 +63,10 @@ void OnWriteCommand(HWND owner) {
     }
     UpdateJob job;
     job.portName = dialogOperator.ReadSelectedPortName();
-    job.image = g_srecReader.get();
+    // Laid here, once a run is asked for, from the reader that the summary describes.
+    if (g_srecReader) {
+        job.image = std::make_shared<const FirmwareImage>(LayFirmwareImage(*g_srecReader));
+    }
     // Disabled before the thread starts, so that no browse can change the firmware under the run.
     dialogOperator.DisableControls();
     g_updateThread.reset(new UpdateThread(*g_updateModule, dialogOperator, job));

@@ -1,8 +1,7 @@
-// Laying S-record data into a bounded flash image, refusing what the device cannot hold.
+// Laying data pieces into a bounded flash image, refusing what the device cannot hold.
 #include "bootmode/firmware_image.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "bootmode/boot_frame.h"
 #include "image/srec_reader.h"
@@ -11,22 +10,24 @@ namespace {
 
 const uint8_t kErasedByte = 0xFF;
 
-// Only S1, S2 and S3 records carry firmware; the others would land at address 0.
-uint32_t FirmwareBytes(const SRecord& record) {
-    return IsDataRecord(record) ? static_cast<uint32_t>(DataByteCount(record)) : 0;
+// The areas sorted, with neighbours and overlaps joined.
+std::vector<FlashArea> Stretches(std::vector<FlashArea> areas) {
+    std::sort(areas.begin(), areas.end(),
+              [](const FlashArea& a, const FlashArea& b) { return a.first < b.first; });
+    std::vector<FlashArea> stretches;
+    for (const FlashArea& area : areas) {
+        if (!stretches.empty() && uint64_t{area.first} <= uint64_t{stretches.back().last} + 1) {
+            stretches.back().last = std::max(stretches.back().last, area.last);
+        } else {
+            stretches.push_back(area);
+        }
+    }
+    return stretches;
 }
 
 }  // namespace
 
-FirmwareImage LayFirmwareImage(const SRECReader& reader) {
-    const uint32_t first = reader.firstIndex();
-    const uint32_t last = reader.lastIndex();
-    const SRecord* records = reader.GetRecord(first);
-    const size_t count = records != nullptr && last >= first ? last - first + 1 : 0;
-    return LayFirmwareImage(records, count, reader.startAddress(), reader.endAddress());
-}
-
-FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t startAddress,
+FirmwareImage LayFirmwareImage(const std::vector<DataPiece>& pieces, uint32_t startAddress,
                                uint32_t endAddress) {
     FirmwareImage image;
     if (endAddress <= startAddress) {
@@ -39,24 +40,52 @@ FirmwareImage LayFirmwareImage(const SRecord* records, size_t count, uint32_t st
     }
     const uint64_t size = (image.requestedSize + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
     const uint64_t limit = std::min<uint64_t>(size, kUserMatBytes);
-    // Every record is checked before anything is allocated or copied.
-    for (size_t i = 0; i < count; ++i) {
-        const SRecord& record = records[i];
-        if (FirmwareBytes(record) > 0 && uint64_t{record.address} + FirmwareBytes(record) > limit) {
+    // Every piece is checked before anything is allocated or copied.
+    for (const DataPiece& piece : pieces) {
+        if (!piece.bytes.empty() && uint64_t{piece.address} + piece.bytes.size() > limit) {
             image.outcome = ImageOutcome::RecordOutsideUserMat;
-            image.recordAddress = record.address;
+            image.recordAddress = piece.address;
             return image;
         }
     }
     image.bytes.assign(static_cast<size_t>(size), kErasedByte);
-    for (size_t i = 0; i < count; ++i) {
-        const SRecord& record = records[i];
-        if (FirmwareBytes(record) > 0) {
-            std::memcpy(image.bytes.data() + record.address, record.data, FirmwareBytes(record));
+    std::vector<FlashArea> data;
+    for (const DataPiece& piece : pieces) {
+        if (!piece.bytes.empty()) {
+            std::copy(piece.bytes.begin(), piece.bytes.end(), image.bytes.begin() + piece.address);
+            data.push_back(
+                {piece.address, piece.address + static_cast<uint32_t>(piece.bytes.size()) - 1});
         }
     }
+    image.data = Stretches(std::move(data));
     image.outcome = ImageOutcome::Built;
     return image;
+}
+
+FirmwareImage LayFirmwareImage(const SRECReader& reader) {
+    if (reader.GetDataByteCount() == 0) {
+        FirmwareImage image;
+        image.outcome = ImageOutcome::NoData;
+        return image;
+    }
+    return LayFirmwareImage(reader.DataPieces(), reader.startAddress(), reader.endAddress());
+}
+
+FirmwareImage LayFirmwareImage(const std::vector<DataPiece>& pieces) {
+    uint64_t end = 0;
+    for (const DataPiece& piece : pieces) {
+        if (!piece.bytes.empty()) {
+            end = std::max<uint64_t>(end, uint64_t{piece.address} + piece.bytes.size());
+        }
+    }
+    if (end == 0) {
+        FirmwareImage image;
+        image.outcome = ImageOutcome::NoData;
+        return image;
+    }
+    // Beyond 32 bits the end only has to stay too large for the user MAT.
+    const uint64_t endAddress = std::min<uint64_t>(end + kS3LineTailBytes, UINT32_MAX);
+    return LayFirmwareImage(pieces, 0, static_cast<uint32_t>(endAddress));
 }
 
 bool IsErasedBlock(const uint8_t* block) {
@@ -68,30 +97,14 @@ bool IsErasedBlock(const uint8_t* block) {
     return true;
 }
 
-bool DataLiesWithin(const SRECReader& reader, const std::vector<FlashArea>& areas) {
-    // The stretches the areas make together, neighbours joined.
-    std::vector<FlashArea> sorted = areas;
-    std::sort(sorted.begin(), sorted.end(),
-              [](const FlashArea& a, const FlashArea& b) { return a.first < b.first; });
-    std::vector<FlashArea> stretches;
-    for (const FlashArea& area : sorted) {
-        if (!stretches.empty() && uint64_t{area.first} <= uint64_t{stretches.back().last} + 1) {
-            stretches.back().last = std::max(stretches.back().last, area.last);
-        } else {
-            stretches.push_back(area);
-        }
-    }
-    for (uint32_t index = reader.firstIndex(); index <= reader.lastIndex(); ++index) {
-        const SRecord* record = reader.GetRecord(index);
-        const uint32_t bytes = record != nullptr ? FirmwareBytes(*record) : 0;
-        if (bytes == 0) {
-            continue;
-        }
-        const uint64_t last = uint64_t{record->address} + bytes - 1;
-        bool inside = false;
-        for (const FlashArea& stretch : stretches) {
-            inside = inside || (record->address >= stretch.first && last <= stretch.last);
-        }
+bool DataLiesWithin(const FirmwareImage& image, const std::vector<FlashArea>& areas) {
+    // Each stretch of data is contiguous, so it fits only inside one stretch of the areas.
+    const std::vector<FlashArea> stretches = Stretches(areas);
+    for (const FlashArea& data : image.data) {
+        const bool inside =
+            std::any_of(stretches.begin(), stretches.end(), [&data](const FlashArea& stretch) {
+                return data.first >= stretch.first && data.last <= stretch.last;
+            });
         if (!inside) {
             return false;
         }

@@ -59,6 +59,7 @@ public:
     // Also starts the records of a new run (BlocksAcknowledged and the rest below).
     bool OpenCom(const char* portName) override;
     bool EraseSquence() override;
+    // Lays the reader's image and programs it with ProgramImage.
     bool ProgrammingSequence(SRECReader* reader) override;
     bool Reboot() override;
 
@@ -73,6 +74,10 @@ public:
     bool ChangeBPS(int bitRate);
     bool ConfirmBPS();
     bool SetProgrammingMode();
+    // ProgrammingSequence for an image laid already, as the run is handed it: its blocks and the
+    // end of programming, or its refusal reported; the port closes unless the flash is verified
+    // next. True without sending anything when the image has no data.
+    bool ProgramImage(const FirmwareImage& image);
 
     // The fixed pacing and the design's end frame unless set otherwise; the window never does.
     void SetOptions(const ModuleOptions& options);
@@ -83,7 +88,8 @@ public:
     // image as programmed into `areas` (0xFF where it has no data). On a mismatch, and with
     // `readBack` after a match too, the sent blocks are read back (0x52) and compared byte for
     // byte, which names the first byte that differs. Logs the outcome; closes the port.
-    bool VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas, bool readBack);
+    bool VerifyUserMat(const FirmwareImage& image, const std::vector<FlashArea>& areas,
+                       bool readBack);
 
     // Why the last operation that returned false failed, made where it failed; each operation
     // starts it afresh. Read right after the operation, before the next one.

@@ -9,7 +9,6 @@
 #include "bootmode/mod_update_1527.h"
 #include "bootmode/reply_meaning.h"
 #include "image/formatted_text.h"
-#include "image/srec_reader.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -112,12 +111,18 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
     if (reader == nullptr) {
         return Fail(FailureCause::NotStarted, "no image was given");
     }
+    return ProgramImage(LayFirmwareImage(*reader));
+}
+
+bool ModUpdate1527::ProgramImage(const FirmwareImage& image) {
+    Begin(Step::Programming);
+    blocksAcknowledged = 0;
+    endAcknowledged = false;
     // The programming state comes only after an OpenCom.
     if (!programmingState || !connected) {
         return Fail(FailureCause::NotStarted, "the programming state was not entered");
     }
-    if (reader->GetDataByteCount() != 0) {
-        const FirmwareImage image = LayFirmwareImage(*reader);
+    if (image.outcome != ImageOutcome::NoData) {
         switch (image.outcome) {
             case ImageOutcome::NoSize:
                 return Fail(FailureCause::NotStarted,
@@ -143,6 +148,7 @@ bool ModUpdate1527::ProgrammingSequence(SRECReader* reader) {
                             FormatText("the record at 0x%08X lies outside the %u-byte user MAT",
                                        image.recordAddress, kUserMatBytes));
             case ImageOutcome::Built:
+            case ImageOutcome::NoData:
                 break;
         }
         const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);

@@ -6,9 +6,8 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
-#include "image/formatted_text.h"
 #include "bootmode/run_estimate.h"
-#include "image/srec_reader.h"
+#include "image/formatted_text.h"
 #include "serial/serial_link.h"
 
 bool ModUpdate1527::InquireUserMat(std::vector<FlashArea>& areas) {
@@ -110,18 +109,13 @@ ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& i
     return ReadBack::Same;
 }
 
-bool ModUpdate1527::VerifyUserMat(SRECReader* reader, const std::vector<FlashArea>& areas,
+bool ModUpdate1527::VerifyUserMat(const FirmwareImage& image, const std::vector<FlashArea>& areas,
                                   bool readBack) {
     Begin(Step::Programming);
     verifiedSum.reset();
-    if (reader == nullptr) {
-        return Fail(FailureCause::NotStarted, "no image was given");
-    }
     if (!connected) {
         return FailNotConnected();
     }
-    const FirmwareImage image =
-        reader->GetDataByteCount() != 0 ? LayFirmwareImage(*reader) : FirmwareImage();
     const uint32_t expected = FlashSum(image, areas);
     reports_->Status("Verifying the user MAT ...");
     uint32_t total = 0;

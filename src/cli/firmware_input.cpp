@@ -1,4 +1,4 @@
-// Loading a firmware file of any format that velmora-cli takes into an S-record reader.
+// Loading a firmware file of any format that velmora-cli takes into its image.
 #include "cli/firmware_input.h"
 
 #include <algorithm>
@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
+#include <vector>
 
 #include "image/data_piece.h"
-#include "image/srec_pieces.h"
+#include "image/srec_reader.h"
 #include "serial/text_conversion.h"
 #include "update/firmware_loading.h"
 #include "update/operator.h"
@@ -84,14 +84,14 @@ void LogPiecesSummary(FirmwareFormat format, const PieceRead& read, Operator& re
     reports.AppendLogA(summary.c_str());
 }
 
-// Reads the file's bytes with the format's reader and hands its pieces to a new S-record reader.
+// Reads the file's bytes with the format's reader and lays its pieces into the image.
 std::string ParsePieces(const std::string& file, FirmwareFormat format, uint32_t offset,
-                        LoadedFirmware& firmware, Operator& reports) {
+                        const char* data, std::size_t size,
+                        std::shared_ptr<const FirmwareImage>& image, Operator& reports) {
     const std::string title = FormatTitle(format);
     reports.AppendLogA(("Parsing " + title + " ...").c_str());
     reports.SetStatusTextA(("Parsing " + title + " file... ").c_str());
-    const PieceRead read = ReadPieces(format, firmware.fileData.get(),
-                                      static_cast<std::size_t>(firmware.fileSize), offset);
+    const PieceRead read = ReadPieces(format, data, size, offset);
     if (!read.accepted) {
         reports.AppendLog(L"Failed.\r\n");
         return Refuse(file, read.refusal, reports);
@@ -105,11 +105,7 @@ std::string ParsePieces(const std::string& file, FirmwareFormat format, uint32_t
         reports.AppendLog(L"Failed.\r\n");
         return Refuse(file, overlap, reports);
     }
-    firmware.reader.reset(new (std::nothrow) SRECReader());
-    if (!firmware.reader || !firmware.reader->ParseLines(S3Lines(read.pieces))) {
-        reports.AppendLog(L"Failed.\r\n");
-        return file + ": no memory for the S-record reader";
-    }
+    image = std::make_shared<const FirmwareImage>(LayFirmwareImage(read.pieces));
     reports.AppendLog(L"Ok.\r\n");
     LogPiecesSummary(format, read, reports);
     reports.SetStatusText(L"Parsing completed. update is possible now.");
@@ -136,26 +132,36 @@ bool ParseOffset(const std::string& text, uint32_t& offset) {
 }
 
 std::string LoadInput(const std::string& file, const InputRequest& request,
-                      LoadedFirmware& firmware, Operator& reports) {
-    const FirmwareStore store = {firmware.fileData, firmware.fileSize, firmware.reader};
+                      std::shared_ptr<const FirmwareImage>& image, Operator& reports) {
+    // Kept only while loading: the image is what the run needs.
+    std::unique_ptr<char[]> fileData;
+    int32_t fileSize = 0;
+    std::unique_ptr<SRECReader> reader;
+    const FirmwareStore store = {fileData, fileSize, reader};
     const LoadOutcome read = ReadFirmwareFile(WideFromUtf8(file), store, reports);
     if (read != LoadOutcome::Loaded) {
         return LoadFailure(read, nullptr, file);
     }
-    const FirmwareFormat format = request.format.value_or(
-        DetectFormat(firmware.fileData.get(), static_cast<std::size_t>(firmware.fileSize)));
+    const std::size_t size = static_cast<std::size_t>(fileSize);
+    const FirmwareFormat format = request.format.value_or(DetectFormat(fileData.get(), size));
     if (format != FirmwareFormat::SRecord) {
-        return ParsePieces(file, format, request.offset, firmware, reports);
+        return ParsePieces(file, format, request.offset, fileData.get(), size, image, reports);
     }
     const LoadOutcome parsed = ParseFirmwareFile(store, reports);
     if (parsed != LoadOutcome::Loaded) {
-        return LoadFailure(parsed, firmware.reader.get(), file);
+        return LoadFailure(parsed, reader.get(), file);
     }
     // The window takes such a file as loaded; a write would erase the board for nothing.
-    if (!HoldsFirmwareData(*firmware.reader)) {
+    if (!HoldsFirmwareData(*reader)) {
         return file + ": holds no S1/S2/S3 data record: nothing to program";
     }
     // The window lays later records over earlier ones; velmora-cli does not guess which is meant.
-    const std::string overlap = DifferingOverlap(PiecesOf(*firmware.reader));
-    return overlap.empty() ? std::string() : Refuse(file, overlap, reports);
+    const std::vector<DataPiece> pieces = reader->DataPieces();
+    const std::string overlap = DifferingOverlap(pieces);
+    if (!overlap.empty()) {
+        return Refuse(file, overlap, reports);
+    }
+    image = std::make_shared<const FirmwareImage>(
+        LayFirmwareImage(pieces, reader->startAddress(), reader->endAddress()));
+    return std::string();
 }

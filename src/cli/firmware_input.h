@@ -1,6 +1,6 @@
 // velmora-cli's loading of a firmware file in any format it takes: S-records as the window loads
-// them, Intel HEX, ELF and binary files through their readers into the same S-record reader, and
-// for every format the refusal of overlapping data that differs.
+// them, Intel HEX, ELF and binary files through their readers, the refusal of overlapping data that
+// differs, and the one image that every format's data is laid into.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "bootmode/firmware_image.h"
 #include "image/firmware_format.h"
-#include "image/srec_reader.h"
 
 class Operator;
 
@@ -19,19 +19,12 @@ struct InputRequest {
     uint32_t offset = 0;                   // where a binary file's first byte goes
 };
 
-// The loaded firmware: the file's bytes and the reader that holds its data as S-records, which
-// the run, --verify and info read whatever the file's format.
-struct LoadedFirmware {
-    std::unique_ptr<char[]> fileData;
-    int32_t fileSize = 0;
-    std::unique_ptr<SRECReader> reader;
-};
-
 // --offset's value: decimal, or hexadecimal after 0x, up to 0xFFFFFFFF; false for anything else.
 bool ParseOffset(const std::string& text, uint32_t& offset);
 
-// Loads `file` (UTF-8, shown as given) into `firmware`, logging as the window's load does, with a
-// summary of the same shape for the other formats. The one line for standard error when the file
-// cannot be programmed (missing, unreadable, refused, or without data); empty when it can.
+// Loads `file` (UTF-8, shown as given) and lays its image into `image`, which the run, --verify
+// and info read whatever the file's format, logging as the window's load does, with a summary of
+// the same shape for the other formats. The one line for standard error when the file cannot be
+// programmed (missing, unreadable, refused, or without data); empty when it can.
 std::string LoadInput(const std::string& file, const InputRequest& request,
-                      LoadedFirmware& firmware, Operator& reports);
+                      std::shared_ptr<const FirmwareImage>& image, Operator& reports);

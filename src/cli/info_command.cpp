@@ -40,15 +40,15 @@ std::string Duration(long tenths) {
 int InfoCommand(const std::string& file, const InputRequest& input, int bitRate) {
     Streams streams(false);
     BoardConsole console(streams, BoardOutput());
-    LoadedFirmware firmware;
-    const std::string refusal = LoadInput(file, input, firmware, console);
+    std::shared_ptr<const FirmwareImage> laid;
+    const std::string refusal = LoadInput(file, input, laid, console);
     console.Close();
     if (!refusal.empty()) {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Complain(refusal);
         return kExitFileRefused;
     }
-    const FirmwareImage image = LayFirmwareImage(*firmware.reader);
+    const FirmwareImage& image = *laid;
     const int blocks = static_cast<int>(image.bytes.size() / kBlockBytes);
     int sent = 0;
     for (int block = 0; block < blocks; ++block) {

@@ -179,9 +179,9 @@ int WriteCommand(const WriteRequest& request) {
     loadOutput.quiet = request.quiet;
     BoardConsole loading(streams, loadOutput);
     // Shared read-only by every board's run.
-    LoadedFirmware firmware;
+    std::shared_ptr<const FirmwareImage> image;
     // Opened and shown as given: the window's upper-casing would break a case-sensitive path.
-    const std::string failure = LoadInput(request.file, request.input, firmware, loading);
+    const std::string failure = LoadInput(request.file, request.input, image, loading);
     loading.Close();
     const std::string loadLog = loading.LogText();
     for (Board& board : boards) {
@@ -206,7 +206,7 @@ int WriteCommand(const WriteRequest& request) {
     for (Board& board : boards) {
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);
-        job.image = firmware.reader.get();
+        job.image = image;
         job.options = options;
         board.module.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));

@@ -382,6 +382,22 @@ int SRECReader::GetRecordCount() const {
     return static_cast<int>(records_.size());
 }
 
+std::vector<DataPiece> SRECReader::DataPieces() const {
+    std::vector<DataPiece> pieces;
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        const SRecord& record = records_[i];
+        const int bytes = DataByteCount(record);
+        if (!IsDataRecord(record) || bytes == 0) {
+            continue;
+        }
+        DataPiece& piece = pieces.emplace_back();
+        piece.address = record.address;
+        piece.bytes.assign(record.data, record.data + bytes);
+        piece.origin = FormatText("line %u", recordLines_[i]);
+    }
+    return pieces;
+}
+
 int SRECReader::GetDataByteCount() const {
     long long total = 0;
     for (const SRecord& record : records_) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/data_piece.h"
+
 // One line of the file. Fields past the line's data length stay 0.
 struct SRecord {
     int32_t type;      // the type character minus '0'
@@ -59,6 +61,8 @@ public:
     // The line of the text that GetRecord(index) was read from, counted from 1 as refusals count
     // them; 0 when index is not below GetRecordCount().
     uint32_t GetRecordLine(unsigned index) const;
+    // Each S1, S2 or S3 record with data as one piece, in file order, named by its line ("line 7").
+    std::vector<DataPiece> DataPieces() const;
     // The count fields of the type 1 to 3 records summed, so address and checksum bytes count too.
     int GetDataByteCount() const;
     // The parse diagnostics, run together without separators.

@@ -11,7 +11,6 @@
 #include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
 #include "image/formatted_text.h"
-#include "image/srec_reader.h"
 #include "serial/text_conversion.h"
 #include "update/operator.h"
 #include "update/step_headers.h"
@@ -328,11 +327,11 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
     operator_.AppendLog(kNewLine);
     AppendHeader(Step::Programming);
     AppendAll({kNewLine, L"... wait for done ...\r\n", kNewLine});
-    if (!update.ProgrammingSequence(job_.image)) {
+    if (!module.ProgramImage(*job_.image)) {
         operator_.AppendLog(L"---> failed to programming !\r\n");
         return RebootOnce(RunEnd::StepFailed);
     }
-    if (job_.options.verify && !module.VerifyUserMat(job_.image, userMat, job_.options.readBack)) {
+    if (job_.options.verify && !module.VerifyUserMat(*job_.image, userMat, job_.options.readBack)) {
         operator_.AppendLog(L"---> failed to verify !\r\n");
         return RebootOnce(RunEnd::VerifyFailed);
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,14 +61,15 @@ struct RunOutcome {
 
 // What one run works on besides its module and its operator.
 struct UpdateJob {
-    std::wstring portName;        // as the log shows it; opened in its 8-bit form
-    SRECReader* image = nullptr;  // the loaded firmware, only read; none: nothing is loaded
+    std::wstring portName;  // as the log shows it; opened in its 8-bit form
+    // The loaded firmware, laid once and shared by every board's run; none: nothing is loaded.
+    std::shared_ptr<const FirmwareImage> image;
     RunOptions options;
 };
 
 // One run of the update sequence on a thread of its own, over the module, the operator and the
-// job it is handed; it reads no process-wide state. The module may serve run after run; it, the
-// operator and the image outlive the thread.
+// job it is handed; it reads no process-wide state. The module may serve run after run; it and the
+// operator outlive the thread, and the job's copy keeps the image.
 class UpdateThread : public CustomThread {
 public:
     UpdateThread(ModUpdate1527& module, Operator& reports, const UpdateJob& job);

@@ -46,6 +46,9 @@ TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing)
     EXPECT_FALSE(run.module.WaitPortReady(1));
     EXPECT_EQ(run.board.Count("block"), 2);
     EXPECT_EQ(run.board.Count("end-of-programming"), 0);
+    // An image of no size is a failure, unlike one without data.
+    EXPECT_FALSE(run.module.ProgramImage(FirmwareImage()));
+    EXPECT_EQ(run.board.Count("end-of-programming"), 0);
 }
 
 TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {

@@ -1,14 +1,10 @@
-// The overlap rule over data pieces, and pieces carried through S3 lines into the S-record reader
-// and back out of it with their lines.
+// The overlap rule over data pieces.
 #include "image/data_piece.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "image/srec_pieces.h"
-#include "image/srec_reader.h"
 
 namespace {
 
@@ -43,44 +39,5 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0x7FFF0, {0}, "segment 1"}, {0x7FF00, Bytes(0x100, 0xAA), "segment 2"}},
                     "segment 2 and segment 1: overlapping data differs: at 0x0007FFF0 segment 2 "
                     "gives 0xAA, segment 1 0x00"}));
-
-TEST(SrecPiecesTest, PiecesReachTheReaderAsS3RecordsWithTheirBytes) {
-    Bytes large(70);
-    for (std::size_t i = 0; i < large.size(); ++i) {
-        large[i] = static_cast<uint8_t>(i * 7);
-    }
-    const std::vector<DataPiece> pieces = {{0x7FFBA, large, "segment 0"},
-                                           {0x20, {0xFF, 0x00}, "segment 1"}};
-    const std::vector<std::string> lines = S3Lines(pieces);
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_EQ("S3250007FFBA", lines[0].substr(0, 12));
-    SRECReader reader;
-    ASSERT_TRUE(reader.ParseLines(lines)) << reader.GetRefusal();
-    // The reader's own view of them, which the image and the run read.
-    const std::vector<DataPiece> back = PiecesOf(reader);
-    ASSERT_EQ(4u, back.size());
-    Bytes joined;
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(0x7FFBAu + 32u * static_cast<unsigned>(i), back[i].address);
-        joined.insert(joined.end(), back[i].bytes.begin(), back[i].bytes.end());
-    }
-    EXPECT_EQ(large, joined);
-    EXPECT_EQ(0x20u, back[3].address);
-    EXPECT_EQ((Bytes{0xFF, 0x00}), back[3].bytes);
-    EXPECT_EQ("line 4", back[3].origin);
-}
-
-TEST(SrecPiecesTest, NamesEachRecordByItsLineInTheText) {
-    const std::string text =
-        "S00600004844521B\r\n\r\nS1070100AABBCCDDE9\r\nS9030000FC\r\nS1070100AABBCCDDE9\r\n";
-    SRECReader reader;
-    ASSERT_TRUE(reader.Parse(text.data(), static_cast<int>(text.size()))) << reader.GetRefusal();
-    const std::vector<DataPiece> pieces = PiecesOf(reader);
-    ASSERT_EQ(2u, pieces.size());
-    EXPECT_EQ("line 3", pieces[0].origin);
-    EXPECT_EQ("line 5", pieces[1].origin);
-    EXPECT_EQ(1u, reader.GetRecordLine(0));
-    EXPECT_EQ(0u, reader.GetRecordLine(4));
-}
 
 }  // namespace

@@ -430,6 +430,24 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.name);
     });
 
+// The pieces that the overlap rule and the image take: only data records that carry data, each
+// named by its line of the text as refusals count them.
+TEST(SRECReaderTest, GivesEachDataRecordWithDataAsAPieceNamedByItsLine) {
+    const std::string text =
+        "S00600004844521B\r\n\r\nS1070100AABBCCDDE9\r\nS1030100FB\r\nS9030000FC\r\n"
+        "S1070100AABBCCDDE9\r\n";
+    SRECReader reader;
+    ASSERT_TRUE(ParseText(reader, text)) << reader.GetRefusal();
+    const std::vector<DataPiece> pieces = reader.DataPieces();
+    ASSERT_EQ(2u, pieces.size());
+    EXPECT_EQ("line 3", pieces[0].origin);
+    EXPECT_EQ("line 6", pieces[1].origin);
+    EXPECT_EQ(0x100u, pieces[1].address);
+    EXPECT_EQ((Bytes{0xAA, 0xBB, 0xCC, 0xDD}), pieces[1].bytes);
+    EXPECT_EQ(1u, reader.GetRecordLine(0));
+    EXPECT_EQ(0u, reader.GetRecordLine(5));
+}
+
 TEST(SRECReaderTest, SummaryIndicesFollowTheRecordTypes) {
     SRECReader reader;
     // Index 0: S0; 1: S5; 2, 3: data; 4: another S0; 5: S9.

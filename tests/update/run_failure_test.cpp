@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "bootmode/firmware_image.h"
 #include "bootmode/mod_update_1527.h"
 #include "image/srec_reader.h"
 #include "support/scripted_link.h"
@@ -19,13 +20,13 @@ const char kFirmware[] =
     "S9030000FC\n";
 
 RunOutcome RunOn(std::unique_ptr<ScriptedLink> link, bool verify) {
-    SRECReader image;
-    EXPECT_TRUE(image.Parse(kFirmware, static_cast<int>(sizeof kFirmware - 1)));
+    SRECReader reader;
+    EXPECT_TRUE(reader.Parse(kFirmware, static_cast<int>(sizeof kFirmware - 1)));
     ModUpdate1527 module(std::move(link), std::make_unique<VirtualClock>());
     NullOperator nobody;
     UpdateJob job;
     job.portName = L"scripted";
-    job.image = &image;
+    job.image = std::make_shared<const FirmwareImage>(LayFirmwareImage(reader));
     job.options.verify = verify;
     UpdateThread run(module, nobody, job);
     EXPECT_TRUE(run.Start(0));

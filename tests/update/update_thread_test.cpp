@@ -176,7 +176,7 @@ protected:
     UpdateJob Job(const std::string& port, const RunOptions& options = RunOptions()) {
         UpdateJob job;
         job.portName = Wide(port);
-        job.image = &reader_;
+        job.image = std::make_shared<const FirmwareImage>(LayFirmwareImage(reader_));
         job.options = options;
         return job;
     }
@@ -410,6 +410,7 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
 TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
+    const auto image = std::make_shared<const FirmwareImage>(LayFirmwareImage(reader));
     const int kBoards = 3;
     const int kWatched = 2;
     std::vector<std::unique_ptr<SimBoard>> sims;
@@ -424,7 +425,7 @@ TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
         recordings.emplace_back(new RecordingOperator());
         UpdateJob job;
         job.portName = Wide(sims.back()->link());
-        job.image = &reader;
+        job.image = image;
         job.options.replyPaced = true;
         Operator& reports = i < kWatched ? static_cast<Operator&>(*recordings.back()) : nobody;
         runs.emplace_back(new UpdateThread(*modules.back(), reports, job));

@@ -163,7 +163,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     HistoryRequest history;
     std::string serialText;
     CLI::App* historyCommand = app.add_subcommand(
-        "history", "Show the runs that write recorded with --record: a table, or JSON Lines.");
+        "history", "Show the runs kept in a record (--record): a table, or JSON Lines.");
     historyCommand
         ->add_option("--record", history.record,
                      "the record: an SQLite file, or a PostgreSQL database as a libpq URI "

@@ -26,10 +26,10 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
     const int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
     const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
     const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-                  static_cast<long long>(year), static_cast<long long>(month),
-                  static_cast<long long>(day), static_cast<long long>(clock / 3600),
-                  static_cast<long long>(clock / 60 % 60), static_cast<long long>(clock % 60));
+    char text[96];
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
+                  static_cast<long long>(year), static_cast<int>(month), static_cast<int>(day),
+                  static_cast<int>(clock / 3600), static_cast<int>(clock / 60 % 60),
+                  static_cast<int>(clock % 60));
     return text;
 }

@@ -139,12 +139,14 @@ public:
             }
         }
         // A table runs of another program's lacks a column that this one reads.
-        if (problem.empty() &&
-            !Command((std::string("SELECT ") + kRunColumns + " FROM runs LIMIT 0").c_str(),
-                     Parameters())
-                 .empty()) {
-            problem = location_ + ": its table runs is not velmora-cli's record: " +
-                      ErrorText(connection_.get());
+        if (problem.empty()) {
+            Result columns(
+                PQexec(connection_.get(),
+                       (std::string("SELECT ") + kRunColumns + " FROM runs LIMIT 0").c_str()));
+            if (PQresultStatus(columns.get()) != PGRES_TUPLES_OK) {
+                problem = location_ +
+                          ": its table runs is not velmora-cli's record: " + Why(columns.get());
+            }
         }
         // Rows are written by Begin: the probe's row proves that they can be, then goes.
         const char* more[] = {kIndexes, "SAVEPOINT probe"};
@@ -314,7 +316,15 @@ private:
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
             return std::string();
         }
-        return location_ + ": " + ErrorText(connection_.get());
+        return location_ + ": " + Why(result);
+    }
+
+    // The server's own sentence where it sent one (without the statement it quotes), else
+    // libpq's.
+    std::string Why(PGresult* result) {
+        const char* primary =
+            result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        return primary ? primary : ErrorText(connection_.get());
     }
 
     // The transaction is given up; the first problem is the one to tell.

@@ -2,6 +2,10 @@
 // machine or a PostgreSQL database that several stations share. Every call returns its problem
 // as one line ("what failed: why"), empty when it succeeded. A store is used by one thread at a
 // time.
+//
+// A write opens its store for RecordAccess::Write and calls Prepare before any port opens; then,
+// in the order its ports were given, Begin for each board before the board's run (its serial
+// number comes back in the ticket, to be written into its image), and Finish when that run ends.
 #pragma once
 
 #include <memory>

@@ -6,7 +6,10 @@ set -eu
 packages="cmake make g++ python3 googletest libbenchmark-dev libcli11-dev clang libclang-rt-14-dev
 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine wine64
 xvfb x11-utils fonts-wine fonts-liberation imagemagick srecord binutils util-linux
-dpkg-dev man-db groff-base"
+dpkg-dev man-db groff-base libsqlite3-dev libpq-dev postgresql"
+# The Windows builds fetch SQLite's amalgamation with npm (cmake/SqliteAmalgamation.cmake); a
+# machine whose Node.js came with its own npm needs no Debian package for it.
+command -v npm >/dev/null 2>&1 || packages="$packages npm"
 # 32-bit Wine runs the win32 build's tests; without it they are skipped with the reason, so a
 # failure to install it does not stop the build.
 optional="wine32:i386"

@@ -48,6 +48,20 @@ std::string PortsProblem(const std::vector<std::string>& ports) {
     return std::string();
 }
 
+// A serial number as history's --serial takes it: decimal, 0 to 4294967295.
+bool ParseSerial(const std::string& text, uint32_t& serial) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const unsigned long long value = std::stoull(text);
+    if (value > UINT32_MAX) {
+        return false;
+    }
+    serial = static_cast<uint32_t>(value);
+    return true;
+}
+
 // --format and --offset, as write and info both take them.
 struct InputOptions {
     std::string format;
@@ -152,12 +166,40 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports of this machine.");
     portsCommand->footer(exitCodes);
 
+    HistoryRequest history;
+    std::string serialText;
+    CLI::App* historyCommand = app.add_subcommand(
+        "history", "Show the runs kept in a record (--record): a table, or JSON Lines.");
+    historyCommand
+        ->add_option("--record", history.record,
+                     "the record: an SQLite file, or a PostgreSQL database as a libpq URI "
+                     "(postgresql://user@host/database; Linux only)")
+        ->required();
+    historyCommand->add_flag("--json", history.json,
+                             "JSON Lines instead of the table: one object a run, the table runs' "
+                             "column names as keys");
+    historyCommand
+        ->add_option("--serial", serialText, "only the runs that were given serial number N")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                uint32_t serial = 0;
+                return ParseSerial(text, serial)
+                           ? std::string()
+                           : "not a serial number: " + text + " (decimal, 0 to 4294967295)";
+            },
+            "N"));
+    historyCommand->add_option("--port", history.filter.port,
+                               "only the runs on port NAME, as write was given it");
+    historyCommand->add_option("--last", history.filter.last, "only the last N runs that match")
+        ->check(CLI::PositiveNumber);
+    historyCommand->footer(exitCodes);
+
     const std::string first = arguments.size() > 1 ? arguments[1] : "-";
     if (!first.empty() && first[0] != '-' && first != "write" && first != "info" &&
-        first != "ports") {
+        first != "ports" && first != "history") {
         std::fprintf(stderr,
-                     "velmora-cli: unknown command '%s' (write, info or ports; see velmora-cli "
-                     "--help)\n",
+                     "velmora-cli: unknown command '%s' (write, info, ports or history; see "
+                     "velmora-cli --help)\n",
                      first.c_str());
         return kExitUsage;
     }
@@ -190,6 +232,13 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
             return kExitUsage;
         }
         return InputFrom(writeInput, write.input) ? WriteCommand(write) : kExitUsage;
+    }
+    if (*historyCommand) {
+        uint32_t serial = 0;
+        if (ParseSerial(serialText, serial)) {
+            history.filter.serial = serial;
+        }
+        return HistoryCommand(history);
     }
     if (*infoCommand) {
         InputRequest input;

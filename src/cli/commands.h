@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/firmware_input.h"
+#include "record/run_record.h"
 
 struct WriteRequest {
     std::string file;                // UTF-8, as given
@@ -19,6 +20,13 @@ struct WriteRequest {
     std::vector<int> bitRates;  // for programming, tried in turn while the link does not come up
 };
 
+// What velmora-cli history shows.
+struct HistoryRequest {
+    std::string record;  // an SQLite file's path or a PostgreSQL URI, as --record was given
+    bool json = false;   // JSON Lines instead of the table
+    HistoryFilter filter;
+};
+
 // Loads the file as the window's browse command does, then runs the twelve steps of an update on
 // every port at once.
 int WriteCommand(const WriteRequest& request);
@@ -27,3 +35,5 @@ int WriteCommand(const WriteRequest& request);
 int InfoCommand(const std::string& file, const InputRequest& input, int bitRate);
 // The serial ports of this machine, one a line.
 int PortsCommand();
+// The records kept at request.record that its filter lets through.
+int HistoryCommand(const HistoryRequest& request);

@@ -13,6 +13,7 @@ enum ExitCode {
     kExitVerifyFailed = 5,
     kExitEndNotAcknowledged = 6,
     kExitSomeBoardsFailed = 7,
+    kExitRecordFailed = 8,
     kExitStepFailedBase = 10,
     kExitSignalBase = 128
 };
@@ -35,7 +36,7 @@ struct ExitCodeMeaning {
 };
 
 constexpr ExitCodeMeaning kExitCodeMeanings[] = {
-    {kExitProgrammed, kExitProgrammed, "programmed and rebooted (info, ports: done)"},
+    {kExitProgrammed, kExitProgrammed, "programmed and rebooted (info, ports, history: done)"},
     {kExitUsage, kExitUsage,
      "usage error: unknown command or option, missing argument, a bad --format,\n"
      "--offset or --bps (a rate the board refuses)"},
@@ -48,6 +49,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
      "the board did not acknowledge the end of programming: it may not start"},
     {kExitSomeBoardsFailed, kExitSomeBoardsFailed,
      "several ports: a board was not programmed (see the table or --json)"},
+    {kExitRecordFailed, kExitRecordFailed,
+     "the record (--record) cannot be opened, read or written"},
     {StepFailedExitCode(Step::ConnectTest), StepFailedExitCode(Step::Programming),
      "step [01]..[11] failed: 10 + the step's number"},
     {StopExitCode(StopSignal::HangUp), StopExitCode(StopSignal::HangUp),

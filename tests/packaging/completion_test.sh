@@ -36,12 +36,14 @@ expect() {
 }
 
 expect "write" velmora-cli wr
-expect "info ports write" velmora-cli ""
+expect "history info ports write" velmora-cli ""
 expect "bin elf ihex srec" velmora-cli write fw.mot --format ""
 expect "elf" velmora-cli write fw.mot --format = e
 expect "38400 57600 62500 76800 max" velmora-cli info fw.mot --bps ""
 expect "" velmora-cli write fw.mot --offset ""
 expect "" velmora-cli ports ""
+expect "" velmora-cli history --last ""
+expect "" velmora-cli history --record r.sqlite ""
 
 mkdir -p "$work/files"
 touch "$work/files/fw.mot" "$work/files/notes.txt"
@@ -50,7 +52,7 @@ expect "fw.mot" velmora-cli write f
 expect "notes.txt" velmora-cli write fw.mot --port /dev/ttyUSB0 --log n
 
 # Every option in a command's --help is offered after "-".
-for command in "" write info ports; do
+for command in "" write info ports history; do
     # Option lines read "  -p,--port TEXT ...".
     listed=$("$cli" $command --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n')
     if [[ -z $listed ]]; then

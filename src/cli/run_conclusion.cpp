@@ -23,6 +23,8 @@ const int kFirstFlashStep = 10;
 const size_t kShownReplyBytes = 8;
 // An error reply is the command with its top bit set, then the error code.
 const uint8_t kErrorBit = 0x80;
+// How a port's lock names another velmora-cli that holds it.
+const char kProgramName[] = "velmora-cli";
 
 std::string StepName(int step) {
     return FormatText("[%02d]", step);
@@ -196,6 +198,19 @@ std::string StopText(StopSignal stop) {
     }
 }
 
+// Who holds a busy port, as far as its lock tells.
+std::string HolderText(const PortOpenProblem& problem) {
+    if (problem.holderPid <= 0) {
+        return "another program holds it";
+    }
+    const std::string pid = FormatText("pid %ld", problem.holderPid);
+    if (problem.detail.empty()) {
+        return "the process with " + pid + " holds it";
+    }
+    return problem.detail + " (" + pid + ")" +
+           (problem.detail == kProgramName ? " is programming it" : " holds it");
+}
+
 }  // namespace
 
 std::string PortProblemText(const PortOpenProblem& problem) {
@@ -209,7 +224,7 @@ std::string PortProblemText(const PortOpenProblem& problem) {
             }
             return "permission denied: only its owner may open it; run as root";
         case PortProblem::Busy:
-            return "busy: another program holds it";
+            return "busy: " + HolderText(problem);
         case PortProblem::NotSerial:
             return "not a serial port";
         case PortProblem::RateRefused:

@@ -18,6 +18,7 @@
 #include "cli/run_conclusion.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
+#include "serial/held_port.h"
 #include "serial/rs232c_port.h"
 #include "serial/text_conversion.h"
 #include "update/update_thread.h"
@@ -32,6 +33,7 @@ struct Board {
     std::string port;
     std::string label;
     std::unique_ptr<ModUpdate1527> module;
+    HeldPort* heldPort = nullptr;  // the module's link, held from its first opening to Release
     std::unique_ptr<BoardConsole> console;
     std::unique_ptr<UpdateThread> run;
     bool started = false;
@@ -217,15 +219,19 @@ int WriteCommand(const WriteRequest& request) {
         job.portName = WideFromUtf8(board.port);
         job.image = firmware.reader.get();
         job.options = options;
-        board.module.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
+        std::unique_ptr<HeldPort> port = std::make_unique<HeldPort>(std::make_unique<RS232CPort>(),
+                                                                    std::make_unique<PortLock>());
+        board.heldPort = port.get();
+        board.module.reset(new ModUpdate1527(std::move(port)));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(board.console.get());
     }
     RunAll(boards, interrupts, streams);
-    // Whatever way out each run took, no port is left open.
+    // Whatever way out each run took, no port is left open, and then none is held.
     for (Board& board : boards) {
         board.module->CloseCom();
+        board.heldPort->Release();
     }
     interrupts.WayOutDone();
     {

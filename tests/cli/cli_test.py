@@ -2,7 +2,7 @@
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
 boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
-and --bps.
+--bps; the port held for a whole run.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -658,11 +658,72 @@ def bps_group(arguments):
     harness.check(cli.board.flash() == image, "max: the flash differs from the image")
 
 
+def opening_counts(board):
+    """For each run up to the board's reboot, since the one before: the board's "open" records
+    and the closings of its device that it counted, one for every opening by anyone (its count
+    of openings lags behind the records)."""
+    totals = []
+    records, closed = 0, 0
+    for event in board.events():
+        if event["kind"] == "open":
+            records += 1
+        if event["kind"] == "close":
+            closed = event["close_events"]
+        if event["kind"] == "reboot":
+            totals.append((records, closed))
+    return [(records - (totals[i - 1][0] if i else 0), closed - (totals[i - 1][1] if i else 0))
+            for i, (records, closed) in enumerate(totals)]
+
+
+def held_group(arguments):
+    """The port is the run's own from its first opening to its last closing: a second velmora-cli,
+    started again and again through a run by another name of the port, is refused before it opens
+    the device, and names the run that holds it."""
+    image, _ = harness.image_of(DEMO)
+    cli = Cli(arguments, "held")
+    try:
+        code, _, err = cli.write(DEMO, "--fast")
+        harness.check(code == 0, "the run alone: exit %d: %s" % (code, err))
+        alias = os.path.join(cli.work, "alias")
+        if not os.path.lexists(alias):
+            os.symlink(cli.port, alias)
+        device = os.path.realpath(cli.port)
+        lock = "/run/lock/LCK.." + device[len("/dev/"):].replace("/", "_")
+        first = cli.start(DEMO, "--fast")
+        held = harness.poll(lambda: os.path.exists(lock), 30, 0.01)
+        with open(lock) as file:
+            text = file.read()
+        harness.check(held and text == "%10d\n" % first.pid, "the lock file holds %r" % text)
+        refused, last = [], None
+        while first.poll() is None:
+            second = subprocess.run(cli.command("write", DEMO, "--port", alias, "--fast"),
+                                    capture_output=True, text=True, timeout=120)
+            if first.poll() is None:
+                refused.append(second)
+            else:
+                last = second
+        first.communicate(timeout=30)
+        harness.check(first.returncode == 0, "the run: exit %d" % first.returncode)
+        harness.check(len(refused) >= 5, "only %d tries during the run" % len(refused))
+        for second in refused:
+            harness.check(second.returncode == 11, "a try gave exit %d: %s"
+                          % (second.returncode, second.stderr))
+            expect_one_line(second.stderr, "cannot use the port %s: busy: velmora-cli (pid %d) is "
+                                           "programming it" % (alias, first.pid))
+        harness.check(last is not None or not os.path.exists(lock), "the lock outlived the run")
+        counts = opening_counts(cli.board)
+        harness.check(len(counts) >= 2 and counts[1] == counts[0],
+                      "openings of the run alone, and of the run tried: %s" % counts)
+    finally:
+        cli.board.stop()
+    harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
           "info": info_group, "several": several_group, "formats": formats_group,
-          "bps": bps_group}
+          "bps": bps_group, "held": held_group}
 
 
 def run():

@@ -8,6 +8,7 @@
 #include "cli/bit_rate_option.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "serial/port_identity.h"
 #include "velmora_version.h"
 
 namespace {
@@ -27,7 +28,8 @@ const char kExitCodes[] =
     "  130      interrupted by Ctrl-C (SIGINT)\n"
     "  143      stopped by SIGTERM\n";
 
-// What is wrong with the ports given, or empty.
+// What is wrong with the ports given, or empty. Two names of one device would hand one board to
+// two runs at once.
 std::string PortsProblem(const std::vector<std::string>& ports) {
     for (size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].empty()) {
@@ -36,6 +38,9 @@ std::string PortsProblem(const std::vector<std::string>& ports) {
         for (size_t j = 0; j < i; ++j) {
             if (ports[j] == ports[i]) {
                 return ports[i] + " is given twice";
+            }
+            if (SamePort(ports[j], ports[i])) {
+                return ports[j] + " and " + ports[i] + " are one port";
             }
         }
     }

@@ -384,6 +384,16 @@ def ports_group(arguments):
                             text=True)
     harness.check(result.returncode == 2, "an empty port name gave exit %d" % result.returncode)
     expect_one_line(result.stderr, "--port")
+    # Two names of one device, as a by-id link and the device are, would be one board twice.
+    alias = os.path.join(cli.work, "null-alias")
+    if not os.path.lexists(alias):
+        os.symlink("/dev/null", alias)
+    for names, text in ((["/dev/null", alias], "/dev/null and %s are one port" % alias),
+                        (["/dev/null", "/dev/null"], "/dev/null is given twice")):
+        result = subprocess.run(cli.command("write", DEMO, "--port", names[0], "--port",
+                                            names[1]), capture_output=True, text=True)
+        harness.check(result.returncode == 2, "%s gave exit %d" % (names, result.returncode))
+        expect_one_line(result.stderr, "--port: " + text)
 
 
 def permission_group(arguments):

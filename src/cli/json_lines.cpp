@@ -3,11 +3,14 @@
 
 #include <cstdio>
 
+#include "cli/valid_utf8.h"
+
 namespace {
 
+// Names of files and ports may hold any bytes: a line of JSON holds UTF-8 alone.
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
-    for (const char c : text) {
+    for (const char c : ValidUtf8(text)) {
         const unsigned char byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"':

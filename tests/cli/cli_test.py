@@ -2,7 +2,7 @@
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
 boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
---bps; the port held for a whole run.
+--bps; the port held for a whole run; names that are not UTF-8.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -729,11 +729,44 @@ def held_group(arguments):
     harness.check(cli.board.flash() == image, "the flash differs from the image")
 
 
+def text_group(arguments):
+    """Names that are not UTF-8: the file opens as given, and every --json line is UTF-8 JSON
+    that has U+FFFD for their bytes."""
+    image, _ = harness.image_of(DEMO)
+    cli = Cli(arguments, "text")
+    work = os.fsencode(cli.work)
+    firmware = work + b"/fw-\xff\xfe.mot"
+    shutil.copy(DEMO, firmware)
+    port = work + b"/board-\xe9"
+    if not os.path.lexists(port):
+        os.symlink(os.fsencode(cli.port), port)
+    try:
+        result = subprocess.run([os.fsencode(arguments.cli), b"write", firmware, b"--port", port,
+                                 b"--fast", b"--json"], capture_output=True, timeout=120)
+    finally:
+        cli.board.stop()
+    harness.check(result.returncode == 0, "exit %d: %r" % (result.returncode, result.stderr))
+    events = []
+    for line in result.stdout.splitlines():
+        try:
+            events.append(json.loads(line.decode("utf-8")))
+        except ValueError as error:
+            raise AssertionError("not UTF-8 JSON: %r (%s)" % (line, error))
+    harness.check(all(event["port"] in (None, "board-\ufffd") for event in events),
+                  "ports: %s" % sorted(set(str(event["port"]) for event in events)))
+    logged = [event["text"] for event in events if event["event"] == "log"]
+    harness.check("Loading file : %s/fw-\ufffd\ufffd.mot ... Ok." % cli.work in logged and
+                  "[01] CONNECT TEST : %s/board-\ufffd" % cli.work in logged,
+                  "the log: %s" % logged[:12])
+    harness.check(events[-1]["event"] == "result" and events[-1]["ok"], "%s" % events[-1])
+    harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
           "info": info_group, "several": several_group, "formats": formats_group,
-          "bps": bps_group, "held": held_group}
+          "bps": bps_group, "held": held_group, "text": text_group}
 
 
 def run():

@@ -8,6 +8,8 @@
 #include "cli/board_console.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "cli/streams.h"
@@ -70,7 +72,7 @@ bool BoardConsole::OpenLog(std::string* error) {
     }
     logFile_ = std::fopen(output_.logPath.c_str(), "wb");
     if (logFile_ == nullptr) {
-        *error = "cannot write the log file " + output_.logPath;
+        *error = "cannot write the log file " + output_.logPath + ": " + std::strerror(errno);
         return false;
     }
     return true;

@@ -14,6 +14,7 @@
 #include "cli/exit_codes.h"
 #include "cli/firmware_input.h"
 #include "cli/interrupt_watch.h"
+#include "cli/log_files.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
 #include "cli/streams.h"
@@ -164,6 +165,17 @@ int WriteCommand(const WriteRequest& request) {
     const std::vector<std::string> labels = PortLabels(request.ports);
     Streams streams(StandardErrorIsTerminal() && !request.quiet && !request.json);
 
+    std::vector<std::string> logPaths;
+    for (const std::string& label : labels) {
+        logPaths.push_back(LogPathFor(request.logPath, label, several));
+    }
+    const std::string logProblem = LogFilesProblem(request.file, request.ports, logPaths);
+    if (!logProblem.empty()) {
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.Complain(logProblem);
+        return kExitUsage;
+    }
+
     std::vector<Board> boards(request.ports.size());
     for (size_t i = 0; i < boards.size(); ++i) {
         Board& board = boards[i];
@@ -174,7 +186,7 @@ int WriteCommand(const WriteRequest& request) {
         output.prefixed = several;
         output.json = request.json;
         output.quiet = request.quiet;
-        output.logPath = LogPathFor(request.logPath, labels[i], several);
+        output.logPath = logPaths[i];
         board.console.reset(new BoardConsole(streams, output));
         std::string problem;
         if (!board.console->OpenLog(&problem)) {

@@ -167,6 +167,31 @@ def refusals_group(arguments):
             harness.check(result.returncode == 3, "info %s gave exit %d" % (name,
                                                                             result.returncode))
             expect_one_line(result.stderr, "nothing to program")
+        # --log never opens an input of the run for writing, by any name that reaches it.
+        firmware = os.path.join(cli.work, "fw.mot")
+        shutil.copy(DEMO, firmware)
+        alias = os.path.join(cli.work, "fw-alias.mot")
+        if not os.path.lexists(alias):
+            os.symlink(firmware, alias)
+        for log in (firmware, alias):
+            code, _, err = cli.write(firmware, "--log", log)
+            harness.check(code == 2, "--log %s gave exit %d" % (log, code))
+            expect_one_line(err, "--log: %s is the firmware file %s: writing the log there would "
+                                 "destroy it" % (log, firmware))
+        with open(firmware, "rb") as copy, open(DEMO, "rb") as original:
+            harness.check(copy.read() == original.read(), "--log changed the firmware file")
+        # Two ports whose names differ only where a file's name cannot keep them apart.
+        log = os.path.join(cli.work, "run.log")
+        result = subprocess.run(cli.command("write", DEMO, "--port", "/t/b:1", "--port", "/t/b_1",
+                                            "--log", log), capture_output=True, text=True)
+        harness.check(result.returncode == 2, "one log for two ports gave exit %d"
+                      % result.returncode)
+        expect_one_line(result.stderr, "--log: the logs of /t/b:1 and /t/b_1 would both go to "
+                        + os.path.join(cli.work, "run.b_1.log"))
+        missing = os.path.join(cli.work, "no-such-folder", "run.log")
+        code, _, err = cli.write(DEMO, "--log", missing)
+        harness.check(code == 2, "an unwritable log gave exit %d" % code)
+        expect_one_line(err, "cannot write the log file %s: No such file or directory" % missing)
         harness.check(cli.board.count("open") == 0, "a refused file opened the port")
 
         result = subprocess.run(cli.command("write", DEMO, "--port", cli.port, "--colour"),

@@ -17,6 +17,7 @@
 #include "cli/log_files.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/stop_actions.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
 #include "serial/held_port.h"
@@ -117,15 +118,17 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
     int handled = 0;
     while (!AllFinished(boards)) {
         const int caught = interrupts.Wait(kWatchMilliseconds);
+        const StopActions actions = ActionsFor(handled, caught);
         if (caught > handled) {
             for (Board& board : boards) {
-                if (handled == 0) {
+                if (actions.interrupt) {
                     board.module->Interrupt();
-                } else {
+                }
+                if (actions.abort) {
                     board.module->Abort();
                 }
             }
-            if (handled == 0) {
+            if (actions.interrupt) {
                 std::lock_guard<Mutex> guard(streams.Lock());
                 streams.Complain(StoppingText(interrupts.First()));
             }
@@ -245,7 +248,6 @@ int WriteCommand(const WriteRequest& request) {
         board.module->CloseCom();
         board.heldPort->Release();
     }
-    interrupts.WayOutDone();
     {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.EraseProgress();
@@ -262,5 +264,7 @@ int WriteCommand(const WriteRequest& request) {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Print("\n" + ResultsTable(results, options.verify));
     }
+    // A closing console ends the process once this is signalled: only now is everything said.
+    interrupts.WayOutDone();
     return ProcessExitCode(results, interrupts.First());
 }

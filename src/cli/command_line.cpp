@@ -17,13 +17,15 @@ const char kExitCodes[] =
     "Exit codes:\n"
     "  0        programmed and rebooted (info, ports: done)\n"
     "  2        usage error: unknown command or option, missing argument, a bad --format,\n"
-    "           --offset or --bps (a rate the board refuses)\n"
+    "           --offset or --bps (a rate the board refuses), two names of one port, a --log\n"
+    "           file that is the firmware file, shared by two ports or cannot be written\n"
     "  3        the firmware file is missing, unreadable, refused or holds nothing to program\n"
     "  4        programmed, but every reboot attempt failed\n"
     "  5        programmed, but the flash does not hold the image (--verify, --read-back)\n"
     "  6        the board did not acknowledge the end of programming: it may not start\n"
     "  7        several ports: a board was not programmed (see the table or --json)\n"
-    "  11..21   step [01]..[11] failed: 10 + the step's number\n"
+    "  11..21   step [01]..[11] failed: 10 + the step's number ([01]: the port cannot be\n"
+    "           used, or another program holds its lock)\n"
     "  129      stopped by SIGHUP: the terminal went away (Windows: the console closed)\n"
     "  130      interrupted by Ctrl-C (SIGINT)\n"
     "  143      stopped by SIGTERM\n";
@@ -106,7 +108,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand
         ->add_option("-p,--port", write.ports,
                      "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
-                     "(COM3); repeat it to program several boards at once")
+                     "(COM3); repeat it to program several boards at once, each board once")
         ->required()
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

@@ -7,6 +7,8 @@
 // boards' output apart.
 #include "cli/board_console.h"
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "cli/streams.h"
@@ -64,7 +66,7 @@ bool BoardConsole::OpenLog(std::string* error) {
     }
     logFile_ = std::fopen(output_.logPath.c_str(), "wb");
     if (logFile_ == nullptr) {
-        *error = "cannot write the log file " + output_.logPath;
+        *error = "cannot write the log file " + output_.logPath + ": " + std::strerror(errno);
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "cli/bit_rate_option.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "serial/port_identity.h"
 #include "velmora_version.h"
 
 namespace {
@@ -33,7 +34,8 @@ std::string ExitCodesFooter() {
     return footer;
 }
 
-// What is wrong with the ports given, or empty.
+// What is wrong with the ports given, or empty. Two names of one device would hand one board to
+// two runs at once.
 std::string PortsProblem(const std::vector<std::string>& ports) {
     for (size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].empty()) {
@@ -42,6 +44,9 @@ std::string PortsProblem(const std::vector<std::string>& ports) {
         for (size_t j = 0; j < i; ++j) {
             if (ports[j] == ports[i]) {
                 return ports[i] + " is given twice";
+            }
+            if (SamePort(ports[j], ports[i])) {
+                return ports[j] + " and " + ports[i] + " are one port";
             }
         }
     }
@@ -122,7 +127,7 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     writeCommand
         ->add_option("-p,--port", write.ports,
                      "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
-                     "(COM3); repeat it to program several boards at once")
+                     "(COM3); repeat it to program several boards at once, each board once")
         ->required()
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

@@ -39,7 +39,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitProgrammed, kExitProgrammed, "programmed and rebooted (info, ports, history: done)"},
     {kExitUsage, kExitUsage,
      "usage error: unknown command or option, missing argument, a bad --format,\n"
-     "--offset or --bps (a rate the board refuses)"},
+     "--offset or --bps (a rate the board refuses), two names of one port, a --log\n"
+     "file that is the firmware file, shared by two ports or cannot be written"},
     {kExitFileRefused, kExitFileRefused,
      "the firmware file is missing, unreadable, refused or holds nothing to program"},
     {kExitRebootFailed, kExitRebootFailed, "programmed, but every reboot attempt failed"},
@@ -52,7 +53,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitRecordFailed, kExitRecordFailed,
      "the record (--record) cannot be opened, read or written"},
     {StepFailedExitCode(Step::ConnectTest), StepFailedExitCode(Step::Programming),
-     "step [01]..[11] failed: 10 + the step's number"},
+     "step [01]..[11] failed: 10 + the step's number ([01]: the port cannot be\n"
+     "used, or another program holds its lock)"},
     {StopExitCode(StopSignal::HangUp), StopExitCode(StopSignal::HangUp),
      "stopped by SIGHUP: the terminal went away (Windows: the console closed)"},
     {StopExitCode(StopSignal::Interrupt), StopExitCode(StopSignal::Interrupt),

@@ -22,7 +22,7 @@ public:
     int Wait(int milliseconds);
     // The first stop caught; None before it.
     StopSignal First() const;
-    // The run's way out has closed the port (and rebooted the board where it does): a console
-    // that is closing may let the process go.
+    // The run's way out has closed the port (and rebooted the board where it does), and its
+    // outcome, table and results are written: a console that is closing may let the process go.
     void WayOutDone();
 };

@@ -3,60 +3,14 @@
 
 #include <cstdio>
 
+#include "cli/valid_utf8.h"
+
 namespace {
 
-// The length of the well-formed UTF-8 sequence at `at` (1 to 4), or 0 for a byte that starts
-// none: a stray continuation, an overlong form, a surrogate or a code point past U+10FFFF.
-size_t SequenceLength(const std::string& text, size_t at) {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        return 1;
-    }
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[at + i]);
-        if (byte < (i == 1 ? low : 0x80) || byte > (i == 1 ? high : 0xBF)) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// The text as a JSON string; bytes that are not UTF-8 (a file name on Linux may hold any) become
-// U+FFFD, so that every line stays valid UTF-8.
+// Names of files and ports may hold any bytes: a line of JSON holds UTF-8 alone.
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
-    for (size_t at = 0; at < text.size();) {
-        const size_t length = SequenceLength(text, at);
-        if (length == 0) {
-            quoted += "\xEF\xBF\xBD";
-            ++at;
-            continue;
-        }
-        if (length > 1) {
-            quoted.append(text, at, length);
-            at += length;
-            continue;
-        }
-        const char c = text[at++];
+    for (const char c : ValidUtf8(text)) {
         const unsigned char byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"':

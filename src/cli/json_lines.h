@@ -5,7 +5,7 @@
 
 class JsonObject {
 public:
-    // UTF-8 text, escaped as JSON needs; a byte that is not UTF-8 becomes U+FFFD.
+    // UTF-8 text, escaped as JSON needs; a byte that is not UTF-8 is written as U+FFFD.
     JsonObject& Text(const char* name, const std::string& utf8);
     JsonObject& Null(const char* name);
     JsonObject& Number(const char* name, long long value);

@@ -13,6 +13,9 @@
 
 namespace {
 
+// How a port's lock names another velmora-cli that holds it.
+const char kProgramName[] = "velmora-cli";
+
 std::string StepName(Step step) {
     return FormatText("[%02d]", StepNumber(step));
 }
@@ -60,6 +63,19 @@ std::string StepFailureText(const RunOutcome& outcome) {
     return failure.description;
 }
 
+// Who holds a busy port, as far as its lock tells.
+std::string HolderText(const PortOpenProblem& problem) {
+    if (problem.holderPid <= 0) {
+        return "another program holds it";
+    }
+    const std::string pid = FormatText("pid %ld", problem.holderPid);
+    if (problem.detail.empty()) {
+        return "the process with " + pid + " holds it";
+    }
+    return problem.detail + " (" + pid + ")" +
+           (problem.detail == kProgramName ? " is programming it" : " holds it");
+}
+
 }  // namespace
 
 std::string PortProblemText(const PortOpenProblem& problem) {
@@ -73,7 +89,7 @@ std::string PortProblemText(const PortOpenProblem& problem) {
             }
             return "permission denied: only its owner may open it; run as root";
         case PortProblem::Busy:
-            return "busy: another program holds it";
+            return "busy: " + HolderText(problem);
         case PortProblem::NotSerial:
             return "not a serial port";
         case PortProblem::RateRefused:

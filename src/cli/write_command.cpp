@@ -15,11 +15,14 @@
 #include "cli/exit_codes.h"
 #include "cli/firmware_input.h"
 #include "cli/interrupt_watch.h"
+#include "cli/log_files.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/stop_actions.h"
 #include "cli/stop_text.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
+#include "serial/held_port.h"
 #include "serial/rs232c_port.h"
 #include "serial/text_conversion.h"
 #include "update/update_thread.h"
@@ -34,6 +37,7 @@ struct Board {
     std::string port;
     std::string label;
     std::unique_ptr<ModUpdate1527> module;
+    HeldPort* heldPort = nullptr;  // the module's link, held from its first opening to Release
     std::unique_ptr<BoardConsole> console;
     std::unique_ptr<UpdateThread> run;
     bool started = false;
@@ -105,15 +109,17 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
     int handled = 0;
     while (!AllFinished(boards)) {
         const int caught = interrupts.Wait(kWatchMilliseconds);
+        const StopActions actions = ActionsFor(handled, caught);
         if (caught > handled) {
             for (Board& board : boards) {
-                if (handled == 0) {
+                if (actions.interrupt) {
                     board.module->Interrupt();
-                } else {
+                }
+                if (actions.abort) {
                     board.module->Abort();
                 }
             }
-            if (handled == 0) {
+            if (actions.interrupt) {
                 std::lock_guard<Mutex> guard(streams.Lock());
                 streams.Complain(StopText(interrupts.First(), StopStage::Stopping));
             }
@@ -152,6 +158,17 @@ int WriteCommand(const WriteRequest& request) {
     const std::vector<std::string> labels = PortLabels(request.ports);
     Streams streams(StandardErrorIsTerminal() && !request.quiet && !request.json);
 
+    std::vector<std::string> logPaths;
+    for (const std::string& label : labels) {
+        logPaths.push_back(LogPathFor(request.logPath, label, several));
+    }
+    const std::string logProblem = LogFilesProblem(request.file, request.ports, logPaths);
+    if (!logProblem.empty()) {
+        std::lock_guard<Mutex> guard(streams.Lock());
+        streams.Complain(logProblem);
+        return kExitUsage;
+    }
+
     std::vector<Board> boards(request.ports.size());
     for (size_t i = 0; i < boards.size(); ++i) {
         Board& board = boards[i];
@@ -162,7 +179,7 @@ int WriteCommand(const WriteRequest& request) {
         output.prefixed = several;
         output.json = request.json;
         output.quiet = request.quiet;
-        output.logPath = LogPathFor(request.logPath, labels[i], several);
+        output.logPath = logPaths[i];
         output.bitRate = request.bitRates.empty() ? kProgrammingBitRate : request.bitRates.front();
         board.console.reset(new BoardConsole(streams, output));
         std::string problem;
@@ -208,17 +225,20 @@ int WriteCommand(const WriteRequest& request) {
         job.portName = WideFromUtf8(board.port);
         job.image = image;
         job.options = options;
-        board.module.reset(new ModUpdate1527(std::make_unique<RS232CPort>()));
+        std::unique_ptr<HeldPort> port = std::make_unique<HeldPort>(std::make_unique<RS232CPort>(),
+                                                                    std::make_unique<PortLock>());
+        board.heldPort = port.get();
+        board.module.reset(new ModUpdate1527(std::move(port)));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(board.console.get());
     }
     RunAll(boards, interrupts, streams);
-    // Whatever way out each run took, no port is left open.
+    // Whatever way out each run took, no port is left open, and then none is held.
     for (Board& board : boards) {
         board.module->CloseCom();
+        board.heldPort->Release();
     }
-    interrupts.WayOutDone();
     {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.EraseProgress();
@@ -235,5 +255,7 @@ int WriteCommand(const WriteRequest& request) {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Print("\n" + ResultsTable(results, options.verify));
     }
+    // A closing console ends the process once this is signalled: only now is everything said.
+    interrupts.WayOutDone();
     return ProcessExitCode(results, interrupts.First());
 }

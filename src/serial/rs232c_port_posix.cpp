@@ -158,7 +158,7 @@ PortOpenProblem ProblemOpening(const char* path, int error) {
 }  // namespace
 
 struct RS232CPort::Platform {
-    Platform() : port(-1), thread(), threadRecorded(false), modemLines(0) {
+    Platform() : port(-1), exclusive(false), thread(), threadRecorded(false), modemLines(0) {
         for (std::atomic<bool>& request : requested) {
             request.store(false);
         }
@@ -284,6 +284,7 @@ struct RS232CPort::Platform {
     int wakeWrite;
     Mutex portLock;  // GetInputQueueCount against the reader thread's close
     int port;
+    bool exclusive;    // this opening set the device's exclusive mode
     pthread_t thread;  // owner only
     bool threadRecorded;
 
@@ -348,10 +349,17 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
                                             : SystemProblem(errno);
         return RS232COpenResult::DeviceNotOpened;
     }
+    // Root opens a device in exclusive mode all the same: it stays the holder's.
+    int heldExclusively = 0;
+    if (ioctl(port, TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
+        openProblem_ = {PortProblem::Busy, std::string()};
+        return RS232COpenResult::DeviceNotOpened;
+    }
     if (ioctl(port, TIOCEXCL) != 0) {
         openProblem_ = SystemProblem(errno);
         return RS232COpenResult::DeviceNotOpened;
     }
+    platform.exclusive = true;
     bool handshake = options != nullptr && options->hardwareHandshake;
     if (!ApplyLineSettings(port, bitRate_, parity_, byteSize, handshake, &openProblem_)) {
         return RS232COpenResult::LineSettingsRefused;
@@ -473,7 +481,11 @@ void RS232CPort::ClosePort(ReaderState& state) {
     std::lock_guard<Mutex> guard(platform.portLock);
     if (platform.port >= 0) {
         // The exclusive mode belongs to the device, not to this descriptor: it would outlive it.
-        ioctl(platform.port, TIOCNXCL);
+        // An opening that never set it leaves it alone, for it may be another holder's.
+        if (platform.exclusive) {
+            ioctl(platform.port, TIOCNXCL);
+            platform.exclusive = false;
+        }
         RestoreLowLatency(platform.port, platform.lowLatency);
         platform.lowLatency = LowLatency();
         close(platform.port);

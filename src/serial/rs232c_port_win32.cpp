@@ -151,6 +151,10 @@ std::string SystemText(DWORD error) {
     return message.empty() ? "system error " + std::to_string(error) : message;
 }
 
+bool IsInDeviceNamespace(const char* name) {
+    return std::strncmp(name, "\\\\.\\", 4) == 0;
+}
+
 // A COM port that another program has open is refused with access denied: nobody may share it.
 PortOpenProblem ProblemOpening(DWORD error) {
     switch (error) {
@@ -244,9 +248,10 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
     COMMTIMEOUTS noTimeouts = {0, 0, 0, 0, 0};
     DCB settings = BuildLineSettings(bitRate_, parity_, byteSize, options);
 
-    // The device namespace opens COM10 and above too, which a bare name cannot reach.
+    // The device namespace opens COM10 and above too, which a bare name cannot reach; a name
+    // given in it already is taken as it is.
     char deviceName[sizeof portName_ + 4] = "\\\\.\\";
-    std::strcat(deviceName, portName_);
+    std::strcat(deviceName, portName_ + (IsInDeviceNamespace(portName_) ? 4 : 0));
     HANDLE port = CreateFileW(AnsiToWide(deviceName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
     {
@@ -256,6 +261,13 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
     if (port == INVALID_HANDLE_VALUE) {
         openProblem_ = ProblemOpening(GetLastError());
         return RS232COpenResult::DeviceNotOpened;
+    }
+    DCB current;
+    current.DCBlength = sizeof current;
+    // NUL and files open too, but have no line settings to read.
+    if (GetFileType(port) != FILE_TYPE_CHAR || !GetCommState(port, &current)) {
+        openProblem_ = {PortProblem::NotSerial, std::string()};
+        return RS232COpenResult::LineSettingsRefused;
     }
     RS232COpenResult result = RS232COpenResult::PortOpened;
     if (!SetCommMask(port, state_->lineEventsEnabled ? kLineEventCarrier | kLineEventRing : 0)) {

@@ -35,7 +35,8 @@ enum class PortProblem {
     None,
     NoSuchPort,        // nothing by that name
     PermissionDenied,  // the user may not open it; on POSIX `detail` names the group that may
-    Busy,              // another program holds it
+    Busy,              // another program holds it; where its lock names the holder, `holderPid`
+                       // and, when known, its program's name in `detail`
     NotSerial,         // it opens, but is no serial port: a file, /dev/null, a folder
     RateRefused,       // it cannot run at the bit rate; `detail` says what it did instead
     Other              // `detail` holds the system's own text
@@ -44,6 +45,7 @@ enum class PortProblem {
 struct PortOpenProblem {
     PortProblem kind = PortProblem::None;
     std::string detail;
+    long holderPid = 0;
 };
 
 class SerialLink;

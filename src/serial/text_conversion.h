@@ -8,7 +8,7 @@
 #include <string>
 
 // Win32: wide is UTF-16 and 8-bit text is in the system's ANSI code page.
-// POSIX: wide is UTF-32 and 8-bit text is UTF-8.
+// POSIX: wide is UTF-32 and 8-bit text is UTF-8; bytes that are not UTF-8 come through unchanged.
 std::string WideToAnsi(const wchar_t* text);
 std::wstring AnsiToWide(const char* text);
 

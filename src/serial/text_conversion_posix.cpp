@@ -1,4 +1,6 @@
 // Wide (UTF-32) <-> UTF-8 conversion for the native build, independent of the process locale.
+// A byte that is not part of valid UTF-8 becomes a lone low surrogate, U+DC80 to U+DCFF, and turns
+// back into that byte: a Linux file name is any bytes, and it must open as given.
 #include "serial/text_conversion.h"
 
 #include <cwchar>
@@ -6,8 +8,18 @@
 namespace {
 
 const char32_t kReplacement = 0xFFFD;
+// Where the bytes 0x80 to 0xFF of malformed UTF-8 stand in wide text.
+const char32_t kEscapedBytes = 0xDC00;
+
+bool IsEscapedByte(char32_t code) {
+    return code >= kEscapedBytes + 0x80 && code <= kEscapedBytes + 0xFF;
+}
 
 void AppendUtf8(std::string& out, char32_t code) {
+    if (IsEscapedByte(code)) {
+        out.push_back(static_cast<char>(code - kEscapedBytes));
+        return;
+    }
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         code = kReplacement;
     }
@@ -28,27 +40,29 @@ void AppendUtf8(std::string& out, char32_t code) {
     }
 }
 
-// Decodes one UTF-8 sequence at text; a malformed one yields U+FFFD and consumes one byte.
+// Decodes one UTF-8 sequence at text; a malformed one yields its first byte escaped and consumes
+// that byte.
 char32_t DecodeUtf8(const unsigned char*& text) {
     unsigned char lead = *text++;
     if (lead < 0x80) {
         return lead;
     }
+    const char32_t escaped = kEscapedBytes + lead;
     int extra = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
     if (extra < 0 || lead > 0xF4) {
-        return kReplacement;
+        return escaped;
     }
     char32_t code = lead & (0x3F >> extra);
     const unsigned char* next = text;
     for (int i = 0; i < extra; ++i, ++next) {
         if ((*next & 0xC0) != 0x80) {
-            return kReplacement;
+            return escaped;
         }
         code = (code << 6) | (*next & 0x3F);
     }
     static const char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
     if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        return kReplacement;
+        return escaped;
     }
     text = next;
     return code;

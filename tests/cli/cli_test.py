@@ -2,7 +2,7 @@
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
 boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
-and --bps.
+--bps; the port held for a whole run; names that are not UTF-8.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -167,6 +167,31 @@ def refusals_group(arguments):
             harness.check(result.returncode == 3, "info %s gave exit %d" % (name,
                                                                             result.returncode))
             expect_one_line(result.stderr, "nothing to program")
+        # --log never opens an input of the run for writing, by any name that reaches it.
+        firmware = os.path.join(cli.work, "fw.mot")
+        shutil.copy(DEMO, firmware)
+        alias = os.path.join(cli.work, "fw-alias.mot")
+        if not os.path.lexists(alias):
+            os.symlink(firmware, alias)
+        for log in (firmware, alias):
+            code, _, err = cli.write(firmware, "--log", log)
+            harness.check(code == 2, "--log %s gave exit %d" % (log, code))
+            expect_one_line(err, "--log: %s is the firmware file %s: writing the log there would "
+                                 "destroy it" % (log, firmware))
+        with open(firmware, "rb") as copy, open(DEMO, "rb") as original:
+            harness.check(copy.read() == original.read(), "--log changed the firmware file")
+        # Two ports whose names differ only where a file's name cannot keep them apart.
+        log = os.path.join(cli.work, "run.log")
+        result = subprocess.run(cli.command("write", DEMO, "--port", "/t/b:1", "--port", "/t/b_1",
+                                            "--log", log), capture_output=True, text=True)
+        harness.check(result.returncode == 2, "one log for two ports gave exit %d"
+                      % result.returncode)
+        expect_one_line(result.stderr, "--log: the logs of /t/b:1 and /t/b_1 would both go to "
+                        + os.path.join(cli.work, "run.b_1.log"))
+        missing = os.path.join(cli.work, "no-such-folder", "run.log")
+        code, _, err = cli.write(DEMO, "--log", missing)
+        harness.check(code == 2, "an unwritable log gave exit %d" % code)
+        expect_one_line(err, "cannot write the log file %s: No such file or directory" % missing)
         harness.check(cli.board.count("open") == 0, "a refused file opened the port")
 
         result = subprocess.run(cli.command("write", DEMO, "--port", cli.port, "--colour"),
@@ -384,6 +409,16 @@ def ports_group(arguments):
                             text=True)
     harness.check(result.returncode == 2, "an empty port name gave exit %d" % result.returncode)
     expect_one_line(result.stderr, "--port")
+    # Two names of one device, as a by-id link and the device are, would be one board twice.
+    alias = os.path.join(cli.work, "null-alias")
+    if not os.path.lexists(alias):
+        os.symlink("/dev/null", alias)
+    for names, text in ((["/dev/null", alias], "/dev/null and %s are one port" % alias),
+                        (["/dev/null", "/dev/null"], "/dev/null is given twice")):
+        result = subprocess.run(cli.command("write", DEMO, "--port", names[0], "--port",
+                                            names[1]), capture_output=True, text=True)
+        harness.check(result.returncode == 2, "%s gave exit %d" % (names, result.returncode))
+        expect_one_line(result.stderr, "--port: " + text)
 
 
 def permission_group(arguments):
@@ -658,11 +693,105 @@ def bps_group(arguments):
     harness.check(cli.board.flash() == image, "max: the flash differs from the image")
 
 
+def opening_counts(board):
+    """For each run up to the board's reboot, since the one before: the board's "open" records
+    and the closings of its device that it counted, one for every opening by anyone (its count
+    of openings lags behind the records)."""
+    totals = []
+    records, closed = 0, 0
+    for event in board.events():
+        if event["kind"] == "open":
+            records += 1
+        if event["kind"] == "close":
+            closed = event["close_events"]
+        if event["kind"] == "reboot":
+            totals.append((records, closed))
+    return [(records - (totals[i - 1][0] if i else 0), closed - (totals[i - 1][1] if i else 0))
+            for i, (records, closed) in enumerate(totals)]
+
+
+def held_group(arguments):
+    """The port is the run's own from its first opening to its last closing: a second velmora-cli,
+    started again and again through a run by another name of the port, is refused before it opens
+    the device, and names the run that holds it."""
+    image, _ = harness.image_of(DEMO)
+    cli = Cli(arguments, "held")
+    try:
+        code, _, err = cli.write(DEMO, "--fast")
+        harness.check(code == 0, "the run alone: exit %d: %s" % (code, err))
+        alias = os.path.join(cli.work, "alias")
+        if not os.path.lexists(alias):
+            os.symlink(cli.port, alias)
+        device = os.path.realpath(cli.port)
+        lock = "/run/lock/LCK.." + device[len("/dev/"):].replace("/", "_")
+        first = cli.start(DEMO, "--fast")
+        held = harness.poll(lambda: os.path.exists(lock), 30, 0.01)
+        with open(lock) as file:
+            text = file.read()
+        harness.check(held and text == "%10d\n" % first.pid, "the lock file holds %r" % text)
+        refused, last = [], None
+        while first.poll() is None:
+            second = subprocess.run(cli.command("write", DEMO, "--port", alias, "--fast"),
+                                    capture_output=True, text=True, timeout=120)
+            if first.poll() is None:
+                refused.append(second)
+            else:
+                last = second
+        first.communicate(timeout=30)
+        harness.check(first.returncode == 0, "the run: exit %d" % first.returncode)
+        harness.check(len(refused) >= 5, "only %d tries during the run" % len(refused))
+        for second in refused:
+            harness.check(second.returncode == 11, "a try gave exit %d: %s"
+                          % (second.returncode, second.stderr))
+            expect_one_line(second.stderr, "cannot use the port %s: busy: velmora-cli (pid %d) is "
+                                           "programming it" % (alias, first.pid))
+        harness.check(last is not None or not os.path.exists(lock), "the lock outlived the run")
+        counts = opening_counts(cli.board)
+        harness.check(len(counts) >= 2 and counts[1] == counts[0],
+                      "openings of the run alone, and of the run tried: %s" % counts)
+    finally:
+        cli.board.stop()
+    harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+
+def text_group(arguments):
+    """Names that are not UTF-8: the file opens as given, and every --json line is UTF-8 JSON
+    that has U+FFFD for their bytes."""
+    image, _ = harness.image_of(DEMO)
+    cli = Cli(arguments, "text")
+    work = os.fsencode(cli.work)
+    firmware = work + b"/fw-\xff\xfe.mot"
+    shutil.copy(DEMO, firmware)
+    port = work + b"/board-\xe9"
+    if not os.path.lexists(port):
+        os.symlink(os.fsencode(cli.port), port)
+    try:
+        result = subprocess.run([os.fsencode(arguments.cli), b"write", firmware, b"--port", port,
+                                 b"--fast", b"--json"], capture_output=True, timeout=120)
+    finally:
+        cli.board.stop()
+    harness.check(result.returncode == 0, "exit %d: %r" % (result.returncode, result.stderr))
+    events = []
+    for line in result.stdout.splitlines():
+        try:
+            events.append(json.loads(line.decode("utf-8")))
+        except ValueError as error:
+            raise AssertionError("not UTF-8 JSON: %r (%s)" % (line, error))
+    harness.check(all(event["port"] in (None, "board-\ufffd") for event in events),
+                  "ports: %s" % sorted(set(str(event["port"]) for event in events)))
+    logged = [event["text"] for event in events if event["event"] == "log"]
+    harness.check("Loading file : %s/fw-\ufffd\ufffd.mot ... Ok." % cli.work in logged and
+                  "[01] CONNECT TEST : %s/board-\ufffd" % cli.work in logged,
+                  "the log: %s" % logged[:12])
+    harness.check(events[-1]["event"] == "result" and events[-1]["ok"], "%s" % events[-1])
+    harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
           "info": info_group, "several": several_group, "formats": formats_group,
-          "bps": bps_group}
+          "bps": bps_group, "held": held_group, "text": text_group}
 
 
 def run():

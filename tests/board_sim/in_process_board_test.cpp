@@ -113,6 +113,39 @@ TEST(InProcessBoardTest, AReplyByteComesAtItsWireTimeAndOnlyAfterARequestedRead)
     EXPECT_EQ(host.received.size(), 48u) << "the waiting bytes came at once";
 }
 
+// As a real port's driver: nothing the host left unread, or the board sent while the port was
+// closed, reaches the next opening.
+TEST(InProcessBoardTest, ANewOpeningGetsNoReplyOfTheLastOne) {
+    InProcessBoard board({});
+    Recorder host(board);
+    ASSERT_TRUE(host.EnterBootMode());
+    ASSERT_TRUE(host.Open(9600));
+    host.Send({0x00});
+    board.Sleep(1);
+    // The reply's stop bit ends while the port is closed.
+    board.Close();
+    board.Sleep(5);
+    ASSERT_TRUE(host.Open(9600));
+    board.Sleep(10);
+    EXPECT_TRUE(host.received.empty());
+    EXPECT_EQ(board.Count("tx-lost", "port closed"), 1);
+
+    host.Send({0x00});
+    board.Sleep(10);
+    host.Send({0x55});
+    board.Sleep(10);
+    ASSERT_EQ(host.received, Bytes({0x00, 0xE6}));
+    host.readAgain = false;
+    host.Send({0x20});
+    board.Sleep(100);
+    board.Close();
+    host.readAgain = true;
+    ASSERT_TRUE(host.Open(9600));
+    board.Sleep(100);
+    EXPECT_EQ(host.received, Bytes({0x00, 0xE6, 0x30}))
+        << "the rest of the reply went with the close";
+}
+
 TEST(InProcessBoardTest, OpeningsFailAsOnAMissingDeviceOrAFileThatIsNoSerialPort) {
     InProcessBoard board({"--vanish-after-matching", "1"});
     Recorder host(board);

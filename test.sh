@@ -37,11 +37,12 @@ run_tests() {
     fi
 }
 
-# Testing is mostly waiting (the boot protocol's fixed delays, Wine starting up), so test runs
-# overlap, in rounds. Two Wine builds side by side start so many Wine processes at once that a
-# board's reply can come later than the protocol waits for, so each Wine build has a round of its
-# own. The sanitizer builds, whose slower code would crowd the timed exchanges of the others, come
-# after them, and last the fuzzer, which keeps a core busy.
+# Testing is mostly waiting (the fixed delays of the sessions that still run in real time,
+# velmora-cli's and the Wine builds', and Wine starting up), so test runs overlap, in rounds. Two
+# Wine builds side by side start so many Wine processes at once that a board's reply can come later
+# than the protocol waits for, so each Wine build has a round of its own. The sanitizer builds,
+# whose slower code would crowd the timed exchanges of the others, come after them, and last the
+# fuzzer, which keeps a core busy.
 echo "=== test (side by side; logs in build/logs)"
 for round in "linux win64" "win32" "linux-asan linux-tsan" "fuzz"; do
     for preset in $round; do

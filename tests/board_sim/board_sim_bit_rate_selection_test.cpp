@@ -1,6 +1,6 @@
 // The simulated boot program's new-bit-rate rule: which rates it accepts at the host's 20 MHz
 // peripheral clock, and the rate its SCI then makes.
-#include "bit_rate_selection.h"
+#include "board-sim/bit_rate_selection.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 // The host's parameters: RATE in units of 100 bps, a 5.00 MHz input clock, system clock x8 and
 // peripheral clock x4.
-BitRateSelection Select(int rate) {
+board_sim::BitRateSelection Select(int rate) {
     const uint8_t data[] = {static_cast<uint8_t>(rate / 100 >> 8),
                             static_cast<uint8_t>(rate / 100),
                             0x01,
@@ -18,7 +18,7 @@ BitRateSelection Select(int rate) {
                             0x02,
                             0x08,
                             0x04};
-    return SelectBitRate(data, sizeof data);
+    return board_sim::SelectBitRate(data, sizeof data);
 }
 
 TEST(BoardSimBitRateSelectionTest, AcceptsRatesWithinFourPercentAtTheRateTheSciMakes) {
@@ -36,7 +36,7 @@ TEST(BoardSimBitRateSelectionTest, AcceptsRatesWithinFourPercentAtTheRateTheSciM
         {100, 20e6 / (2048 * 98)},  // and by 64
     };
     for (const auto& c : cases) {
-        const BitRateSelection selection = Select(c.rate);
+        const board_sim::BitRateSelection selection = Select(c.rate);
         EXPECT_EQ(selection.error, 0) << c.rate;
         EXPECT_NEAR(selection.lineRate, c.produced, 0.01) << c.rate;
     }

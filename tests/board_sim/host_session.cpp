@@ -33,61 +33,60 @@ Bytes BlockFrame(uint32_t address, uint8_t seed) {
     return WithSum(frame);
 }
 
-bool EnterBootMode(SimBoard& sim) {
+bool EnterBootMode(BoardLine& sim) {
     const int resets = sim.Count("reset");
-    if (!PulsePort(sim.link()) || !PulsePort(sim.link()) || !sim.WaitFor("reset", resets + 2)) {
+    if (!sim.Pulse() || !sim.Pulse() || !sim.WaitFor("reset", resets + 2)) {
         ADD_FAILURE() << "two openings at 19200 bps did not reset the board twice";
         return false;
     }
     return true;
 }
 
-bool ReachDeviceSelection(SimBoard& sim, HostPort& host) {
-    if (!EnterBootMode(sim) || !host.Open(sim.link(), B9600)) {
+bool ReachDeviceSelection(BoardLine& sim) {
+    if (!EnterBootMode(sim) || !sim.Open(9600)) {
         ADD_FAILURE() << "cannot open the port at 9600 bps";
         return false;
     }
-    const Bytes matched = host.Exchange({0x00}, 1);
-    const Bytes handshake = host.Exchange({0x55}, 1);
+    const Bytes matched = sim.Exchange({0x00}, 1);
+    const Bytes handshake = sim.Exchange({0x55}, 1);
     EXPECT_EQ(matched, Bytes{0x00});
     EXPECT_EQ(handshake, Bytes{0xE6});
     return matched == Bytes{0x00} && handshake == Bytes{0xE6};
 }
 
-bool ReachBitRateSelection(HostPort& host) {
-    const Bytes device = host.Exchange(kSelectOwnDevice, 1);
-    const Bytes clock = host.Exchange(kSetClockMode0, 1);
+bool ReachBitRateSelection(BoardLine& sim) {
+    const Bytes device = sim.Exchange(kSelectOwnDevice, 1);
+    const Bytes clock = sim.Exchange(kSetClockMode0, 1);
     EXPECT_EQ(device, kAck);
     EXPECT_EQ(clock, kAck);
     return device == kAck && clock == kAck;
 }
 
-bool ChangeTo38400(SimBoard& sim, HostPort& host) {
-    const Bytes selected = host.Exchange(kSelect38400, 1);
+bool ChangeTo38400(BoardLine& sim) {
+    const Bytes selected = sim.Exchange(kSelect38400, 1);
     EXPECT_EQ(selected, kAck);
-    if (selected != kAck || !host.Open(sim.link(), B38400)) {
+    if (selected != kAck || !sim.Open(38400)) {
         return false;
     }
-    const Bytes confirmed = host.Exchange({0x06}, 1);
+    const Bytes confirmed = sim.Exchange({0x06}, 1);
     EXPECT_EQ(confirmed, kAck);
     return confirmed == kAck;
 }
 
-bool ReachErased(SimBoard& sim, HostPort& host) {
-    if (!ReachDeviceSelection(sim, host) || !ReachBitRateSelection(host) ||
-        !ChangeTo38400(sim, host)) {
+bool ReachErased(BoardLine& sim) {
+    if (!ReachDeviceSelection(sim) || !ReachBitRateSelection(sim) || !ChangeTo38400(sim)) {
         return false;
     }
-    const Bytes erased = host.Exchange({0x40}, 1);
+    const Bytes erased = sim.Exchange({0x40}, 1);
     EXPECT_EQ(erased, kAck);
     return erased == kAck;
 }
 
-bool ReachProgramming(SimBoard& sim, HostPort& host) {
-    if (!ReachErased(sim, host)) {
+bool ReachProgramming(BoardLine& sim) {
+    if (!ReachErased(sim)) {
         return false;
     }
-    const Bytes matSelected = host.Exchange({0x43}, 1);
+    const Bytes matSelected = sim.Exchange({0x43}, 1);
     EXPECT_EQ(matSelected, kAck);
     return matSelected == kAck;
 }

@@ -1,12 +1,11 @@
-// The host's side of a session with the simulated board, played over plain termios: frames and
-// the steps that every scenario shares.
+// The host's side of a session with the simulated board: frames and the steps that every scenario
+// shares, over either line.
 #pragma once
 
 #include <cstdint>
 
+#include "board_sim/board_line.h"
 #include "support/bytes.h"
-#include "support/host_port.h"
-#include "support/sim_board.h"
 
 // Appends the SUM that makes the frame's bytes add up to 0.
 Bytes WithSum(Bytes frame);
@@ -15,13 +14,13 @@ Bytes BlockFrame(uint32_t address, uint8_t seed);
 
 // Steps of a session that every scenario shares. Each returns false, with a test failure added,
 // when the board does not answer as it should.
-bool EnterBootMode(SimBoard& sim);
-bool ReachDeviceSelection(SimBoard& sim, HostPort& host);
-bool ReachBitRateSelection(HostPort& host);
-bool ChangeTo38400(SimBoard& sim, HostPort& host);
+bool EnterBootMode(BoardLine& sim);
+bool ReachDeviceSelection(BoardLine& sim);
+bool ReachBitRateSelection(BoardLine& sim);
+bool ChangeTo38400(BoardLine& sim);
 // Up to the erase, after which the boot program waits for a programming/erasing command.
-bool ReachErased(SimBoard& sim, HostPort& host);
-bool ReachProgramming(SimBoard& sim, HostPort& host);
+bool ReachErased(BoardLine& sim);
+bool ReachProgramming(BoardLine& sim);
 
 extern const Bytes kOwnDeviceCode;
 extern const Bytes kSelectOwnDevice;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "board_session.h"
 #include "image/srec_reader.h"
@@ -25,13 +24,13 @@ struct Programming : BoardSession {
 TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing) {
     Programming run({"--block-nak", "1:0x15", "--block-error", "2:0x2A"});
     ASSERT_TRUE(run.board.ready());
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.PortName()));
 
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_EQ(g_reports.errors.back(), "ERROR : sending firmware failed by 0x15\r\n");
     EXPECT_TRUE(run.module.Reboot());
 
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.PortName()));
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_EQ(g_reports.errors.back(),
               "ERROR : Programming stopped by address error - address is not in the MAT.\r\n");
@@ -54,14 +53,14 @@ TEST(BlockReplyFaults, BlockRepliesAreReportedAndAnImageWithoutDataSendsNothing)
 TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
     Programming run({"--block-silent", "1", "--end-nak", "0x15"});
     ASSERT_TRUE(run.board.ready());
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.PortName()));
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_NE(g_reports.log.find(kNoResponse), std::string::npos);
     EXPECT_TRUE(g_reports.errors.empty());
     EXPECT_TRUE(run.module.Reboot());
 
     g_reports.Reset();
-    ASSERT_TRUE(ReachProgramming(run.module, run.board.link()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.PortName()));
     EXPECT_TRUE(run.module.ProgrammingSequence(&run.firmware));
     EXPECT_NE(g_reports.log.find("Sending firmware failed by 21 \r\n"), std::string::npos);
     EXPECT_EQ(run.board.Count("end-of-programming"), 1);
@@ -73,17 +72,11 @@ TEST(SilentBlockAndEnd, NoBlockReplyFailsAndANakedEndStillSucceeds) {
 TEST(LinkLoss, TheLostDeviceFailsTheBlockAtOnceAndTheRepluggedOneGetsNoStaleFrame) {
     Programming run({"--vanish-after-block", "1"});
     ASSERT_TRUE(run.board.ready());
-    const std::filesystem::path adapter =
-        std::filesystem::path(run.board.link()).parent_path() / "adapter";
-    std::filesystem::create_symlink(run.board.link(), adapter);
-    ASSERT_TRUE(ReachProgramming(run.module, adapter.string()));
+    ASSERT_TRUE(ReachProgramming(run.module, run.board.PortName()));
 
-    const auto start = std::chrono::steady_clock::now();
+    const std::chrono::nanoseconds start = run.board.Now();
     EXPECT_FALSE(run.module.ProgrammingSequence(&run.firmware));
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - start)
-                  .count(),
-              2000)
+    EXPECT_LT(run.board.Now() - start, std::chrono::milliseconds(2000))
         << "the block's waits ran out instead of ending with the link";
     EXPECT_EQ(g_reports.errors,
               std::vector<std::string>{"ModUpdate1527::ProgrammingSequence() - The COM port was "
@@ -93,12 +86,8 @@ TEST(LinkLoss, TheLostDeviceFailsTheBlockAtOnceAndTheRepluggedOneGetsNoStaleFram
     EXPECT_FALSE(run.module.Reboot());
     EXPECT_EQ(g_reports.errors.back(), "ModUpdate1527::Reboot() - On Error while open COM port !");
 
-    SimBoard replugged({}, "replugged");
-    ASSERT_TRUE(replugged.ready());
-    std::filesystem::remove(adapter);
-    std::filesystem::create_symlink(replugged.link(), adapter);
+    run.board.Replug({});
     EXPECT_TRUE(run.module.Reboot());
-    EXPECT_TRUE(replugged.WaitFor("reset", 1));
-    EXPECT_EQ(replugged.Count("reset"), 1);
-    EXPECT_EQ(replugged.HostBytes(), Bytes{});
+    EXPECT_EQ(run.board.Count("reset"), 1);
+    EXPECT_EQ(run.board.HostBytes(), Bytes{});
 }

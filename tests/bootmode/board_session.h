@@ -1,5 +1,5 @@
-// Test side of a boot-mode session against the simulated board: the module's reports, and the
-// update run's steps up to the programming state.
+// Test side of a boot-mode session against the simulated board in process: the module's reports,
+// and the update run's steps up to the programming state.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
-#include "serial/rs232c_port.h"
 #include "support/bytes.h"
-#include "support/sim_board.h"
+#include "support/in_process_board.h"
 
 // What the module reported since the last Reset.
 struct Reports final : ModuleReports {
@@ -30,15 +29,15 @@ struct Reports final : ModuleReports {
 };
 extern Reports g_reports;
 
-// One scenario: its own board, and a module whose reports go to g_reports.
+// One scenario: its own board, and a module on its link and clock whose reports go to g_reports.
 struct BoardSession {
     explicit BoardSession(const std::vector<std::string>& options) : board(options) {
         g_reports.Reset();
         g_reports.Install(module);
     }
 
-    SimBoard board;
-    ModUpdate1527 module{std::make_unique<RS232CPort>()};
+    InProcessBoard board;
+    ModUpdate1527 module{board.Link(), board.Clock()};
 };
 
 // Steps [01] to [09] of the update run, device choice included; false at the first that fails.

@@ -7,7 +7,7 @@
 namespace {
 
 bool Connect(BoardSession& session) {
-    return session.module.OpenCom(session.board.link().c_str()) &&
+    return session.module.OpenCom(session.board.PortName().c_str()) &&
            session.module.SetBootMode(false) && session.module.ConnectApprove();
 }
 
@@ -70,7 +70,7 @@ TEST(ConnectionFaults, MoreBitRateRatiosThanTheParameterBlockHoldsAreNotSent) {
 TEST(InquiryFaults, ARejectedDeviceSelectionStopsBeforeTheClockMode) {
     BoardSession session({"--reject-command", "0x10"});
     ASSERT_TRUE(session.board.ready());
-    EXPECT_FALSE(ReachFastLink(session.module, session.board.link()));
+    EXPECT_FALSE(ReachFastLink(session.module, session.board.PortName()));
     EXPECT_EQ(session.board.Count("fault", "reject-command"), 1);
     EXPECT_EQ(session.board.HostBytes().back(), 0x77);  // the selection frame's SUM
 }
@@ -78,7 +78,7 @@ TEST(InquiryFaults, ARejectedDeviceSelectionStopsBeforeTheClockMode) {
 TEST(InquiryFaults, AMissingConfirmationAt38400Fails) {
     BoardSession session({"--no-confirm"});
     ASSERT_TRUE(session.board.ready());
-    EXPECT_FALSE(ReachFastLink(session.module, session.board.link()));
+    EXPECT_FALSE(ReachFastLink(session.module, session.board.PortName()));
     EXPECT_EQ(session.board.Count("fault", "no-confirm"), 1);
     EXPECT_TRUE(g_reports.errors.empty());
 }
@@ -86,7 +86,7 @@ TEST(InquiryFaults, AMissingConfirmationAt38400Fails) {
 TEST(EraseFaults, AnEraseAckAfterTheFirst3SecondsIsNotWaitedFor) {
     BoardSession session({"--erase-time", "4"});
     ASSERT_TRUE(session.board.ready());
-    ASSERT_TRUE(ReachFastLink(session.module, session.board.link()));
+    ASSERT_TRUE(ReachFastLink(session.module, session.board.PortName()));
     EXPECT_FALSE(session.module.SetProgrammingMode());
     EXPECT_TRUE(g_reports.status.empty());
     EXPECT_EQ(session.board.HostBytes().back(), 0x40);
@@ -95,7 +95,7 @@ TEST(EraseFaults, AnEraseAckAfterTheFirst3SecondsIsNotWaitedFor) {
 TEST(EraseFaults, AStatusReplyWithAnErrorIsRejected) {
     BoardSession session({"--status-error", "0x01"});
     ASSERT_TRUE(session.board.ready());
-    ASSERT_TRUE(ReachFastLink(session.module, session.board.link()));
+    ASSERT_TRUE(ReachFastLink(session.module, session.board.PortName()));
     EXPECT_FALSE(session.module.SetProgrammingMode());
     EXPECT_EQ(g_reports.status.size(), 5u);
     EXPECT_EQ(session.board.HostBytes().back(), 0x4F);  // no user MAT selection follows

@@ -1,5 +1,5 @@
-// A whole update session against the simulated board, with the real delays: the bytes on the
-// wire, the reports, and the flash that results.
+// A whole update session against the simulated board, with the design's delays in virtual time:
+// the bytes on the wire, the reports, and the flash that results.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,13 +47,13 @@ Bytes ExpectedWire(const Bytes& image) {
 
 TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
     BoardSession session({});
-    SimBoard& board = session.board;
+    InProcessBoard& board = session.board;
     ModUpdate1527& module = session.module;
     ASSERT_TRUE(board.ready());
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(ReadSample("two-blocks-s1.mot")));
     const Bytes image = ExpectedImage();
-    ASSERT_TRUE(ReachProgramming(module, board.link()));
+    ASSERT_TRUE(ReachProgramming(module, board.PortName()));
     ASSERT_TRUE(module.ProgrammingSequence(&reader));
     ASSERT_TRUE(module.Reboot());
     EXPECT_TRUE(g_reports.errors.empty());
@@ -85,7 +85,7 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
               (std::vector<std::string>{"\r\n", "Finializing last MAT block ...", " "}));
     EXPECT_EQ(g_reports.progress.size(), 20u);
 
-    const Bytes flash = board.StopAndDump();
+    const Bytes flash = board.Flash();
     ASSERT_EQ(flash.size(), 512u * 1024u);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_TRUE(std::all_of(flash.begin() + image.size(), flash.end(),
@@ -96,11 +96,11 @@ TEST(FullSession, ProgramsARealFileBlockByBlockAndReboots) {
 // every byte of every line lands in the flash.
 TEST(FullSession, ProgramsLongLinesUpToTheLastByteOfTheUserMat) {
     BoardSession session({});
-    SimBoard& board = session.board;
+    InProcessBoard& board = session.board;
     ASSERT_TRUE(board.ready());
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(ReadSample("long-lines-s3.mot"))) << reader.GetRefusal();
-    ASSERT_TRUE(ReachProgramming(session.module, board.link()));
+    ASSERT_TRUE(ReachProgramming(session.module, board.PortName()));
     ASSERT_TRUE(session.module.ProgrammingSequence(&reader));
     EXPECT_TRUE(g_reports.errors.empty());
     EXPECT_EQ(board.Count("violation"), 0);
@@ -108,7 +108,7 @@ TEST(FullSession, ProgramsLongLinesUpToTheLastByteOfTheUserMat) {
     const Bytes sample = ReadSample("long-lines-s3.bin");
     Bytes image(512u * 1024u, 0xFF);
     std::copy(sample.begin(), sample.end(), image.end() - sample.size());
-    const Bytes flash = board.StopAndDump();
+    const Bytes flash = board.Flash();
     ASSERT_EQ(flash.size(), image.size());
     const auto firstDifference = std::mismatch(flash.begin(), flash.end(), image.begin());
     EXPECT_TRUE(flash == image) << "first difference at 0x" << std::hex

@@ -1,7 +1,7 @@
-// The update run natively: the real module and POSIX port against the simulated board, with the
-// operator routines recorded. Checks the whole transcript, the order of the calls into the
-// dialog, each way out, and the flash the board ends up with.
-#include "serial/rs232c_port.h"
+// The update run natively: the real module against the simulated board, in process and in virtual
+// time, and once over the POSIX port and a pseudo-terminal in real time, with the operator
+// routines recorded. Checks the whole transcript, the order of the calls into the dialog, each way
+// out, and the flash the board ends up with.
 #include "update/update_thread.h"
 
 #include <stdlib.h>
@@ -13,15 +13,17 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
 #include "image/srec_reader.h"
+#include "serial/rs232c_port.h"
+#include "support/in_process_board.h"
 #include "support/recording_operator.h"
 #include "support/sim_board.h"
 #include "support/transcripts.h"
-#include "support/wait_until.h"
 #include "update/operator.h"
 
 namespace {
@@ -40,6 +42,9 @@ const int kBlocks = 3;
 
 // A run whose board is unplugged ends this soon after, instead of waiting its time-outs out.
 const int kWayOutBoundMilliseconds = 5000;
+
+// Where the board in process is found.
+const char kPortName[] = "/dev/ttySIM0";
 
 std::wstring LostPortReport(const std::wstring& operation) {
     return L"Error occured : ModUpdate1527::" + operation +
@@ -92,12 +97,11 @@ int IndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind,
 }
 
 // Resets of the board after the first byte it received at 9600 bps, that is the reboots a way
-// out of the run caused. The two quick 19200 openings of [01] and [02] reset the board too, but
-// the simulator can miss the second on a loaded machine ([03] reopens the port at once).
-int ResetsAfterMatching(const SimBoard& sim) {
+// out of the run caused; the two quick 19200 openings of [01] and [02] reset it before.
+int ResetsAfterMatching(const InProcessBoard& board) {
     int resets = 0;
     bool matching = false;
-    for (const std::string& line : sim.LogLines()) {
+    for (const std::string& line : board.LogLines()) {
         if (line.find("\"kind\":\"rx\"") != std::string::npos &&
             line.find("\"bit_rate\":9600") != std::string::npos) {
             matching = true;
@@ -109,9 +113,9 @@ int ResetsAfterMatching(const SimBoard& sim) {
 }
 
 // The kind of the board's last port record, "open" or "close"; empty before the first.
-std::string LastPortRecord(const SimBoard& sim) {
+std::string LastPortRecord(const InProcessBoard& board) {
     std::string last;
-    for (const std::string& line : sim.LogLines()) {
+    for (const std::string& line : board.LogLines()) {
         if (line.find("\"kind\":\"open\"") != std::string::npos) {
             last = "open";
         } else if (line.find("\"kind\":\"close\"") != std::string::npos) {
@@ -121,14 +125,10 @@ std::string LastPortRecord(const SimBoard& sim) {
     return last;
 }
 
-// The resets a way out of the run caused, counted once the board has logged the run's last
-// closing and the `expected` resets. The board logs a close a moment after the host's, together
-// with the reset that a close at 19200 bps causes.
-int WayOutResets(const SimBoard& sim, int expected) {
-    WaitUntil(
-        [&] { return LastPortRecord(sim) == "close" && ResetsAfterMatching(sim) >= expected; },
-        5000, 5);
-    return ResetsAfterMatching(sim);
+// The resets a way out of the run caused, once the run has ended with the port closed.
+int WayOutResets(const InProcessBoard& board) {
+    EXPECT_EQ("close", LastPortRecord(board));
+    return ResetsAfterMatching(board);
 }
 
 int LastIndexOf(const std::vector<OperatorCall>& calls, OperatorCall::Kind kind) {
@@ -152,25 +152,15 @@ class UpdateThreadTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(reader_.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
+        Board({});
     }
 
-    void TearDown() override {
-        if (!shortLink_.empty()) {
-            unlink(shortLink_.c_str());
-            rmdir(shortLink_.substr(0, shortLink_.rfind('/')).c_str());
-        }
-    }
-
-    // The dialog hands over at most 39 characters of port name: a short link to the simulator's.
-    std::string ShortName(const std::string& link) {
-        char directory[] = "/tmp/velmora.XXXXXX";
-        if (mkdtemp(directory) == nullptr) {
-            ADD_FAILURE() << "no temporary directory";
-            return link;
-        }
-        shortLink_ = std::string(directory) + "/port";
-        EXPECT_EQ(0, symlink(link.c_str(), shortLink_.c_str()));
-        return shortLink_;
+    // This test's board, found as kPortName, and a module on its link and clock.
+    InProcessBoard& Board(const std::vector<std::string>& options) {
+        module_.reset();
+        board_ = std::make_unique<InProcessBoard>(options, kPortName);
+        module_ = std::make_unique<ModUpdate1527>(board_->Link(), board_->Clock());
+        return *board_;
     }
 
     UpdateJob Job(const std::string& port, const RunOptions& options = RunOptions()) {
@@ -184,30 +174,23 @@ protected:
     // One run on the given port, as the Write command starts it; returns when it has ended.
     void RunUpdate(const UpdateJob& job) {
         recording_.Reset();
-        run_.reset(new UpdateThread(module_, recording_, job));
+        run_.reset(new UpdateThread(*module_, recording_, job));
         ASSERT_TRUE(run_->Start(0));
         run_->WaitUntilFinished();
         EXPECT_FALSE(run_->HasThreadHandle());
     }
 
-    // One run as RunUpdate starts it, on a board that is to vanish during it: the milliseconds from
-    // the board's vanish record to the run's end, both seen by polling every 5 ms, which must stay
-    // within the bound.
-    long long RunUntilVanishedAndEnded(const std::string& port, const SimBoard& sim) {
-        using Clock = std::chrono::steady_clock;
-        recording_.Reset();
-        run_.reset(new UpdateThread(module_, recording_, Job(port)));
-        EXPECT_TRUE(run_->Start(0));
-        EXPECT_TRUE(sim.WaitFor("vanish", 1, "", 120000)) << "the board never vanished";
-        const Clock::time_point vanished = Clock::now();
-        WaitUntil([this] { return !run_->HasThreadHandle(); }, kWayOutBoundMilliseconds, 5);
+    // One run on a board that is to vanish during it: the milliseconds from the board's vanish
+    // record to the run's end, in virtual time, which must stay within the bound.
+    long long RunUntilVanishedAndEnded() {
+        RunUpdate(Job(kPortName));
+        const std::optional<double> vanished = board_->TimeOf("vanish");
+        EXPECT_TRUE(vanished.has_value()) << "the board never vanished";
         const long long elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished).count();
-        EXPECT_FALSE(run_->HasThreadHandle())
-            << "still running " << kWayOutBoundMilliseconds << " ms after the board vanished";
-        run_->WaitUntilFinished();
-        std::printf("the run had ended %lld ms after the board's vanish record was seen\n",
-                    elapsed);
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                board_->Now() - std::chrono::duration<double>(vanished.value_or(0)))
+                .count();
+        std::printf("the run had ended %lld ms after the board's vanish record\n", elapsed);
         return elapsed;
     }
 
@@ -219,16 +202,16 @@ protected:
     }
 
     SRECReader reader_;
-    ModUpdate1527 module_{std::make_unique<RS232CPort>()};
+    // The module goes first: its link and clock lead to the board.
+    std::unique_ptr<InProcessBoard> board_;
+    std::unique_ptr<ModUpdate1527> module_;
     RecordingOperator recording_;
     std::unique_ptr<UpdateThread> run_;
-    std::string shortLink_;
 };
 
 // A successful run as the window shows it: the transcript, the bar and the status line in order,
-// the controls given back, and the image in the board's flash.
-void ExpectSuccessfulRun(const RecordingOperator& recording, const std::string& port,
-                         SimBoard& sim) {
+// and the controls given back.
+void ExpectSuccessfulRun(const RecordingOperator& recording, const std::string& port) {
     EXPECT_EQ(Wide(ReadTranscript(kSuccessfulRun, port)), recording.LogText());
 
     std::vector<OperatorCall> calls = recording.Calls();
@@ -271,26 +254,63 @@ void ExpectSuccessfulRun(const RecordingOperator& recording, const std::string& 
                                                         L"Completed."};
     EXPECT_EQ(expectedStatuses, statuses);
     ExpectControlsGivenBack(recording);
-
-    ASSERT_TRUE(sim.WaitFor("reboot", 1));
-    EXPECT_EQ(ExpectedFlash(), sim.ReadDump());
 }
 
-TEST_F(UpdateThreadTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
+// The dialog hands over at most 39 characters of port name: a short link to the simulator's, in a
+// directory of its own that goes with it.
+class ShortLink {
+public:
+    explicit ShortLink(const std::string& target) {
+        if (mkdtemp(directory_) == nullptr) {
+            ADD_FAILURE() << "no temporary directory";
+            return;
+        }
+        path_ = std::string(directory_) + "/port";
+        EXPECT_EQ(0, symlink(target.c_str(), path_.c_str()));
+    }
+    ~ShortLink() {
+        unlink(path_.c_str());
+        rmdir(directory_);
+    }
+    ShortLink(const ShortLink&) = delete;
+    ShortLink& operator=(const ShortLink&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    char directory_[20] = "/tmp/velmora.XXXXXX";
+    std::string path_;
+};
+
+// The one run over the POSIX port and a pseudo-terminal, at the design's pacing in real time.
+TEST(UpdateThreadOverAPortTest, SuccessfulRunLogsEveryStepAndProgramsTheImage) {
+    SRECReader reader;
+    ASSERT_TRUE(reader.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
     SimBoard sim({"--erase-time", "1"});
     ASSERT_TRUE(sim.ready());
-    RunUpdate(Job(ShortName(sim.link())));
-    ExpectSuccessfulRun(recording_, shortLink_, sim);
+    const ShortLink port(sim.link());
+    ModUpdate1527 module{std::make_unique<RS232CPort>()};
+    RecordingOperator recording;
+    UpdateJob job;
+    job.portName = Wide(port.path());
+    job.image = std::make_shared<const FirmwareImage>(LayFirmwareImage(reader));
+    UpdateThread run(module, recording, job);
+    ASSERT_TRUE(run.Start(0));
+    run.WaitUntilFinished();
+    ExpectSuccessfulRun(recording, port.path());
+    EXPECT_TRUE(sim.WaitFor("reboot", 1));
+    EXPECT_EQ(ExpectedFlash(), sim.ReadDump());
 }
 
 // Reply-paced, the run is quicker and the operator sees exactly the same.
 TEST_F(UpdateThreadTest, ReplyPacedRunShowsTheSameAsTheDesignsPacing) {
-    SimBoard sim({"--erase-time", "1"});
-    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(Board({"--erase-time", "1"}).ready());
     RunOptions options;
     options.replyPaced = true;
-    RunUpdate(Job(ShortName(sim.link()), options));
-    ExpectSuccessfulRun(recording_, shortLink_, sim);
+    RunUpdate(Job(kPortName, options));
+    ExpectSuccessfulRun(recording_, kPortName);
+    EXPECT_EQ(1, board_->Count("reboot"));
+    EXPECT_EQ(ExpectedFlash(), board_->Flash());
 }
 
 // The log of a run whose port does not exist.
@@ -309,9 +329,8 @@ TEST_F(UpdateThreadTest, PortThatCannotOpenStopsWithoutAReboot) {
 }
 
 TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
-    SimBoard sim({"--devices", "no-match"});
-    ASSERT_TRUE(sim.ready());
-    RunUpdate(Job(ShortName(sim.link())));
+    ASSERT_TRUE(Board({"--devices", "no-match"}).ready());
+    RunUpdate(Job(kPortName));
     std::wstring log = recording_.LogText();
     std::wstring tail = L"---> Models :\r\n";
     size_t models = log.find(tail);
@@ -321,13 +340,12 @@ TEST_F(UpdateThreadTest, NoSupportedDeviceListsTheModelsAndRebootsOnce) {
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack(recording_);
     // The way out reopens the port at 19200 and closes it: the board is reset.
-    EXPECT_EQ(1, WayOutResets(sim, 1));
+    EXPECT_EQ(1, WayOutResets(*board_));
 }
 
 TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
-    SimBoard sim({"--no-confirm"});
-    ASSERT_TRUE(sim.ready());
-    RunUpdate(Job(ShortName(sim.link())));
+    ASSERT_TRUE(Board({"--no-confirm"}).ready());
+    RunUpdate(Job(kPortName));
     std::wstring log = recording_.LogText();
     std::wstring expectedEnd = L"[09] CONFIRM BPS : 38400 \r\n---> failed to confirm BPS !\r\n";
     ASSERT_GE(log.size(), expectedEnd.size());
@@ -335,21 +353,20 @@ TEST_F(UpdateThreadTest, UnconfirmedBitRateStopsWithoutAReboot) {
     ExpectMarqueeOffAtTheEnd();
     ExpectControlsGivenBack(recording_);
     // The way out adds no reset.
-    EXPECT_TRUE(sim.WaitFor("close", 4));
-    EXPECT_EQ(0, WayOutResets(sim, 0));
+    EXPECT_GE(board_->Count("close"), 4);
+    EXPECT_EQ(0, WayOutResets(*board_));
 }
 
 TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun) {
-    SimBoard sim({"--erase-time", "1", "--block-error", "1:0x2A"});
-    ASSERT_TRUE(sim.ready());
-    RunUpdate(Job(ShortName(sim.link())));
-    EXPECT_EQ(ThroughProgrammingState(shortLink_) +
+    ASSERT_TRUE(Board({"--erase-time", "1", "--block-error", "1:0x2A"}).ready());
+    RunUpdate(Job(kPortName));
+    EXPECT_EQ(ThroughProgrammingState(kPortName) +
                   L"Error occured : ERROR : Programming stopped by address error - address is "
                   L"not in the MAT.\r\n\r\n"
                   L"---> failed to programming !\r\n",
               recording_.LogText());
     ExpectControlsGivenBack(recording_);
-    EXPECT_EQ(1, WayOutResets(sim, 1));
+    EXPECT_EQ(1, WayOutResets(*board_));
 
     // The next Write starts again from [01] with the same module.
     RunUpdate(Job("/nonexistent/velmora-port"));
@@ -357,16 +374,15 @@ TEST_F(UpdateThreadTest, RejectedBlockRebootsOnceAndKeepsTheModuleForTheNextRun)
 }
 
 TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
-    SimBoard sim({"--erase-time", "1", "--reboot-link-removed"});
-    ASSERT_TRUE(sim.ready());
-    RunUpdate(Job(ShortName(sim.link())));
+    ASSERT_TRUE(Board({"--erase-time", "1", "--reboot-link-removed"}).ready());
+    RunUpdate(Job(kPortName));
     std::wstring failure =
         L".Error occured : ModUpdate1527::Reboot() - On Error while open COM port !\r\n";
     std::wstring reboots;
     for (int i = 0; i < 6; ++i) {
         reboots += failure;
     }
-    EXPECT_EQ(ThroughProgrammingState(shortLink_) + L"----> Ok.\r\n\r\n[12] REBOOTING\r\n" +
+    EXPECT_EQ(ThroughProgrammingState(kPortName) + L"----> Ok.\r\n\r\n[12] REBOOTING\r\n" +
                   reboots + L"---> Failed to reboot !\r\n\r\n",
               recording_.LogText());
     std::vector<OperatorCall> calls = recording_.Calls();
@@ -382,11 +398,9 @@ TEST_F(UpdateThreadTest, SixFailedRebootsStillComplete) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
-    SimBoard sim({"--never-match", "--vanish-after-matching", "3"});
-    ASSERT_TRUE(sim.ready());
-    const std::string port = ShortName(sim.link());
-    EXPECT_LT(RunUntilVanishedAndEnded(port, sim), kWayOutBoundMilliseconds);
-    EXPECT_EQ(RunBefore("----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK", port) +
+    ASSERT_TRUE(Board({"--never-match", "--vanish-after-matching", "3"}).ready());
+    EXPECT_LT(RunUntilVanishedAndEnded(), kWayOutBoundMilliseconds);
+    EXPECT_EQ(RunBefore("----> Ok.\r\n\r\n[04] SUPPORT MODE CHECK", kPortName) +
                   LostPortReport(L"ConnectApprove") + L"----> Failed\r\n" + kRebootCannotOpen,
               recording_.LogText());
     ExpectMarqueeOffAtTheEnd();
@@ -394,37 +408,37 @@ TEST_F(UpdateThreadTest, BoardVanishingWhileMatchingEndsTheRunAtOnce) {
 }
 
 TEST_F(UpdateThreadTest, BoardVanishingWhileProgrammingEndsTheRunAtOnce) {
-    SimBoard sim({"--erase-time", "1", "--vanish-after-block", "1"});
-    ASSERT_TRUE(sim.ready());
-    EXPECT_LT(RunUntilVanishedAndEnded(ShortName(sim.link()), sim), kWayOutBoundMilliseconds);
-    EXPECT_EQ(ThroughProgrammingState(shortLink_) + LostPortReport(L"ProgrammingSequence") +
+    ASSERT_TRUE(Board({"--erase-time", "1", "--vanish-after-block", "1"}).ready());
+    EXPECT_LT(RunUntilVanishedAndEnded(), kWayOutBoundMilliseconds);
+    EXPECT_EQ(ThroughProgrammingState(kPortName) + LostPortReport(L"ProgrammingSequence") +
                   L"---> failed to programming !\r\n" + kRebootCannotOpen,
               recording_.LogText());
     ExpectControlsGivenBack(recording_);
 }
 
-// Three boards at once, each run with a module, an operator and a port of its own and the one
+// Three boards at once, each run with a module, an operator and a board of its own and the one
 // image between them: each board gets the image and each operator its own board's log, the third
 // none, as nobody watches it. Under ThreadSanitizer this also shows that no run touches another's
-// state.
+// state, and that each board in process stays with its run's thread.
 TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
     SRECReader reader;
     ASSERT_TRUE(reader.Parse(kFirmware, static_cast<int>(sizeof(kFirmware) - 1)));
     const auto image = std::make_shared<const FirmwareImage>(LayFirmwareImage(reader));
     const int kBoards = 3;
     const int kWatched = 2;
-    std::vector<std::unique_ptr<SimBoard>> sims;
+    std::vector<std::unique_ptr<InProcessBoard>> boards;
     std::vector<std::unique_ptr<ModUpdate1527>> modules;
     std::vector<std::unique_ptr<RecordingOperator>> recordings;
     NullOperator nobody;
     std::vector<std::unique_ptr<UpdateThread>> runs;
     for (int i = 0; i < kBoards; ++i) {
-        sims.emplace_back(new SimBoard({"--erase-time", "0.5"}, "board" + std::to_string(i)));
-        ASSERT_TRUE(sims.back()->ready());
-        modules.emplace_back(new ModUpdate1527(std::make_unique<RS232CPort>()));
+        boards.emplace_back(
+            new InProcessBoard({"--erase-time", "0.5"}, "board" + std::to_string(i)));
+        ASSERT_TRUE(boards.back()->ready());
+        modules.emplace_back(new ModUpdate1527(boards.back()->Link(), boards.back()->Clock()));
         recordings.emplace_back(new RecordingOperator());
         UpdateJob job;
-        job.portName = Wide(sims.back()->link());
+        job.portName = Wide(boards.back()->PortName());
         job.image = image;
         job.options.replyPaced = true;
         Operator& reports = i < kWatched ? static_cast<Operator&>(*recordings.back()) : nobody;
@@ -438,12 +452,12 @@ TEST(SeveralBoardsTest, ThreeRunsAtOnceProgramThreeBoards) {
         EXPECT_EQ(RunEnd::Completed, runs[i]->Outcome().end) << i;
         EXPECT_EQ(kBlocks - 1, runs[i]->Outcome().blocksAcknowledged) << i;
         const std::wstring expected =
-            i < kWatched ? Wide(ReadTranscript(kSuccessfulRun, sims[i]->link())) : L"";
+            i < kWatched ? Wide(ReadTranscript(kSuccessfulRun, boards[i]->PortName())) : L"";
         EXPECT_EQ(expected, recordings[i]->LogText()) << i;
     }
     for (int i = 0; i < kBoards; ++i) {
-        ASSERT_TRUE(sims[i]->WaitFor("reboot", 1)) << i;
-        EXPECT_EQ(ExpectedFlash(), sims[i]->ReadDump()) << i;
+        EXPECT_EQ(1, boards[i]->Count("reboot")) << i;
+        EXPECT_EQ(ExpectedFlash(), boards[i]->Flash()) << i;
     }
 }
 

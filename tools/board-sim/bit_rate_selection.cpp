@@ -4,6 +4,8 @@
 #include <cmath>
 #include <initializer_list>
 
+namespace board_sim {
+
 namespace {
 
 // The board's crystal: 5.00 MHz in units of 0.01 MHz (× 8 gives the 40 MHz system clock).
@@ -75,3 +77,5 @@ BitRateSelection SelectBitRate(const uint8_t* data, size_t size) {
     }
     return {kBitRateError, 0};
 }
+
+}  // namespace board_sim

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace board_sim {
+
 struct BitRateSelection {
     uint8_t error;    // 0 when accepted, else the boot program's error code
     double lineRate;  // bits per second the SCI really produces on the board (when accepted)
@@ -13,3 +15,5 @@ struct BitRateSelection {
 // `data` holds the bytes between the size byte and SUM: rate in units of 100 bps, input clock in
 // units of 0.01 MHz (both big-endian), the number of multiplication ratios and the ratios.
 BitRateSelection SelectBitRate(const uint8_t* data, size_t size);
+
+}  // namespace board_sim

@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+namespace board_sim {
+
 namespace {
 
 // The host opens and closes the port at this rate to reset the board (boot mode, reboot).
@@ -20,29 +22,29 @@ const char* ModeName(int mode) {
 
 }  // namespace
 
-Board::Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, EventLog& log)
+Board::Board(const SimOptions& options, HostLine& line, FlashMemory& flash, EventLog& log)
     : options_(options),
-      port_(port),
+      line_(line),
       flash_(flash),
       log_(log),
       receiver_(log),
-      transmitter_(port, log, options.mute,
+      transmitter_(line, log, options.mute,
                    std::chrono::milliseconds(options.replyLatencyMilliseconds)),
       boot_(options, flash, transmitter_, log, *this) {}
 
 void Board::OnHostOpened() {
     lineJudged_ = false;
     log_.Record("open")
-        .Number("open_events", port_.OpenEvents())
-        .Number("close_events", port_.CloseEvents());
+        .Number("open_events", line_.OpenEvents())
+        .Number("close_events", line_.CloseEvents());
 }
 
 void Board::OnHostClosed(const LineSettings& last) {
     log_.Record("close")
         .Json("settings", last.ToJson())
-        .Number("open_events", port_.OpenEvents())
-        .Number("close_events", port_.CloseEvents());
-    port_.DiscardUnreadReplies();
+        .Number("open_events", line_.OpenEvents())
+        .Number("close_events", line_.CloseEvents());
+    line_.DiscardUnreadReplies();
     if (last.bitRate == kResetBitRate) {
         Reset();
     }
@@ -107,7 +109,7 @@ void Board::OnDeadFileClosed() {
     log_.Record("unopenable-attempt").Number("attempt", deadFileAttempts_);
     if (options_.unopenableAttempts > 0 && deadFileAttempts_ >= options_.unopenableAttempts) {
         std::string error;
-        const bool restored = port_.LinkToDevice(&error);
+        const bool restored = line_.LinkToDevice(&error);
         log_.Record("link").Text("state", restored ? "device" : error);
     }
 }
@@ -125,7 +127,7 @@ void Board::Tick(TimePoint now, bool portOpen, const LineSettings& host) {
     }
     if (vanishAt_ && now >= *vanishAt_) {
         vanishAt_.reset();
-        port_.Vanish();
+        line_.Vanish();
         log_.Record("vanish").Text("reason", vanishReason_);
         vanishReason_ = nullptr;
     }
@@ -143,6 +145,10 @@ std::optional<TimePoint> Board::Deadline() const {
 }
 
 bool Board::WriteDump(const char* reason) {
+    if (options_.dumpPath.empty()) {
+        log_.Record("dump").Text("reason", reason);
+        return true;
+    }
     std::string error;
     if (!flash_.WriteDump(options_.dumpPath, &error)) {
         log_.Record("dump").Text("reason", reason).Text("error", error);
@@ -165,7 +171,7 @@ void Board::OnBlockAnswered(int number) {
 }
 
 void Board::VanishSoon(const char* reason) {
-    if (port_.Present() && vanishReason_ == nullptr) {
+    if (line_.Present() && vanishReason_ == nullptr) {
         vanishReason_ = reason;
     }
 }
@@ -185,10 +191,12 @@ void Board::BreakRebootPort() {
     rebootPortBroken_ = true;
     std::string error;
     if (options_.rebootPortFault == RebootPortFault::LinkRemoved) {
-        const bool removed = port_.RemoveLink(&error);
+        const bool removed = line_.RemoveLink(&error);
         log_.Record("link").Text("state", removed ? "removed" : error);
     } else {
-        const bool redirected = port_.LinkToDeadFile(&error);
+        const bool redirected = line_.LinkToDeadFile(&error);
         log_.Record("link").Text("state", redirected ? "unopenable" : error);
     }
 }
+
+}  // namespace board_sim

@@ -9,16 +9,18 @@
 #include "boot_program.h"
 #include "event_log.h"
 #include "flash_memory.h"
+#include "host_line.h"
 #include "line_settings.h"
-#include "pty_port.h"
 #include "receiver.h"
 #include "sim_clock.h"
 #include "sim_options.h"
 #include "transmitter.h"
 
+namespace board_sim {
+
 class Board final : public BootListener {
 public:
-    Board(const SimOptions& options, PtyPort& port, FlashMemory& flash, EventLog& log);
+    Board(const SimOptions& options, HostLine& line, FlashMemory& flash, EventLog& log);
 
     void OnHostOpened();
     // `last` holds the settings the host's port had when it closed.
@@ -44,7 +46,7 @@ private:
     void BreakRebootPort();
 
     const SimOptions& options_;
-    PtyPort& port_;
+    HostLine& line_;
     FlashMemory& flash_;
     EventLog& log_;
     Receiver receiver_;
@@ -60,3 +62,5 @@ private:
     bool rebootPortBroken_ = false;
     int deadFileAttempts_ = 0;
 };
+
+}  // namespace board_sim

@@ -8,6 +8,8 @@
 
 #include "bit_rate_selection.h"
 
+namespace board_sim {
+
 namespace {
 
 constexpr uint8_t kAck = 0x06;
@@ -743,3 +745,5 @@ void BootProgram::Violation(const std::string& reason, const uint8_t* bytes, siz
         .Text("phase", PhaseName(static_cast<int>(phase_)))
         .Hex("bytes", bytes, count);
 }
+
+}  // namespace board_sim

@@ -13,6 +13,8 @@
 #include "sim_options.h"
 #include "transmitter.h"
 
+namespace board_sim {
+
 // What the board around the MCU needs to hear of: its port faults and dumps hang on these.
 class BootListener {
 public:
@@ -113,3 +115,5 @@ private:
     std::optional<BlockInProgress> programming_;
     int blocksReceived_ = 0;  // since the simulator started, as fault options count them
 };
+
+}  // namespace board_sim

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+namespace board_sim {
+
 const char kOwnDeviceName[] = "H8SX 1520R(40MHz)";
 
 namespace {
@@ -76,3 +78,5 @@ std::vector<uint8_t> DeviceReplyBody(const std::vector<DeviceEntry>& devices) {
     }
     return body;
 }
+
+}  // namespace board_sim

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace board_sim {
+
 struct DeviceEntry {
     std::array<uint8_t, 4> code;
     std::string name;
@@ -27,3 +29,5 @@ const DeviceEntry* OwnDevice(const std::vector<DeviceEntry>& devices);
 // Bytes of the inquiry reply between its size byte and SUM (device count, then per device its
 // character count, code and name). They must fit the one size byte.
 std::vector<uint8_t> DeviceReplyBody(const std::vector<DeviceEntry>& devices);
+
+}  // namespace board_sim

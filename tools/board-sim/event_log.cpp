@@ -3,6 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+
+namespace board_sim {
 
 std::string JsonQuoted(const std::string& text) {
     std::string out = "\"";
@@ -23,7 +26,7 @@ std::string JsonQuoted(const std::string& text) {
 
 LogRecord::LogRecord(EventLog& log, const char* kind) : log_(log) {
     char head[64];
-    std::snprintf(head, sizeof head, "{\"t\":%.6f", log.SecondsSinceStart(Clock::now()));
+    std::snprintf(head, sizeof head, "{\"t\":%.6f", log.SecondsSinceStart());
     line_ = head;
     Text("kind", kind);
 }
@@ -85,6 +88,8 @@ LogRecord& LogRecord::Json(const char* name, const std::string& json) {
     return *this;
 }
 
+EventLog::EventLog(std::function<TimePoint()> now) : now_(std::move(now)), start_(now_()) {}
+
 EventLog::~EventLog() {
     if (ownsFile_ && file_ != nullptr) {
         std::fclose(file_);
@@ -105,14 +110,19 @@ bool EventLog::Open(const std::string& path, std::string* error) {
     return true;
 }
 
-double EventLog::SecondsSinceStart(TimePoint when) const {
-    return std::chrono::duration<double>(when - start_).count();
+double EventLog::SecondsSinceStart() const {
+    return std::chrono::duration<double>(now_() - start_).count();
 }
 
 void EventLog::WriteLine(const std::string& line) {
+    if (keepLines_) {
+        lines_.push_back(line.substr(0, line.size() - 1));
+    }
     if (file_ == nullptr) {
         return;
     }
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);
 }
+
+}  // namespace board_sim

@@ -1,12 +1,17 @@
-// The event log: one JSON object per line, time-stamped and flushed at once so tests can follow it.
+// The event log: one JSON object per line, time-stamped and flushed at once so tests can follow it,
+// or kept in memory for a test in the same process.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "sim_clock.h"
+
+namespace board_sim {
 
 class EventLog;
 
@@ -37,23 +42,33 @@ private:
 
 class EventLog {
 public:
-    EventLog() = default;
+    // Records carry the time `now` tells when they are made, in seconds since the log was created:
+    // the steady clock's for a board on a pseudo-terminal, the virtual time of one in process.
+    explicit EventLog(std::function<TimePoint()> now);
     ~EventLog();
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
 
     // "-" writes to standard error. Records written before a successful Open are dropped.
     bool Open(const std::string& path, std::string* error);
+    // Keeps every line from now on in memory as well, without its line end.
+    void KeepLines() { keepLines_ = true; }
+    const std::vector<std::string>& Lines() const { return lines_; }
     LogRecord Record(const char* kind) { return LogRecord(*this, kind); }
-    double SecondsSinceStart(TimePoint when) const;
 
 private:
     friend class LogRecord;
+    double SecondsSinceStart() const;
     void WriteLine(const std::string& line);
 
+    const std::function<TimePoint()> now_;
+    const TimePoint start_;
     FILE* file_ = nullptr;
     bool ownsFile_ = false;
-    TimePoint start_ = Clock::now();
+    bool keepLines_ = false;
+    std::vector<std::string> lines_;
 };
 
 std::string JsonQuoted(const std::string& text);
+
+}  // namespace board_sim

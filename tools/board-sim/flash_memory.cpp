@@ -10,6 +10,8 @@
 #include <cstring>
 #include <numeric>
 
+namespace board_sim {
+
 namespace {
 
 const char kOldFirmware[] = "old firmware ";
@@ -90,3 +92,5 @@ bool FlashMemory::WriteDump(const std::string& path, std::string* error) const {
     }
     return true;
 }
+
+}  // namespace board_sim

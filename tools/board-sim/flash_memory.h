@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace board_sim {
+
 // The H8SX/1520R's user MAT: 512 Kbytes of flash from address H'000000 to H'07FFFF. A board can
 // be given another size, as other members of the family have.
 constexpr uint32_t kUserMatSize = 512 * 1024;
@@ -37,3 +39,5 @@ private:
     std::vector<uint8_t> bytes_;
     std::vector<bool> unitProgrammed_;
 };
+
+}  // namespace board_sim

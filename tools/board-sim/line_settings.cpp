@@ -5,6 +5,8 @@
 
 #include "event_log.h"
 
+namespace board_sim {
+
 namespace {
 
 // Largest relative rate difference at which one 10-bit frame is still sampled inside each bit.
@@ -33,3 +35,5 @@ std::string LineSettings::ToJson() const {
 bool RatesAgree(double hostRate, double mcuRate) {
     return hostRate > 0 && mcuRate > 0 && std::fabs(hostRate - mcuRate) <= kRateTolerance * mcuRate;
 }
+
+}  // namespace board_sim

@@ -1,7 +1,9 @@
-// The host's line settings as the pseudo-terminal shows them, and when a byte crosses the line.
+// The host's line settings as its port shows them, and when a byte crosses the line.
 #pragma once
 
 #include <string>
+
+namespace board_sim {
 
 struct LineSettings {
     int bitRate = 0;  // bits per second, exactly as the host set it (also without a Bnnn constant)
@@ -23,9 +25,8 @@ struct LineSettings {
     std::string ToJson() const;
 };
 
-// Reads the slave's settings through the master (the kernel answers for the slave). False on error.
-bool ReadLineSettings(int masterFd, LineSettings* settings);
-
 // Whether two UARTs at these rates understand each other (the receiver samples mid-bit, so a few
 // percent of difference over one 10-bit frame still lands inside each bit).
 bool RatesAgree(double hostRate, double mcuRate);
+
+}  // namespace board_sim

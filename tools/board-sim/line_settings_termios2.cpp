@@ -3,7 +3,9 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-#include "line_settings.h"
+#include "pty_port.h"
+
+namespace board_sim {
 
 namespace {
 
@@ -64,3 +66,5 @@ bool ReadLineSettings(int masterFd, LineSettings* settings) {
     *settings = s;
     return true;
 }
+
+}  // namespace board_sim

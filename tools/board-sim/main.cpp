@@ -6,22 +6,22 @@
 #include "simulator.h"
 
 int main(int argc, char** argv) {
-    SimOptions options;
+    board_sim::SimOptions options;
     std::string error;
-    switch (ParseOptions(argc, argv, &options, &error)) {
-        case ParseOutcome::Help:
-            std::fputs(UsageText(), stdout);
+    switch (board_sim::ParseOptions(argc, argv, &options, &error)) {
+        case board_sim::ParseOutcome::Help:
+            std::fputs(board_sim::UsageText(), stdout);
             return 0;
-        case ParseOutcome::Error:
+        case board_sim::ParseOutcome::Error:
             std::fprintf(stderr, "velmora-board-sim: %s\nTry velmora-board-sim --help.\n",
                          error.c_str());
             return 2;
-        case ParseOutcome::Run:
+        case board_sim::ParseOutcome::Run:
             break;
     }
     std::string commandLine;
     for (int i = 0; i < argc; ++i) {
         commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
     }
-    return RunSimulator(options, commandLine);
+    return board_sim::RunSimulator(options, commandLine);
 }

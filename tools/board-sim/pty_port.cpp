@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace board_sim {
+
 namespace {
 
 std::string LinkTarget(const std::string& path) {
@@ -253,3 +255,5 @@ void PtyPort::StopWatching(int* watch) {
     }
     *watch = -1;
 }
+
+}  // namespace board_sim

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "host_line.h"
 #include "line_settings.h"
+
+namespace board_sim {
 
 enum class PortEventKind { HostOpened, HostClosed, DeadFileClosed, EventsLost };
 
@@ -23,10 +26,8 @@ struct PortEvent {
 // open); inotify's open and close events of the device add what is too quick to see that way.
 // inotify merges identical events that follow each other unread, so they cannot simply be
 // counted: Wine may open the device twice, and the second open would vanish.
-class PtyPort {
+class PtyPort final : public HostLine {
 public:
-    enum class WriteResult { Written, Busy, Failed };
-
     PtyPort() = default;
     ~PtyPort();
     PtyPort(const PtyPort&) = delete;
@@ -38,32 +39,31 @@ public:
     // -1 once the device has vanished.
     int MasterFd() const { return master_; }
     int NotifyFd() const { return notify_; }
-    bool Present() const { return master_ >= 0; }
+    bool Present() const override { return master_ >= 0; }
     // Someone holds the device open, as far as the events taken so far tell.
     bool Held() const { return held_; }
     // Nobody has the device open at this moment (the master sees a hang-up).
     bool FreeNow() const { return MasterHungUp(); }
     // Open and close events of the device, merged ones counted once.
-    long long OpenEvents() const { return openEvents_; }
-    long long CloseEvents() const { return closeEvents_; }
+    long long OpenEvents() const override { return openEvents_; }
+    long long CloseEvents() const override { return closeEvents_; }
 
     // Opening and closing transitions since the last call, in order. Also to be called when the
     // master reports a hang-up.
     std::vector<PortEvent> TakeEvents();
     // Bytes the host has written; 0 when none are waiting.
     size_t Read(uint8_t* buffer, size_t capacity);
-    WriteResult Write(uint8_t byte);
+    WriteResult Write(uint8_t byte) override;
     bool ReadSettings(LineSettings* settings) const;
-    // Drops reply bytes the host left unread: a real port's driver loses them when it closes,
-    // while a pseudo-terminal would hand them to the next opener.
-    void DiscardUnreadReplies();
+    // A pseudo-terminal would hand the unread bytes to the next opener.
+    void DiscardUnreadReplies() override;
 
-    // As an unplugged USB adapter: the host's open handle fails, the device and link disappear.
-    void Vanish();
-    bool RemoveLink(std::string* error);
-    // Points the link at a regular file: the host can open it but not use it as a serial port.
-    bool LinkToDeadFile(std::string* error);
-    bool LinkToDevice(std::string* error);
+    // Closes the master and removes the link.
+    void Vanish() override;
+    bool RemoveLink(std::string* error) override;
+    // Points the link at a regular file.
+    bool LinkToDeadFile(std::string* error) override;
+    bool LinkToDevice(std::string* error) override;
 
 private:
     struct RawEvent {
@@ -93,3 +93,8 @@ private:
     long long openEvents_ = 0;
     long long closeEvents_ = 0;
 };
+
+// Reads the slave's settings through the master (the kernel answers for the slave). False on error.
+bool ReadLineSettings(int masterFd, LineSettings* settings);
+
+}  // namespace board_sim

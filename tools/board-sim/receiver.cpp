@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace board_sim {
+
 namespace {
 
 constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
@@ -49,3 +51,5 @@ std::optional<TimePoint> Receiver::Deadline() const {
     }
     return queue_.front().at;
 }
+
+}  // namespace board_sim

@@ -9,6 +9,8 @@
 #include "event_log.h"
 #include "sim_clock.h"
 
+namespace board_sim {
+
 struct ReceivedByte {
     uint8_t byte;
     int rate;      // bits per second the host sent it at
@@ -35,3 +37,5 @@ private:
     std::deque<ReceivedByte> queue_;
     TimePoint lineFreeAt_{};
 };
+
+}  // namespace board_sim

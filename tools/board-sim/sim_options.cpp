@@ -7,6 +7,8 @@
 
 #include "flash_memory.h"
 
+namespace board_sim {
+
 namespace {
 
 const char kUsage[] =
@@ -423,3 +425,5 @@ ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::strin
     }
     return ParseOutcome::Run;
 }
+
+}  // namespace board_sim

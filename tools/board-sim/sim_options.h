@@ -11,6 +11,8 @@
 #include "device_catalog.h"
 #include "flash_memory.h"
 
+namespace board_sim {
+
 enum class BlockFaultKind { NonAck, ErrorReply, Silence };
 
 struct BlockFault {
@@ -23,7 +25,9 @@ enum class RebootPortFault { None, LinkRemoved, Unopenable };
 struct SimOptions {
     std::string linkPath;
     std::string logPath = "-";
-    std::string dumpPath;  // the link path + ".flash" unless given
+    // The link path + ".flash" unless given; empty for a board in process, whose flash is read
+    // where it is.
+    std::string dumpPath;
     double eraseSeconds = 1.0;
     // Per 128-byte unit: the typical programming time tP per 128 bytes (1 ms; maximum 10 ms) in
     // the flash memory characteristics of the H8SX family's hardware manuals.
@@ -60,3 +64,5 @@ enum class ParseOutcome { Run, Help, Error };
 
 ParseOutcome ParseOptions(int argc, char** argv, SimOptions* options, std::string* error);
 const char* UsageText();
+
+}  // namespace board_sim

@@ -18,6 +18,8 @@
 #include "pty_port.h"
 #include "sim_clock.h"
 
+namespace board_sim {
+
 namespace {
 
 // While the host holds the port its settings are read at least this often: a short opening at
@@ -186,7 +188,7 @@ private:
 }  // namespace
 
 int RunSimulator(const SimOptions& options, const std::string& commandLine) {
-    EventLog log;
+    EventLog log([] { return Clock::now(); });
     std::string error;
     if (!log.Open(options.logPath, &error)) {
         std::fprintf(stderr, "velmora-board-sim: %s\n", error.c_str());
@@ -223,3 +225,5 @@ int RunSimulator(const SimOptions& options, const std::string& commandLine) {
     }
     return 0;
 }
+
+}  // namespace board_sim

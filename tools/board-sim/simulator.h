@@ -5,5 +5,9 @@
 
 #include "sim_options.h"
 
+namespace board_sim {
+
 // Runs until SIGINT, SIGTERM or SIGHUP; returns the process exit code.
 int RunSimulator(const SimOptions& options, const std::string& commandLine);
+
+}  // namespace board_sim

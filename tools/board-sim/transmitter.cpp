@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 
+namespace board_sim {
+
 namespace {
 
 constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
@@ -11,8 +13,8 @@ constexpr auto kRetryDelay = std::chrono::milliseconds(1);
 
 }  // namespace
 
-Transmitter::Transmitter(PtyPort& port, EventLog& log, bool mute, Clock::duration latency)
-    : port_(port), log_(log), mute_(mute), latency_(latency) {}
+Transmitter::Transmitter(HostLine& line, EventLog& log, bool mute, Clock::duration latency)
+    : line_(line), log_(log), mute_(mute), latency_(latency) {}
 
 void Transmitter::Send(const std::vector<uint8_t>& bytes, double rate, TimePoint now) {
     if (mute_) {
@@ -51,12 +53,12 @@ void Transmitter::Pump(TimePoint now, bool portOpen, const LineSettings& host) {
             if (!portOpen) {
                 lostClosed.push_back(byte);
             } else {
-                const PtyPort::WriteResult result = port_.Write(byte);
-                if (result == PtyPort::WriteResult::Busy) {
+                const HostLine::WriteResult result = line_.Write(byte);
+                if (result == HostLine::WriteResult::Busy) {
                     retryAt_ = now + kRetryDelay;
                     break;
                 }
-                if (result == PtyPort::WriteResult::Failed) {
+                if (result == HostLine::WriteResult::Failed) {
                     lostClosed.push_back(byte);
                 }
             }
@@ -99,3 +101,5 @@ void Transmitter::Lose(std::vector<uint8_t>* lost, const char* reason) {
         log_.Record("tx-lost").Hex("bytes", lost->data(), lost->size()).Text("reason", reason);
     }
 }
+
+}  // namespace board_sim

@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "event_log.h"
+#include "host_line.h"
 #include "line_settings.h"
-#include "pty_port.h"
 #include "sim_clock.h"
+
+namespace board_sim {
 
 class Transmitter {
 public:
     // `latency`: how long the host's adapter holds each byte it has received before the host can
     // read it.
-    Transmitter(PtyPort& port, EventLog& log, bool mute, Clock::duration latency);
+    Transmitter(HostLine& line, EventLog& log, bool mute, Clock::duration latency);
 
     // Queues a reply sent at `rate` bits per second (10 bits a byte on the wire).
     void Send(const std::vector<uint8_t>& bytes, double rate, TimePoint now);
@@ -44,7 +46,7 @@ private:
 
     void Lose(std::vector<uint8_t>* lost, const char* reason);
 
-    PtyPort& port_;
+    HostLine& line_;
     EventLog& log_;
     const bool mute_;
     const Clock::duration latency_;
@@ -54,3 +56,5 @@ private:
     // Set when the port would not take a byte; the next try waits a little.
     std::optional<TimePoint> retryAt_;
 };
+
+}  // namespace board_sim

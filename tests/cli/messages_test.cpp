@@ -1,5 +1,6 @@
 // The lines velmora-cli answers with where an engineer has something to do: what a refused file
-// is and what to do about it, a repeated option, and an outcome that says what was done.
+// is and what to do about it, a log that cannot be written, a repeated option, and an outcome
+// that says what was done.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,9 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "cli/board_console.h"
 #include "cli/command_line.h"
 #include "cli/firmware_input.h"
 #include "cli/run_conclusion.h"
+#include "cli/streams.h"
 #include "update/operator.h"
 
 namespace {
@@ -26,6 +29,17 @@ std::string LoadLine(const std::string& path) {
     NullOperator nobody;
     std::shared_ptr<const FirmwareImage> image;
     return LoadInput(path, InputRequest(), image, nobody);
+}
+
+// Why the board's log file cannot be written, empty when it can.
+std::string LogLine(const std::string& path) {
+    Streams streams(ProgressDisplay::None);
+    BoardOutput output;
+    output.logPath = path;
+    BoardConsole console(streams, output);
+    std::string error;
+    console.OpenLog(&error);
+    return error;
 }
 
 std::string CompletedLine(int blocks, bool readBack) {
@@ -67,6 +81,9 @@ TEST(Messages, SayWhatIsWrongAndWhatToDo) {
          "notes.mot: holds no S1/S2/S3 data record: nothing to program"},
         {"a byte-order mark",
          [] { return LoadLine(FileOf("bom.mot", "\xEF\xBB\xBF" + std::string(kOneBlock))); }, ""},
+        {"--log into a missing folder",
+         [] { return LogLine(testing::TempDir() + "velmora-no-such-folder/run.log"); },
+         "velmora-no-such-folder/run.log: No such file or directory"},
         {"--bps twice",
          [] {
              return ParseCommandLine({"velmora-cli", "write", "fw.mot", "--bps", "38400", "--bps",

@@ -104,6 +104,7 @@ std::string InputProblem(const InputOptions& options, InputRequest& input) {
     if (!options.offset.empty() && format != FirmwareFormat::Binary) {
         return "--offset needs --format bin: the other formats carry their addresses";
     }
+    // The option's check has refused a text that is no address.
     if (!options.offset.empty()) {
         ParseOffset(options.offset, input.offset);
     }

@@ -42,10 +42,10 @@ def s3_line(address, data):
     return "S3" + (body + bytes([checksum])).hex().upper()
 
 
-def write_image(path):
+def write_image(path, blocks=BLOCKS):
     generator = random.Random(1520)
     with open(path, "w") as out:
-        for address in range(0, BLOCKS * BLOCK_BYTES, 32):
+        for address in range(0, blocks * BLOCK_BYTES, 32):
             # 0xFE at most: no block can be all erased bytes.
             data = bytes(generator.randrange(0, 0xFF) for _ in range(32))
             out.write(s3_line(address, data) + "\n")

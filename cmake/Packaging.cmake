@@ -59,6 +59,8 @@ else()
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Without it a fresh Debian loads no completion at all.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
     # The extended description as Debian shows it: lines of its own width, an empty one between
     # paragraphs.
     string(JOIN "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -84,11 +84,20 @@ bool ModUpdate1527::SumOfUserMat(uint32_t& total) {
 }
 
 ModUpdate1527::ReadBack ModUpdate1527::ReadBackSentBlocks(const FirmwareImage& image) {
-    for (const SentRun& run : SentBlockRuns(image)) {
+    const std::vector<SentRun> runs = SentBlockRuns(image);
+    int total = 0;
+    for (const SentRun& run : runs) {
+        total += static_cast<int>(run.size / kBlockBytes);
+    }
+    int done = 0;
+    reports_->ReadBackProgress(done, total);
+    for (const SentRun& run : runs) {
         std::vector<uint8_t> flash;
         if (!ReadUserMat(run.address, run.size, flash)) {
             return ReadBack::Failed;
         }
+        done += static_cast<int>(run.size / kBlockBytes);
+        reports_->ReadBackProgress(done, total);
         for (size_t i = 0; i < flash.size(); ++i) {
             const uint8_t expected = image.bytes[run.address + i];
             if (flash[i] != expected) {

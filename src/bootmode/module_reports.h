@@ -1,5 +1,6 @@
 // The one channel through which the update module reports, handed to it by whoever runs it: error
-// diagnostics, log text, block progress and the status line. Every report does nothing until an
+// diagnostics, log text, block progress (of the programming and of a read-back) and the status
+// line. Every report does nothing until an
 // implementation says otherwise, so that a module nobody watches reports to nobody.
 #pragma once
 
@@ -14,6 +15,9 @@ public:
     virtual void Log(const char*) {}
     // Block `current` of `total` 128-byte blocks is being dealt with.
     virtual void Progress(int, int) {}
+    // `done` of the `total` blocks sent have been read back (the verify option's read-back; the
+    // design never reads back).
+    virtual void ReadBackProgress(int, int) {}
     // The whole status line.
     virtual void Status(const char*) {}
 };

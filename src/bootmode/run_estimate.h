@@ -1,4 +1,5 @@
-// How long an update run takes at the protocol's fixed pacing, before it is started.
+// How long an update run takes, at the protocol's fixed pacing and reply-paced (velmora-cli's
+// --fast), before it is started.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +8,28 @@ struct FirmwareImage;
 
 // A run in which every step succeeds at its first try, in its parts, in seconds.
 struct RunEstimate {
+    // At the design's pacing, where each transaction lasts its fixed delay; a block's frame and
+    // its ACK pass on the wire within the block's delay.
     double stepDelays;   // the fixed delays of the steps, the end of programming's included
     double blockDelays;  // the fixed delay of each block sent
-    double blockWire;    // each block's frame out and its ACK back at the run's bit rate
-    // The delays a reply-paced run keeps: the board's reactions to the port's opening and
-    // closing, and the step into programming.
-    double pacedDelays;
-    double verify;    // what the verify option adds: the user MAT inquiry and the sum check
-    double readBack;  // what the read-back adds: one memory read per run of sent blocks
+    double verify;       // what the verify option adds: the user MAT inquiry and the sum check
+    double readBack;     // what the read-back adds: one memory read per run of sent blocks
+
+    // Reply-paced, where each transaction lasts its bytes on the wire both ways, the board's own
+    // time and the adapter's latency.
+    double pacedWaits;    // the board's reactions to the port's openings and closings, and the
+                          // step into programming, which stay
+    double pacedErase;    // the board's erase of its user MAT, typical
+    double pacedBlocks;   // the blocks sent, each programmed by the board
+    double pacedReplies;  // the other transactions of the steps
+    double pacedVerify;
+    double pacedReadBack;
+    double blockSeconds;  // one block's frame, its programming and its ACK, reply-paced
 };
 
-// With the link moved to `bitRate` for programming.
-RunEstimate EstimateRun(const FirmwareImage& image, int bitRate);
+// With the link moved to `bitRate` for programming, and every reply reaching the host
+// `replyLatency` ms after the board sent it (a USB adapter's latency timer).
+RunEstimate EstimateRun(const FirmwareImage& image, int bitRate, int replyLatency);
 
 // The memory read's reply takes this long on the wire at `bitRate`: code, size, `size` data
 // bytes, SUM; in whole milliseconds.

@@ -152,14 +152,29 @@ void BoardConsole::SetStatusText(const wchar_t* text) {
 
 void BoardConsole::SetProgress(int position, int maximum) {
     std::lock_guard<Mutex> guard(streams_.Lock());
-    if (progress_.block == 0 && position > 0) {
-        firstBlock_ = Clock::now();
+    Progress(false, position, maximum);
+}
+
+void BoardConsole::SetReadBackProgress(int done, int total) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    Progress(true, done, total);
+}
+
+void BoardConsole::Progress(bool readBack, int position, int maximum) {
+    if (!inPhase_ || progress_.readBack != readBack) {
+        inPhase_ = true;
+        progress_.readBack = readBack;
+        phaseStarted_ = Clock::now();
+        pace_.Start(SecondsSince(started_));
     }
     progress_.block = position;
     // The whole count: a terminal has no 16-bit bar to fit.
     progress_.blocks = maximum;
     if (output_.json && !output_.quiet) {
-        Emit(Event("progress").Number("block", position).Number("blocks", maximum));
+        Emit(Event("progress")
+                 .Text("phase", readBack ? "read-back" : "program")
+                 .Number("block", position)
+                 .Number("blocks", maximum));
     }
     streams_.ProgressChanged();
 }
@@ -168,6 +183,7 @@ void BoardConsole::StepStarted(Step step) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     // The last step's status is over.
     progress_.step = Trimmed(WideToAnsi(StepHeader(step, bitRate_).c_str()));
+    progress_.stepNumber = StepNumber(step);
     progress_.status.clear();
     if (output_.json && !output_.quiet) {
         Emit(Event("step").Number("step", StepNumber(step)).Text("state", "started"));
@@ -252,14 +268,27 @@ void BoardConsole::Close() {
     }
 }
 
-std::string BoardConsole::ProgressLine(size_t width) const {
+ProgressSnapshot BoardConsole::Snapshot() const {
     ProgressSnapshot snapshot = progress_;
     snapshot.elapsedSeconds = SecondsSince(started_);
-    if (snapshot.block > 0) {
-        snapshot.programmingSeconds = SecondsSince(firstBlock_);
+    if (inPhase_) {
+        snapshot.programmingSeconds = SecondsSince(phaseStarted_);
     }
+    return snapshot;
+}
+
+std::string BoardConsole::ProgressLine(size_t width) const {
+    ProgressSnapshot snapshot = Snapshot();
     if (output_.prefixed) {
         snapshot.step = output_.label + "  " + snapshot.step;
     }
     return FormatProgressLine(snapshot, width);
+}
+
+std::string BoardConsole::DueProgressReport() {
+    const ProgressSnapshot snapshot = Snapshot();
+    if (!pace_.Due(snapshot.block, snapshot.blocks, snapshot.elapsedSeconds)) {
+        return std::string();
+    }
+    return output_.label + ": " + FormatProgressReport(snapshot);
 }

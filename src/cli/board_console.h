@@ -1,5 +1,5 @@
 // The operator of one board's run, and of the load before it, on velmora-cli's streams: the log
-// on standard output (or JSON Lines) and in the board's log file, its progress line on a terminal,
+// on standard output (or JSON Lines) and in the board's log file, its progress on standard error,
 // and its outcome.
 #pragma once
 
@@ -26,7 +26,7 @@ struct BoardOutput {
 };
 
 // Every member but the constructor and OpenLog expects the streams' lock to be free, except
-// ProgressLine, which the streams call with it held.
+// ProgressLine and DueProgressReport, which the streams call with it held.
 class BoardConsole final : public Operator {
 public:
     BoardConsole(Streams& streams, const BoardOutput& output);
@@ -43,6 +43,7 @@ public:
     void AppendLog(const wchar_t* text) override;
     void SetStatusText(const wchar_t* text) override;
     void SetProgress(int position, int maximum) override;
+    void SetReadBackProgress(int done, int total) override;
     // The step under way, named by its header, for the progress line.
     void StepStarted(Step step) override;
     void StepEnded(Step step, bool succeeded) override;
@@ -63,6 +64,9 @@ public:
 
     // With the streams' lock held: "[11] PROGRAMMING  blocks 12/49 ...", cut to `width`.
     std::string ProgressLine(size_t width) const;
+    // With the streams' lock held: "ttyUSB0: [11] 12/49 blocks, 0:19 left" when a plain line is
+    // due, else empty; a line returned counts as shown.
+    std::string DueProgressReport();
 
 private:
     // Quiet, the error's line goes to standard error as well.
@@ -75,6 +79,10 @@ private:
     void EmitLines(bool flush);
     // An object of the event `name` for this board's port.
     JsonObject Event(const char* name) const;
+    // Lock held: blocks `position` of `maximum` of the programming or the read-back.
+    void Progress(bool readBack, int position, int maximum);
+    // The snapshot as it stands now.
+    ProgressSnapshot Snapshot() const;
     // Lock held: one JSON object on standard output.
     void Emit(const JsonObject& object);
 
@@ -84,7 +92,9 @@ private:
     std::string log_;      // everything logged, CR LF as the window shows it
     std::string pending_;  // standard output's unfinished line, prefixed or JSON only
     std::chrono::steady_clock::time_point started_;
-    std::chrono::steady_clock::time_point firstBlock_;
+    std::chrono::steady_clock::time_point phaseStarted_;  // the programming's or the read-back's
+    bool inPhase_ = false;
     ProgressSnapshot progress_;
+    ProgressPace pace_;
     int bitRate_;  // the rate of the attempt under way
 };

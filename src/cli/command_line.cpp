@@ -4,11 +4,13 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "cli/bit_rate_option.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/json_lines.h"
 #include "serial/port_identity.h"
 #include "velmora_version.h"
 
@@ -93,43 +95,83 @@ void AddInputOptions(CLI::App* command, InputOptions& options) {
             "ADDR"));
 }
 
-// The request the options make, or false with one line on standard error.
-bool InputFrom(const InputOptions& options, InputRequest& input) {
+// What is wrong with the options, or empty.
+std::string InputProblem(const InputOptions& options, InputRequest& input) {
     FirmwareFormat format = FirmwareFormat::SRecord;
     if (FormatNamed(options.format, format)) {
         input.format = format;
     }
     if (!options.offset.empty() && format != FirmwareFormat::Binary) {
-        std::fprintf(stderr,
-                     "velmora-cli: --offset needs --format bin: the other formats carry their "
-                     "addresses\n");
-        return false;
+        return "--offset needs --format bin: the other formats carry their addresses";
     }
-    return options.offset.empty() || ParseOffset(options.offset, input.offset);
+    // The option's check has refused a text that is no address.
+    if (!options.offset.empty()) {
+        ParseOffset(options.offset, input.offset);
+    }
+    return std::string();
+}
+
+// An option that takes one value and was given more than once, or empty. Such options keep
+// their last value while parsing, so that the line can name the option rather than count values.
+std::string RepeatedOption(const CLI::App& command) {
+    for (const CLI::Option* option : command.get_options()) {
+        const bool takesValue = option->get_items_expected_max() > 0;
+        const bool repeats = option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+        if (takesValue && !repeats && option->count() > 1) {
+            return option->get_name() + " is given twice";
+        }
+    }
+    return std::string();
+}
+
+// --json anywhere before a "--": a script that reads standard output alone still learns of a
+// usage error, also when the line did not parse.
+bool AsksForJson(const std::vector<std::string>& arguments) {
+    for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] == "--json") {
+            return true;
+        }
+    }
+    return false;
+}
+
+CommandLine UsageError(CommandLine line, const std::string& problem) {
+    line.command.reset();
+    line.exitCode = kExitUsage;
+    line.problem = problem;
+    return line;
 }
 
 }  // namespace
 
-int RunCommandLine(const std::vector<std::string>& arguments) {
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    line.json = AsksForJson(arguments);
+
     CLI::App app("Writes a firmware file into an H8SX/1520R over its serial boot mode.",
                  "velmora-cli");
     app.set_version_flag("--version", std::string("velmora-cli ") + VELMORA_VERSION_TEXT);
     app.require_subcommand(1);
+    // Inherited by every command's options (see RepeatedOption).
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     const std::string exitCodes = ExitCodesFooter();
     app.footer(exitCodes);
 
-    WriteRequest write;
+    WriteRequest& write = line.write;
     CLI::App* writeCommand = app.add_subcommand(
         "write", "Load FILE as the window does, then program it into the board on PORT.");
     writeCommand
         ->add_option("FILE", write.file, "the firmware file: S-records, Intel HEX, ELF or binary")
         ->required();
+    // One value each time it is given: CLI11 lets a list option take every word that follows it,
+    // FILE included, unless told otherwise.
     writeCommand
         ->add_option("-p,--port", write.ports,
                      "the serial port: a device path on Linux (/dev/ttyUSB0), a name on Windows "
                      "(COM3); repeat it to program several boards at once, each board once")
         ->required()
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     writeCommand->add_flag("-q,--quiet", write.quiet, "print only errors");
     writeCommand->add_option("--log", write.logPath,
@@ -157,21 +199,31 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     AddInputOptions(writeCommand, writeInput);
     writeCommand->footer(exitCodes);
 
-    std::string infoFile;
+    InfoRequest& info = line.info;
     CLI::App* infoCommand = app.add_subcommand(
         "info", "Show FILE's summary, its 128-byte blocks and how long writing it takes.");
     infoCommand
-        ->add_option("FILE", infoFile, "the firmware file: S-records, Intel HEX, ELF or binary")
+        ->add_option("FILE", info.file, "the firmware file: S-records, Intel HEX, ELF or binary")
         ->required();
     InputOptions infoInput;
     AddInputOptions(infoCommand, infoInput);
     infoCommand->add_option("--bps", bitRateText, "the run's bit rate for programming (see write)");
+    infoCommand
+        ->add_option("--reply-latency", info.replyLatency,
+                     "the ms that the port's adapter holds each reply before passing it on (a "
+                     "USB adapter's latency timer: about 1 in low-latency mode, 16 at FTDI's "
+                     "default); default 0")
+        ->check(CLI::Range(0, 1000));
     infoCommand->footer(exitCodes);
 
     CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports of this machine.");
+    portsCommand->add_flag("--json", line.ports.json,
+                           "JSON Lines instead of the list: one object a port, with its "
+                           "/dev/serial/by-id name and its USB identity where the system knows "
+                           "them");
     portsCommand->footer(exitCodes);
 
-    HistoryRequest history;
+    HistoryRequest& history = line.history;
     std::string serialText;
     CLI::App* historyCommand = app.add_subcommand(
         "history", "Show the runs kept in a record (--record): a table, or JSON Lines.");
@@ -202,53 +254,101 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
     const std::string first = arguments.size() > 1 ? arguments[1] : "-";
     if (!first.empty() && first[0] != '-' && first != "write" && first != "info" &&
         first != "ports" && first != "history") {
-        std::fprintf(stderr,
-                     "velmora-cli: unknown command '%s' (write, info, ports or history; see "
-                     "velmora-cli --help)\n",
-                     first.c_str());
-        return kExitUsage;
+        return UsageError(line, "unknown command '" + first +
+                                    "' (write, info, ports or history; see velmora-cli --help)");
     }
+    // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
+    std::ostringstream shown;
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp& request) {
-        return app.exit(request);
+        line.exitCode = app.exit(request, shown, shown);
+        line.output = shown.str();
+        return line;
     } catch (const CLI::CallForVersion& request) {
-        return app.exit(request);
+        line.exitCode = app.exit(request, shown, shown);
+        line.output = shown.str();
+        return line;
     } catch (const CLI::ParseError& error) {
         // Help for a subcommand is a ParseError too, with a success code.
         if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(error);
+            line.exitCode = app.exit(error, shown, shown);
+            line.output = shown.str();
+            return line;
         }
-        std::fprintf(stderr, "velmora-cli: %s (see velmora-cli --help)\n", error.what());
-        return kExitUsage;
+        return UsageError(line, std::string(error.what()) + " (see velmora-cli --help)");
+    }
+    for (const CLI::App* command : {writeCommand, infoCommand, portsCommand, historyCommand}) {
+        const std::string repeated = RepeatedOption(*command);
+        if (*command && !repeated.empty()) {
+            return UsageError(line,
+                              repeated + " (see velmora-cli " + command->get_name() + " --help)");
+        }
     }
     const BitRateChoice bitRates = ChooseBitRates(bitRateText);
     if (!bitRates.problem.empty()) {
-        std::fprintf(stderr, "velmora-cli: %s\n", bitRates.problem.c_str());
-        return kExitUsage;
+        return UsageError(line, bitRates.problem);
     }
     if (*writeCommand) {
         write.bitRates = bitRates.rates;
         const std::string problem = PortsProblem(write.ports);
         if (!problem.empty()) {
-            std::fprintf(stderr, "velmora-cli: --port: %s (see velmora-cli ports)\n",
-                         problem.c_str());
-            return kExitUsage;
+            return UsageError(line, "--port: " + problem + " (see velmora-cli ports)");
         }
-        return InputFrom(writeInput, write.input) ? WriteCommand(write) : kExitUsage;
+        const std::string input = InputProblem(writeInput, write.input);
+        if (!input.empty()) {
+            return UsageError(line, input);
+        }
+        line.command = CommandName::Write;
+        return line;
+    }
+    if (*infoCommand) {
+        info.bitRate = bitRates.rates.front();
+        const std::string input = InputProblem(infoInput, info.input);
+        if (!input.empty()) {
+            return UsageError(line, input);
+        }
+        line.command = CommandName::Info;
+        return line;
     }
     if (*historyCommand) {
         uint32_t serial = 0;
         if (ParseSerial(serialText, serial)) {
             history.filter.serial = serial;
         }
-        return HistoryCommand(history);
+        line.command = CommandName::History;
+        return line;
     }
-    if (*infoCommand) {
-        InputRequest input;
-        return InputFrom(infoInput, input) ? InfoCommand(infoFile, input, bitRates.rates.front())
-                                           : kExitUsage;
+    line.command = CommandName::Ports;
+    return line;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments) {
+    const CommandLine line = ParseCommandLine(arguments);
+    if (!line.problem.empty()) {
+        std::fprintf(stderr, "velmora-cli: %s\n", line.problem.c_str());
+        if (line.json) {
+            JsonObject result;
+            result.Text("event", "result").Null("port").Flag("ok", false);
+            result.Number("exit_code", line.exitCode).Text("message", line.problem);
+            std::fputs(result.Line().c_str(), stdout);
+        }
+        return line.exitCode;
     }
-    return PortsCommand();
+    if (!line.command) {
+        std::fputs(line.output.c_str(), stdout);
+        return line.exitCode;
+    }
+    switch (*line.command) {
+        case CommandName::Write:
+            return WriteCommand(line.write);
+        case CommandName::Info:
+            return InfoCommand(line.info);
+        case CommandName::History:
+            return HistoryCommand(line.history);
+        case CommandName::Ports:
+            break;
+    }
+    return PortsCommand(line.ports);
 }

@@ -20,6 +20,19 @@ struct WriteRequest {
     std::vector<int> bitRates;  // for programming, tried in turn while the link does not come up
 };
 
+// What velmora-cli info estimates.
+struct InfoRequest {
+    std::string file;  // UTF-8, as given
+    InputRequest input;
+    int bitRate = 0;       // for programming
+    int replyLatency = 0;  // ms the port's adapter holds each reply before passing it on
+};
+
+// How velmora-cli ports lists them.
+struct PortsRequest {
+    bool json = false;  // JSON Lines instead of the list
+};
+
 // What velmora-cli history shows.
 struct HistoryRequest {
     std::string record;  // an SQLite file's path or a PostgreSQL URI, as --record was given
@@ -30,10 +43,10 @@ struct HistoryRequest {
 // Loads the file as the window's browse command does, then runs the twelve steps of an update on
 // every port at once.
 int WriteCommand(const WriteRequest& request);
-// The file's summary, its image's blocks and the time a run would take at the design's pacing,
-// with the link at `bitRate` for programming.
-int InfoCommand(const std::string& file, const InputRequest& input, int bitRate);
-// The serial ports of this machine, one a line.
-int PortsCommand();
+// The file's summary, its image's blocks and the time a run would take, at the design's pacing
+// and with --fast, each with --verify and --read-back.
+int InfoCommand(const InfoRequest& request);
+// The serial ports of this machine, one a line or one JSON object a line.
+int PortsCommand(const PortsRequest& request);
 // The records kept at request.record that its filter lets through.
 int HistoryCommand(const HistoryRequest& request);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "image/data_piece.h"
@@ -34,6 +35,8 @@ std::string LoadFailure(LoadOutcome outcome, const SRECReader* reader, const std
     switch (outcome) {
         case LoadOutcome::NotOpened:
             return file + ": cannot be opened: no such file, or not readable";
+        case LoadOutcome::Directory:
+            return file + ": is a directory, not a firmware file";
         case LoadOutcome::TooLarge:
             return file + ": too large to load";
         case LoadOutcome::ShortRead:
@@ -41,12 +44,34 @@ std::string LoadFailure(LoadOutcome outcome, const SRECReader* reader, const std
         case LoadOutcome::NoReader:
             return file + ": no memory for the S-record reader";
         case LoadOutcome::NotParsed:
-            return file + ": empty, or too large to parse";
+            // The reader takes every file but an empty one, unless memory runs out.
+            return file + ": too large to parse: memory ran out";
         case LoadOutcome::Refused:
             return file + ": refused: " + RefusalOf(*reader);
         default:
             return std::string();
     }
+}
+
+// Why a file gives the flash nothing, with what to do where its bytes tell what it is.
+std::string NothingToProgram(const std::string& file, const char* data, std::size_t size,
+                             const std::string& found) {
+    if (size == 0) {
+        return file + ": empty: nothing to program";
+    }
+    switch (LooksLike(data, size)) {
+        case Appearance::CoffObject:
+            return file +
+                   ": a COFF object file for the H8, which velmora-cli does not read: "
+                   "convert it to S-records with objcopy -O srec";
+        case Appearance::Binary:
+            return file + ": not text, and " + found +
+                   ": for a raw binary give --format bin --offset ADDR (where its first byte "
+                   "goes), or convert an object file to S-records with objcopy -O srec";
+        case Appearance::Text:
+            break;
+    }
+    return file + ": " + found + ": nothing to program";
 }
 
 // A refusal found after the reader took the file: logged as the reader's are.
@@ -98,7 +123,8 @@ std::string ParsePieces(const std::string& file, FirmwareFormat format, uint32_t
     }
     if (read.pieces.empty()) {
         reports.AppendLog(L"Ok.\r\n");
-        return file + ": holds no " + title + " data: nothing to program";
+        return size == 0 ? file + ": empty: nothing to program"
+                         : file + ": holds no " + title + " data: nothing to program";
     }
     const std::string overlap = DifferingOverlap(read.pieces);
     if (!overlap.empty()) {
@@ -142,18 +168,30 @@ std::string LoadInput(const std::string& file, const InputRequest& request,
     if (read != LoadOutcome::Loaded) {
         return LoadFailure(read, nullptr, file);
     }
+    const bool text = !request.format || *request.format == FirmwareFormat::SRecord ||
+                      *request.format == FirmwareFormat::IntelHex;
+    const std::size_t mark =
+        text ? ByteOrderMarkLength(fileData.get(), static_cast<std::size_t>(fileSize)) : 0;
+    if (mark > 0) {
+        // Editors on Windows begin a text with it; the readers take the lines after it.
+        std::memmove(fileData.get(), fileData.get() + mark, fileSize - mark);
+        fileSize -= static_cast<int32_t>(mark);
+    }
     const std::size_t size = static_cast<std::size_t>(fileSize);
     const FirmwareFormat format = request.format.value_or(DetectFormat(fileData.get(), size));
     if (format != FirmwareFormat::SRecord) {
         return ParsePieces(file, format, request.offset, fileData.get(), size, image, reports);
     }
     const LoadOutcome parsed = ParseFirmwareFile(store, reports);
+    if (parsed == LoadOutcome::NotParsed && size == 0) {
+        return NothingToProgram(file, fileData.get(), size, std::string());
+    }
     if (parsed != LoadOutcome::Loaded) {
         return LoadFailure(parsed, reader.get(), file);
     }
     // The window takes such a file as loaded; a write would erase the board for nothing.
     if (!HoldsFirmwareData(*reader)) {
-        return file + ": holds no S1/S2/S3 data record: nothing to program";
+        return NothingToProgram(file, fileData.get(), size, "holds no S1/S2/S3 data record");
     }
     // The window lays later records over earlier ones; velmora-cli does not guess which is meant.
     const std::vector<DataPiece> pieces = reader->DataPieces();

@@ -37,11 +37,11 @@ std::string Duration(long tenths) {
 
 }  // namespace
 
-int InfoCommand(const std::string& file, const InputRequest& input, int bitRate) {
-    Streams streams(false);
+int InfoCommand(const InfoRequest& request) {
+    Streams streams(ProgressDisplay::None);
     BoardConsole console(streams, BoardOutput());
     std::shared_ptr<const FirmwareImage> laid;
-    const std::string refusal = LoadInput(file, input, laid, console);
+    const std::string refusal = LoadInput(request.file, request.input, laid, console);
     console.Close();
     if (!refusal.empty()) {
         std::lock_guard<Mutex> guard(streams.Lock());
@@ -56,23 +56,38 @@ int InfoCommand(const std::string& file, const InputRequest& input, int bitRate)
     }
     std::printf("\nImage: %d blocks of %zu bytes, %d to send, %d blank\n", blocks, kBlockBytes,
                 sent, blocks - sent);
-    const RunEstimate estimate = EstimateRun(image, bitRate);
+    const int bitRate = request.bitRate;
+    const RunEstimate estimate = EstimateRun(image, bitRate, request.replyLatency);
     const long steps = Tenths(estimate.stepDelays);
     const long blockDelays = Tenths(estimate.blockDelays);
-    const long wire = Tenths(estimate.blockWire);
-    const long total = steps + blockDelays + wire;
+    const long total = steps + blockDelays;
     std::printf(
-        "At the design's pacing a run takes about %s (%s): %s of the steps' fixed delays, %s of "
-        "the blocks' (%d sent, %d ms each), %s of the blocks on the wire at %d bps\n",
+        "At the design's pacing a run takes about %s (%s): %s of the steps' fixed delays and %s "
+        "of the blocks' (%d sent, %d ms each, within which a block passes on the wire at %d "
+        "bps)\n",
         Duration(total).c_str(), Seconds(total).c_str(), Seconds(steps).c_str(),
-        Seconds(blockDelays).c_str(), sent, kBlockDelay, Seconds(wire).c_str(), bitRate);
-    const long paced = Tenths(estimate.pacedDelays);
-    std::printf(
-        "With --fast at least %s, and the board's own erase and programming times on top: %s of "
-        "the waits for the port's opening, %s of the blocks on the wire\n",
-        Seconds(paced + wire).c_str(), Seconds(paced).c_str(), Seconds(wire).c_str());
-    std::printf("--verify adds about %s, --read-back %s more\n",
+        Seconds(blockDelays).c_str(), sent, kBlockDelay, bitRate);
+    std::printf("--verify adds about %s to it, --read-back %s more\n",
                 Seconds(Tenths(estimate.verify)).c_str(),
                 Seconds(Tenths(estimate.readBack)).c_str());
+    const long waits = Tenths(estimate.pacedWaits);
+    const long erase = Tenths(estimate.pacedErase);
+    const long pacedBlocks = Tenths(estimate.pacedBlocks);
+    const long replies = Tenths(estimate.pacedReplies);
+    const long paced = waits + erase + pacedBlocks + replies;
+    const std::string late =
+        request.replyLatency > 0
+            ? ", each reply " + std::to_string(request.replyLatency) + " ms late"
+            : std::string();
+    std::printf(
+        "With --fast about %s (%s): %s of the waits for the port's openings, %s for the board's "
+        "erase, %s of the blocks (%.1f ms each on the wire, programmed and answered%s), %s of the "
+        "other steps' replies\n",
+        Duration(paced).c_str(), Seconds(paced).c_str(), Seconds(waits).c_str(),
+        Seconds(erase).c_str(), Seconds(pacedBlocks).c_str(), estimate.blockSeconds * 1000,
+        late.c_str(), Seconds(replies).c_str());
+    std::printf("--fast --verify adds about %s to it, --fast --read-back %s more\n",
+                Seconds(Tenths(estimate.pacedVerify)).c_str(),
+                Seconds(Tenths(estimate.pacedReadBack)).c_str());
     return kExitProgrammed;
 }

@@ -114,9 +114,11 @@ RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std:
                 "programmed, but the board did not reboot: reset it by hand"};
     }
     if (outcome.end == RunEnd::Completed) {
-        std::string line = FormatText(
-            "Completed. %d blocks sent (%d bytes) in %.1f s.", outcome.blocksAcknowledged,
-            outcome.blocksAcknowledged * static_cast<int>(kBlockBytes), outcome.seconds);
+        const int blocks = outcome.blocksAcknowledged;
+        std::string line =
+            FormatText("Completed. %d block%s sent (%d bytes)%s in %.1f s.", blocks,
+                       blocks == 1 ? "" : "s", blocks * static_cast<int>(kBlockBytes),
+                       outcome.readBack ? ", read back and compared" : "", outcome.seconds);
         if (outcome.verifiedSum) {
             line += FormatText(" The user MAT sums to 0x%08X, as the image does.",
                                *outcome.verifiedSum);

@@ -1,5 +1,5 @@
 // The shared standard streams: text that scrolls on standard output, complaints and the boards'
-// progress lines on standard error.
+// progress on standard error.
 #include "cli/streams.h"
 
 #include <algorithm>
@@ -8,9 +8,10 @@
 #include "cli/board_console.h"
 #include "cli/terminal.h"
 
-Streams::Streams(bool progressLines) : progressLines_(progressLines) {}
+Streams::Streams(ProgressDisplay display, std::FILE* output, std::FILE* errors)
+    : display_(display), output_(output), errors_(errors) {}
 
-void Streams::Show(const BoardConsole* board) {
+void Streams::Show(BoardConsole* board) {
     boards_.push_back(board);
 }
 
@@ -19,7 +20,7 @@ void Streams::Print(const std::string& text) {
         return;
     }
     Erase();
-    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+    if (std::fputs(text.c_str(), output_) < 0 || std::fflush(output_) != 0) {
         outputClosed_ = true;
     }
     outputAtLineStart_ = text.back() == '\n';
@@ -28,18 +29,34 @@ void Streams::Print(const std::string& text) {
 
 void Streams::Complain(const std::string& line) {
     Erase();
-    std::fprintf(stderr, "velmora-cli: %s\n", line.c_str());
-    std::fflush(stderr);
+    std::fprintf(errors_, "velmora-cli: %s\n", line.c_str());
+    std::fflush(errors_);
 }
 
 void Streams::ProgressChanged() {
-    if (boards_.size() == 1) {
+    if (display_ == ProgressDisplay::Lines) {
+        ReportDueProgress();
+    } else if (boards_.size() == 1) {
         DrawProgress();
     }
 }
 
+void Streams::ReportDueProgress() {
+    for (BoardConsole* board : boards_) {
+        const std::string line = board->DueProgressReport();
+        if (!line.empty()) {
+            std::fprintf(errors_, "%s\n", line.c_str());
+            std::fflush(errors_);
+        }
+    }
+}
+
 void Streams::DrawProgress() {
-    if (!progressLines_ || boards_.empty() || !outputAtLineStart_) {
+    if (display_ == ProgressDisplay::Lines) {
+        ReportDueProgress();
+        return;
+    }
+    if (display_ != ProgressDisplay::Terminal || boards_.empty() || !outputAtLineStart_) {
         return;
     }
     // One column short of the width, so that the terminal never wraps a line.
@@ -47,22 +64,22 @@ void Streams::DrawProgress() {
     Erase();
     if (boards_.size() == 1) {
         const std::string line = boards_.front()->ProgressLine(width);
-        std::fputs(line.c_str(), stderr);
+        std::fputs(line.c_str(), errors_);
         shownWidth_ = line.size();
     } else {
         for (const BoardConsole* board : boards_) {
             const std::string line = board->ProgressLine(width);
-            std::fprintf(stderr, "%s\n", line.c_str());
+            std::fprintf(errors_, "%s\n", line.c_str());
             shownWidth_ = std::max(shownWidth_, line.size());
         }
     }
-    std::fflush(stderr);
+    std::fflush(errors_);
     shownLines_ = boards_.size();
 }
 
 void Streams::EraseProgress() {
     Erase();
-    std::fflush(stderr);
+    std::fflush(errors_);
     boards_.clear();
 }
 
@@ -73,11 +90,12 @@ void Streams::Erase() {
     const std::string blank(shownWidth_, ' ');
     if (shownLines_ == 1 && boards_.size() == 1) {
         // The one line has no line end: the cursor is still on it.
-        std::fprintf(stderr, "\r%s\r", blank.c_str());
+        std::fprintf(errors_, "\r%s\r", blank.c_str());
     } else {
+        // Terminal only, where the errors are standard error, which CursorUp moves.
         CursorUp(shownLines_);
         for (size_t i = 0; i < shownLines_; ++i) {
-            std::fprintf(stderr, "%s\n", blank.c_str());
+            std::fprintf(errors_, "%s\n", blank.c_str());
         }
         CursorUp(shownLines_);
     }

@@ -1,9 +1,11 @@
 // velmora-cli's standard output and standard error, shared by the boards of a write. One lock
 // serialises every write to them and the state of every board's console; on a terminal the
-// boards' progress lines stay below the text that scrolls.
+// boards' progress lines stay below the text that scrolls, elsewhere each board's progress comes
+// as a plain line now and then.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,10 +13,19 @@
 
 class BoardConsole;
 
+// How the boards' progress reaches standard error.
+enum class ProgressDisplay {
+    None,      // not at all (--quiet, --json)
+    Terminal,  // a line a board, redrawn in place on the terminal that standard error is
+    Lines      // a plain line a board at the pace of ProgressPace, for a log, a pipe or CI
+};
+
 class Streams {
 public:
-    // `progressLines`: standard error is a terminal that shows the boards' progress lines.
-    explicit Streams(bool progressLines);
+    // `output` and `errors` stand for standard output and standard error, which they are but in
+    // tests.
+    explicit Streams(ProgressDisplay display, std::FILE* output = stdout,
+                     std::FILE* errors = stderr);
     Streams(const Streams&) = delete;
     Streams& operator=(const Streams&) = delete;
 
@@ -22,27 +33,32 @@ public:
     Mutex& Lock() { return lock_; }
 
     // The rest with the lock held.
-    // A board whose progress line is drawn, in the order of registration.
-    void Show(const BoardConsole* board);
+    // A board whose progress is shown, in the order of registration.
+    void Show(BoardConsole* board);
     // Text on standard output, as long as it takes it: a reader that went away ends the printing,
     // not the run.
     void Print(const std::string& text);
     // One line on standard error, "velmora-cli: " before it.
     void Complain(const std::string& line);
-    // A board's step, status or blocks changed: one board's line is redrawn at once, several are
-    // left to the next DrawProgress, so that four boards do not flicker.
+    // A board's step, status or blocks changed: one board's terminal line is redrawn at once,
+    // several are left to the next DrawProgress, so that four boards do not flicker; plain lines
+    // that are due go out at once.
     void ProgressChanged();
-    // Redraws the progress lines with the time and status they show now.
+    // Redraws the terminal's progress lines with the time and status they show now, or writes the
+    // plain lines that time has made due.
     void DrawProgress();
     // Takes the progress lines off the terminal, for good.
     void EraseProgress();
 
 private:
     void Erase();
+    void ReportDueProgress();
 
     Mutex lock_;
-    const bool progressLines_;
-    std::vector<const BoardConsole*> boards_;
+    const ProgressDisplay display_;
+    std::FILE* const output_;
+    std::FILE* const errors_;
+    std::vector<BoardConsole*> boards_;
     bool outputClosed_ = false;
     // The text on standard output ends with a line end, so that progress may stand below it: drawn
     // after half a line it would share that line, and erasing it would take the text with it.

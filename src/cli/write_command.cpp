@@ -156,7 +156,11 @@ int ProcessExitCode(const std::vector<BoardResult>& results, StopSignal stop) {
 int WriteCommand(const WriteRequest& request) {
     const bool several = request.ports.size() > 1;
     const std::vector<std::string> labels = PortLabels(request.ports);
-    Streams streams(StandardErrorIsTerminal() && !request.quiet && !request.json);
+    // --json carries the progress in its objects.
+    const bool progressShown = !request.quiet && !request.json;
+    Streams streams(!progressShown              ? ProgressDisplay::None
+                    : StandardErrorIsTerminal() ? ProgressDisplay::Terminal
+                                                : ProgressDisplay::Lines);
 
     std::vector<std::string> logPaths;
     for (const std::string& label : labels) {

@@ -77,6 +77,29 @@ FirmwareFormat DetectFormat(const char* data, std::size_t size) {
     return FirmwareFormat::SRecord;
 }
 
+std::size_t ByteOrderMarkLength(const char* data, std::size_t size) {
+    return size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+Appearance LooksLike(const char* data, std::size_t size) {
+    // The COFF file header's magic, big-endian as the H8 is: 0x8300 (H8/300) to 0x8304 (H8S in
+    // normal mode).
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
+    if (size >= 20 && bytes[0] == 0x83 && bytes[1] <= 0x04) {
+        return Appearance::CoffObject;
+    }
+    // Text has no control characters but the line ends, tabs, form feeds and DOS's end-of-file
+    // mark; the first 64 KiB tell.
+    const std::size_t looked = size < 65536 ? size : 65536;
+    for (std::size_t i = 0; i < looked; ++i) {
+        const unsigned char c = bytes[i];
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) {
+            return Appearance::Binary;
+        }
+    }
+    return Appearance::Text;
+}
+
 PieceRead ReadPieces(FirmwareFormat format, const char* data, std::size_t size, uint32_t offset) {
     switch (format) {
         case FirmwareFormat::IntelHex:

@@ -20,6 +20,19 @@ const char* FormatTitle(FirmwareFormat format);
 // told from the others by content; it is only ever chosen by name.
 FirmwareFormat DetectFormat(const char* data, std::size_t size);
 
+// The length of the UTF-8 byte-order mark that begins `data` (editors on Windows write one before
+// a text's first line): 3, or 0 without one.
+std::size_t ByteOrderMarkLength(const char* data, std::size_t size);
+
+// What a file whose content tells no format with data in it looks like, for the advice that its
+// refusal gives.
+enum class Appearance {
+    Text,        // lines of text: notes, or S-records without data
+    CoffObject,  // a COFF object file for the H8 family, by its magic number
+    Binary       // bytes that no text holds: a raw binary, or an object file of another kind
+};
+Appearance LooksLike(const char* data, std::size_t size);
+
 // The pieces of an Intel HEX, ELF or binary file (one piece of all its bytes at `offset`, the
 // binary's only parameter). S-records are the S-record reader's: not accepted here.
 PieceRead ReadPieces(FirmwareFormat format, const char* data, std::size_t size, uint32_t offset);

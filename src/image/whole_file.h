@@ -8,6 +8,7 @@
 enum class WholeFileRead {
     Ok,
     NotOpened,  // no such file, no access, or a name the system cannot take
+    Directory,  // the name is a folder's
     TooLarge,   // over 2 GiB, or more than memory holds
     ShortRead   // its size cannot be learnt, or it ends before that size
 };

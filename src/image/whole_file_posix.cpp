@@ -21,7 +21,7 @@ WholeFileRead ReadWholeFile(const std::wstring& path, std::unique_ptr<char[]>& d
     struct stat status = {};
     if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
         // A folder or a device has no size to read up to.
-        result = S_ISDIR(status.st_mode) ? WholeFileRead::NotOpened : WholeFileRead::ShortRead;
+        result = S_ISDIR(status.st_mode) ? WholeFileRead::Directory : WholeFileRead::ShortRead;
     } else if (status.st_size > INT32_MAX) {
         result = WholeFileRead::TooLarge;
     } else {

@@ -11,7 +11,11 @@ WholeFileRead ReadWholeFile(const std::wstring& path, std::unique_ptr<char[]>& d
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        return WholeFileRead::NotOpened;
+        // A folder does not open as a file at all: its attributes tell it apart.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? WholeFileRead::Directory
+                   : WholeFileRead::NotOpened;
     }
     WholeFileRead result = WholeFileRead::Ok;
     LARGE_INTEGER length = {};

@@ -71,6 +71,36 @@ std::map<std::string, std::string> ByIdNames(const std::string& root) {
     return aliases;
 }
 
+// The first line of a sysfs attribute, empty when it is missing.
+std::string Attribute(const std::string& directory, const char* name) {
+    std::ifstream file(directory + "/" + name);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// The USB device above the tty in sysfs: the nearest directory up from the tty's device that
+// carries idVendor (the interface of ttyACM, the interface's parent for ttyUSB).
+UsbIdentity UsbIdentityOf(const std::string& root, const std::string& name) {
+    char resolved[PATH_MAX];
+    const std::string device = root + "/sys/class/tty/" + name + "/device";
+    if (realpath(device.c_str(), resolved) == nullptr) {
+        return UsbIdentity();
+    }
+    std::string directory = resolved;
+    const std::string devices = root + "/sys/devices";
+    // The interface, its device, and a hub or two between: a few levels at most.
+    for (int level = 0; level < 4 && directory.size() > devices.size(); ++level) {
+        const std::string vendor = Attribute(directory, "idVendor");
+        if (!vendor.empty()) {
+            return {vendor, Attribute(directory, "idProduct"), Attribute(directory, "serial"),
+                    Attribute(directory, "manufacturer"), Attribute(directory, "product")};
+        }
+        directory.erase(directory.rfind('/'));
+    }
+    return UsbIdentity();
+}
+
 }  // namespace
 
 std::vector<SerialPortName> ListSerialPorts(const std::string& root) {
@@ -91,7 +121,8 @@ std::vector<SerialPortName> ListSerialPorts(const std::string& root) {
     std::vector<SerialPortName> ports;
     for (const auto& [family, number, name] : found) {
         auto alias = aliases.find(name);
-        ports.push_back({"/dev/" + name, alias != aliases.end() ? alias->second : ""});
+        ports.push_back({"/dev/" + name, alias != aliases.end() ? alias->second : "",
+                         family == 0 ? UsbIdentity() : UsbIdentityOf(root, name)});
     }
     return ports;
 }

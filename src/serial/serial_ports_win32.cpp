@@ -66,7 +66,7 @@ std::vector<uint8_t> FindComPortNumbers() {
 std::vector<SerialPortName> ListSerialPorts(const std::string&) {
     std::vector<SerialPortName> ports;
     for (uint8_t number : FindComPortNumbers()) {
-        ports.push_back({"COM" + std::to_string(number), ""});
+        ports.push_back({"COM" + std::to_string(number), "", UsbIdentity()});
     }
     return ports;
 }

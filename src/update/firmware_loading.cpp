@@ -27,6 +27,8 @@ LoadOutcome OutcomeOf(WholeFileRead result) {
             return LoadOutcome::TooLarge;
         case WholeFileRead::ShortRead:
             return LoadOutcome::ShortRead;
+        case WholeFileRead::Directory:
+            return LoadOutcome::Directory;
         default:
             return LoadOutcome::NotOpened;
     }

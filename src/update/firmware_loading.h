@@ -20,6 +20,7 @@ struct FirmwareStore {
 enum class LoadOutcome {
     Loaded,     // the reader holds the file's records
     NotOpened,  // the file could not be opened
+    Directory,  // the name is a folder's; the window says that it could not open the file
     TooLarge,   // the file does not fit in memory
     ShortRead,  // the file could not be read whole
     NoReader,   // the reader could not be created

@@ -30,6 +30,9 @@ public:
 
     // Progress bar: range 0..maximum (low 16 bits of maximum in the window), then the position.
     virtual void SetProgress(int, int) {}
+    // The read-back after programming: blocks read back of the blocks sent. The window never
+    // reads back.
+    virtual void SetReadBackProgress(int, int) {}
     // Marquee mode on; off leaves the bar empty with range 0..100.
     virtual void SetMarquee(bool) {}
     // A numbered step begins, before its header is logged; or it ends.
@@ -56,6 +59,7 @@ private:
     void Error(const char* text) final { ReportError(text); }
     void Log(const char* text) final { AppendLogA(text); }
     void Progress(int current, int total) final { SetProgress(current, total); }
+    void ReadBackProgress(int done, int total) final { SetReadBackProgress(done, total); }
     void Status(const char* text) final { SetStatusTextA(text); }
 };
 

@@ -343,6 +343,8 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
     operator_.AppendLog(kNewLine);
     operator_.SetStatusText(L"Completed.");
     operator_.EnableControls();
-    return rebooted ? Ended(RunEnd::Completed, StepFailure())
-                    : Ended(RunEnd::RebootFailed, module_.Failure());
+    RunOutcome outcome = rebooted ? Ended(RunEnd::Completed, StepFailure())
+                                  : Ended(RunEnd::RebootFailed, module_.Failure());
+    outcome.readBack = job_.options.readBack;
+    return outcome;
 }

@@ -56,6 +56,7 @@ struct RunOutcome {
     int blocksAcknowledged = 0;
     bool endAcknowledged = false;
     std::optional<uint32_t> verifiedSum;
+    bool readBack = false;  // every block sent was read back and matched the image
     std::optional<ByteDifference> firstDifference;
 };
 

@@ -34,6 +34,9 @@ case "$depends" in
     *libc6*) ;;
     *) fail "Depends is '$depends': dpkg-shlibdeps did not fill it" ;;
 esac
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[ "$recommends" = "bash-completion" ] ||
+    fail "Recommends is '$recommends': without bash-completion the completion is never loaded"
 
 rm -rf "$scratch"
 mkdir -p "$scratch"

@@ -45,6 +45,16 @@ expect "" velmora-cli ports ""
 expect "" velmora-cli history --last ""
 expect "" velmora-cli history --record r.sqlite ""
 
+# The ports come from the program's own list, by-id names included; here a stand-in lists them.
+by_id=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+velmora-cli() {
+    [[ $1 == ports ]] && printf '%s\n' /dev/ttyS0 "/dev/ttyUSB0  ($by_id)"
+}
+expect "$by_id /dev/ttyS0 /dev/ttyUSB0" velmora-cli write fw.mot --port ""
+expect "$by_id" velmora-cli write fw.mot -p /dev/serial/
+expect "/dev/ttyUSB0" velmora-cli write --port = /dev/ttyU
+expect "" velmora-cli info fw.mot --reply-latency ""
+
 mkdir -p "$work/files"
 touch "$work/files/fw.mot" "$work/files/notes.txt"
 cd "$work/files" || exit 1

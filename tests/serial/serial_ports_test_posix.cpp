@@ -32,6 +32,24 @@ public:
     void ById(const std::string& id, const std::string& device) {
         fs::create_symlink("../../" + device, root_ + "/dev/serial/by-id/" + id);
     }
+    // A USB device at `usb` under /sys/devices with these descriptors, and the tty `name` behind
+    // its interface `interface`, `below` it: "" for a modem's (ttyACM), "/ttyUSB0" for an
+    // adapter's.
+    void Usb(const std::string& usb, const std::string& interface, const std::string& below,
+             const std::string& name, const UsbIdentity& identity) {
+        const std::string device = root_ + "/sys/devices/pci0000:00/" + usb;
+        fs::create_directories(device + "/" + interface + below);
+        std::ofstream(device + "/idVendor") << identity.vendorId << "\n";
+        std::ofstream(device + "/idProduct") << identity.productId << "\n";
+        if (!identity.serialNumber.empty()) {
+            std::ofstream(device + "/serial") << identity.serialNumber << "\n";
+        }
+        std::ofstream(device + "/manufacturer") << identity.manufacturer << "\n";
+        std::ofstream(device + "/product") << identity.product << "\n";
+        fs::create_directories(root_ + "/sys/class/tty/" + name);
+        fs::create_symlink("../../../devices/pci0000:00/" + usb + "/" + interface + below,
+                           root_ + "/sys/class/tty/" + name + "/device");
+    }
     const std::string& root() const { return root_; }
 
 private:
@@ -60,6 +78,32 @@ TEST(SerialPortList, ListsUartsAndUsbPortsInOrderWithTheirStableNames) {
                   "/dev/ttyUSB1 = /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
                   "/dev/ttyACM0"}),
               listed);
+}
+
+TEST(SerialPortList, NamesTheUsbDeviceAboveEachUsbPort) {
+    FakeSystem system;
+    for (const char* name : {"ttyS0", "ttyUSB0", "ttyACM0"}) {
+        system.Device(name);
+    }
+    system.Uart("ttyS0", 4);
+    system.Usb("usb1/1-1", "1-1:1.0", "/ttyUSB0", "ttyUSB0",
+               {"0403", "6001", "A50285BI", "FTDI", "FT232R USB UART"});
+    // A modem without a serial number, behind a hub.
+    system.Usb("usb1/1-2/1-2.1", "1-2.1:1.0", "", "ttyACM0",
+               {"2341", "0043", "", "Arduino", "Uno"});
+
+    const std::vector<SerialPortName> ports = ListSerialPorts(system.root());
+    ASSERT_EQ(3u, ports.size());
+    std::vector<std::string> identities;
+    for (const SerialPortName& port : ports) {
+        const UsbIdentity& usb = port.usb;
+        identities.push_back(port.name + " " + usb.vendorId + ":" + usb.productId + " [" +
+                             usb.serialNumber + "] " + usb.manufacturer + ", " + usb.product);
+    }
+    EXPECT_EQ((std::vector<std::string>{"/dev/ttyS0 : [] , ",
+                                        "/dev/ttyUSB0 0403:6001 [A50285BI] FTDI, FT232R USB UART",
+                                        "/dev/ttyACM0 2341:0043 [] Arduino, Uno"}),
+              identities);
 }
 
 }  // namespace

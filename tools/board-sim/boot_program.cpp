@@ -211,7 +211,8 @@ void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
     endFrameQuietAt_.reset();
     const size_t length = FrameLength();
     if (length == 0 || frame_.size() < length) {
-        if (frame_.size() == 2 && frame_[0] == kProgramming && Sum(frame_) == 0) {
+        if (frame_.size() == 2 && frame_[0] == kProgramming && Sum(frame_) == 0 &&
+            !options_.documentedEndOnly) {
             const auto byteTimes = Seconds(kQuietByteTimes * 10 / *rate_);
             endFrameQuietAt_ = now + std::max<Clock::duration>(byteTimes, kShortestQuiet);
         }
@@ -417,7 +418,9 @@ bool BootProgram::SumCorrect(const std::vector<uint8_t>& frame, TimePoint now) {
 }
 
 bool BootProgram::Rejected(uint8_t command, TimePoint now) {
-    if (options_.rejectedCommands.count(command) == 0) {
+    const bool once =
+        options_.rejectedOnce.count(command) != 0 && rejectedOnce_.insert(command).second;
+    if (options_.rejectedCommands.count(command) == 0 && !once) {
         return false;
     }
     static const std::pair<uint8_t, uint8_t> errors[] = {
@@ -431,7 +434,9 @@ bool BootProgram::Rejected(uint8_t command, TimePoint now) {
             error = entry.second;
         }
     }
-    log_.Record("fault").Text("fault", "reject-command").Byte("command", command);
+    log_.Record("fault")
+        .Text("fault", once ? "reject-once" : "reject-command")
+        .Byte("command", command);
     ReplyError(command, error, "fault injected", now);
     return true;
 }

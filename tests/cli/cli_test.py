@@ -84,13 +84,15 @@ def load_lines(shown_path):
 
 
 def large_image(path, blocks):
-    """An image of `blocks` 128-byte blocks that all carry data (S3 lines of 32 bytes)."""
+    """An image of `blocks` 128-byte blocks that all carry data (S3 lines of 32 bytes), ended as
+    every tool ends one."""
     generator = random.Random(blocks)
     with open(path, "w") as out:
         for address in range(0, blocks * 128, 32):
             data = bytes(generator.randrange(0, 0xFF) for _ in range(32))
             body = bytes([len(data) + 5]) + address.to_bytes(4, "big") + data
             out.write("S3%s%02X\n" % (body.hex().upper(), 0xFF - (sum(body) & 0xFF)))
+        out.write("S70500000000FA\n")
     return path
 
 

@@ -169,6 +169,7 @@ void BootProgram::Clear() {
     endFrameQuietAt_.reset();
     eraseDoneAt_.reset();
     programming_.reset();
+    endAckAt_.reset();
     rate_.reset();
     matchingBytes_ = 0;
     lastError_ = 0;
@@ -206,6 +207,11 @@ void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
     if (programming_) {
         Violation("byte received while programming a block", &byte, 1);
         return;
+    }
+    // The boot program answers in order: a late ACK goes out before the next reply.
+    if (endAckAt_) {
+        endAckAt_.reset();
+        Acknowledge(nullptr, now);
     }
     frame_.push_back(byte);
     endFrameQuietAt_.reset();
@@ -301,6 +307,10 @@ void BootProgram::Tick(TimePoint now) {
         Acknowledge("programming-transition", now);
         SetPhase(Phase::ProgrammingSelection);
     }
+    if (endAckAt_ && now >= *endAckAt_) {
+        endAckAt_.reset();
+        Acknowledge(nullptr, now);
+    }
     if (programming_ && now >= programming_->doneAt) {
         const BlockInProgress done = *programming_;
         programming_.reset();
@@ -313,7 +323,8 @@ std::optional<TimePoint> BootProgram::Deadline() const {
     std::optional<TimePoint> earliest;
     const std::optional<TimePoint> programmed =
         programming_ ? std::optional<TimePoint>(programming_->doneAt) : std::nullopt;
-    for (const std::optional<TimePoint>& deadline : {endFrameQuietAt_, eraseDoneAt_, programmed}) {
+    for (const std::optional<TimePoint>& deadline :
+         {endFrameQuietAt_, eraseDoneAt_, programmed, endAckAt_}) {
         if (deadline && (!earliest || *deadline < *earliest)) {
             earliest = deadline;
         }
@@ -704,7 +715,12 @@ void BootProgram::EndProgramming(const std::vector<uint8_t>& frame, TimePoint no
         listener_.OnEndOfProgramming(false);
         return;
     }
-    Acknowledge(nullptr, now);
+    if (options_.endAckDelayMilliseconds > 0) {
+        log_.Record("fault").Text("fault", "end-ack-late");
+        endAckAt_ = now + Seconds(options_.endAckDelayMilliseconds / 1000);
+    } else {
+        Acknowledge(nullptr, now);
+    }
     SetPhase(Phase::ProgrammingSelection);
     listener_.OnEndOfProgramming(true);
 }

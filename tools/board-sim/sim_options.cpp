@@ -88,6 +88,8 @@ Faults:
                            and ADDRESS + 1 in each other's place (the sum stays right); ADDRESS
                            is not the last byte of its unit
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
+  --end-ack-late MS        send the end of programming's ACK MS milliseconds late, or just before
+                           the reply to a command that comes sooner
   --documented-end-only    take only the end of programming that the hardware manuals document,
                            0x50 0xFF 0xFF 0xFF 0xFF 0xB4: 0x50 0xB0 is then the start of a
                            128-byte programming frame, and no reply comes until it is complete
@@ -333,6 +335,10 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
                     &SimOptions::userMatSize),
         UnitsOption("--user-mat-split", "a multiple of 128 from 128", &SimOptions::userMatSplit),
         ByteOption("--end-nak", &SimOptions::endReply),
+        {"--end-ack-late", true, "milliseconds from 0 to 10000",
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestProgramTime, &o->endAckDelayMilliseconds);
+         }},
         Switch("--documented-end-only", &SimOptions::documentedEndOnly),
         {"--vanish-after-matching", true, "a count of matching bytes from 1",
          [](SimOptions* o, const std::string& v) {

@@ -55,6 +55,9 @@ struct SimOptions {
     std::optional<uint32_t> wrongByte;      // stored with its bits inverted when programmed
     std::optional<uint32_t> swappedBytes;   // stored in the place of the byte after it, and back
     std::optional<uint8_t> endReply;
+    // The end of programming's ACK leaves this much later, or before the reply to the next
+    // command that comes sooner, as a loaded host or adapter would deliver it.
+    double endAckDelayMilliseconds = 0;
     // The boot program of the manuals: the end of programming is only the frame with the address
     // H'FFFFFFFF; 0x50 0xB0 begins a block frame.
     bool documentedEndOnly = false;

@@ -154,6 +154,24 @@ TEST_F(WriteRunTest, OnlyABlockRefusedForItsChecksumIsSentOnceMore) {
     EXPECT_EQ(1, board_->Count("block"));
 }
 
+TEST_F(WriteRunTest, ALateEndAckIsWaitedForAndNeverTakenForADifference) {
+    WriteRequest request = Fast();
+    request.verify = true;
+    const WriteRun late = Write({"--end-ack-late", "1000"}, request);
+    EXPECT_EQ(0, late.conclusion.exitCode) << late.conclusion.text;
+    EXPECT_TRUE(late.outcome.verifiedSum.has_value());
+
+    // Later than the wait, the ACK comes ahead of the sum check's reply: nothing was compared.
+    const WriteRun later = Write({"--end-ack-late", "5000"}, request);
+    EXPECT_EQ(21, later.conclusion.exitCode) << later.conclusion.text;
+    EXPECT_EQ(FailureCause::Refused, later.outcome.failure.cause);
+    EXPECT_NE(std::string::npos, later.conclusion.text.find("(0x4B) was answered 0x06 0x5B"))
+        << later.conclusion.text;
+
+    const WriteRun unverified = Write({"--end-ack-late", "5000"}, Fast());
+    EXPECT_EQ(6, unverified.conclusion.exitCode) << unverified.conclusion.text;
+}
+
 TEST_F(WriteRunTest, AMalformedSumCheckReplyIsTheStepsFailureNotADifference) {
     WriteRequest request = Fast();
     request.verify = true;

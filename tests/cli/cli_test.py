@@ -270,7 +270,8 @@ class TerminalErrors:
 
 
 def causes_group(arguments):
-    """A failed step names the likely cause; a terminal's progress line names the step under way."""
+    """A failed step names the likely cause; a terminal's progress line names the step under way;
+    a failure before the erase starts the run over."""
     cli = Cli(arguments, "silent", ["--mute"])
     terminal = TerminalErrors()
     try:
@@ -299,6 +300,23 @@ def causes_group(arguments):
     harness.check(code == 16, "a refused device selection gave exit %d" % code)
     expect_one_line(err, "step [06] failed: device selection (0x10) was answered 0x90 0x21: "
                          "device code error")
+
+    # Refused once at [08], before anything is erased: the run starts over and succeeds.
+    cli = Cli(arguments, "retried", ["--reject-once", "0x3F"])
+    try:
+        code, out, err = cli.write(DEMO, "--fast", "--json")
+    finally:
+        cli.board.stop()
+    harness.check(code == 0, "a retried run gave exit %d: %s" % (code, err))
+    expect_one_line(err, "step [08] failed: new bit rate selection (0x3F) was answered 0xBF 0x24")
+    expect_one_line(err, ": starting over from [01] (retry 1 of 2)")
+    events = [json.loads(line) for line in out.splitlines()]
+    retries = [(e["step"], e["retry"], e["retries"]) for e in events if e["event"] == "retry"]
+    harness.check(retries == [(8, 1, 2)], "retry objects %s" % retries)
+    harness.check(events[-1]["event"] == "result" and events[-1]["attempts"] == 2,
+                  "the result %s" % events[-1])
+    harness.check(any(e["event"] == "log" and e["text"] == "---> starting over from [01]: retry 1 "
+                      "of 2" for e in events), "the log does not say it starts over")
 
 
 def interrupt_group(arguments):

@@ -195,8 +195,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                            "end each transaction as soon as its reply is complete (the window "
                            "waits the design's fixed delays)");
     writeCommand->add_flag("--verify", write.verify,
-                           "check that the image fits the user MAT before erasing, and compare "
-                           "the user MAT's sum with the image after programming");
+                           "log the user MAT that the board reports, and compare its sum with "
+                           "the image's after programming");
     writeCommand->add_flag("--read-back", write.readBack,
                            "--verify, and then read every block sent back from the board and "
                            "compare it byte for byte");
@@ -204,12 +204,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         ->add_option("--erase-timeout", write.eraseTimeoutSeconds,
                      "wait up to SECONDS (1 to 600, default 30) for the board to acknowledge its "
                      "erase at [10], with or without --fast (the window waits 3)")
-        ->check(CLI::Range(1, kLongestEraseTimeout));
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, kLongestEraseTimeout).description(""));
     writeCommand
         ->add_option("--retries", write.retries,
                      "start a run that fails before the erase ([01] to [09]) over from [01] up to "
                      "N times (0 to 10, default 2; 0: never); a stop is never retried")
-        ->check(CLI::Range(0, kMostRetries));
+        ->type_name("N")
+        ->check(CLI::Range(0, kMostRetries).description(""));
     std::string bitRateText = "38400";
     const char kBitRateHelp[] =
         "the bit rate for programming, after the matching at 9600: 38400 (the window's), 57600, "

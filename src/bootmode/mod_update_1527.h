@@ -41,8 +41,9 @@ struct ModuleOptions {
     // Programming ends with the documented end frame also without verify: the boot programs that
     // follow the manuals take the design's two bytes for the start of a block and never answer.
     bool documentedEndFrame = false;
-    // The longest wait for the erase's ACK, from the programming/erasing state transition on; it
-    // ends when a reply arrives. The design's is the transition's fixed delay.
+    // The longest wait for the erase's ACK from the programming/erasing state transition on, a
+    // whole number of seconds; past the transition's fixed delay, the design's bound, it ends when
+    // a reply arrives.
     int eraseTimeoutMilliseconds = kTransitionDelay;
     // A block answered with a checksum error (0xD0 0x11), which the board did not program, is sent
     // once more; a second refusal fails as the first would.

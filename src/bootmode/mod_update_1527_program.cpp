@@ -16,12 +16,6 @@
 
 namespace {
 
-// A bound in words: "3 s", "2.5 s".
-std::string SecondsText(int milliseconds) {
-    return milliseconds % 1000 == 0 ? FormatText("%d s", milliseconds / 1000)
-                                    : FormatText("%.1f s", milliseconds / 1000.0);
-}
-
 bool IsChecksumRefusal(const std::vector<uint8_t>& reply) {
     return reply.size() >= 2 && reply[0] == kProgrammingError && reply[1] == kChecksumDetail;
 }
@@ -89,8 +83,8 @@ bool ModUpdate1527::SetProgrammingMode() {
     if (erased.empty()) {
         return Fail(FailureCause::TimeBound,
                     FormatText("no ACK to the programming/erasing state transition (0x%02X) "
-                               "within %s: the erase ran past its bound",
-                               kProgrammingTransition, SecondsText(eraseBound).c_str()));
+                               "within %d s: the erase ran past its bound",
+                               kProgrammingTransition, eraseBound / 1000));
     }
     if (!StartsWith(erased, kAck)) {
         return FailUnacknowledged();

@@ -79,11 +79,15 @@ constexpr uint8_t kChecksumDetail = 0x11;
 constexpr uint8_t kAddressDetail = 0x2A;
 constexpr uint8_t kWriteDetail = 0x53;
 
-// Verifying what was programmed (velmora-cli --verify). The documented end of programming
-// carries the address H'FFFFFFFF; the boot program then waits for the next programming/erasing
-// command, such as the sum check and the memory read.
+// The documented end of programming carries the address H'FFFFFFFF; the boot program then waits
+// for the next programming/erasing command, such as the sum check and the memory read of
+// velmora-cli --verify. velmora-cli always ends programming so, since the boot programs of the
+// manuals read the design's two bytes as the start of a block frame.
 constexpr uint8_t kEndOfProgrammingAtLastAddress[] = {
     kProgrammingCommand, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4};
+
+// The user MAT's extent, asked for before the erase, and what velmora-cli --verify asks after
+// programming.
 constexpr uint8_t kUserMatInquiry = 0x25;
 constexpr uint8_t kUserMatReply = 0x35;  // size, number of areas, first and last address of each
 constexpr size_t kUserMatAreaBytes = 8;  // two 4-byte big-endian addresses, the last inclusive
@@ -119,6 +123,9 @@ constexpr int kBlockDelay = 200;  // the MCU programs one 128-byte unit
 constexpr int kUserMatInquiryDelay = 1000;
 constexpr int kSumCheckDelay = 2000;   // the MCU adds up its whole user MAT
 constexpr int kMemoryReadDelay = 200;  // the MCU starts sending; the reply's wire time is added
+// velmora-cli waits this much longer for the end of programming's ACK when it is late: a loaded
+// host or adapter delays it, and left unread it would land in the next command's reply.
+constexpr int kLateEndAckDelay = 2000;
 
 // WaitSendDone limits, in 25 ms polls (see above: a bound, not a result).
 constexpr int kSendLimit = 1000;

@@ -190,6 +190,10 @@ bool ModUpdate1527::AwaitReply(int milliseconds, ReplyShape shape) {
     return complete || !pause.Stopped();
 }
 
+void ModUpdate1527::AwaitFirstByte(int milliseconds) {
+    pause.Until(milliseconds, [this] { return received.Size() > 0; });
+}
+
 void ModUpdate1527::SetOptions(const ModuleOptions& chosen) {
     options = chosen;
 }

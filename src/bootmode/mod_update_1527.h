@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bootmode/boot_protocol.h"
 #include "bootmode/device_list.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/module_pause.h"
@@ -29,7 +30,7 @@ struct ByteDifference {
     uint8_t image;
 };
 
-// How the module goes beyond the window's fixed pacing, for velmora-cli.
+// How the module goes beyond the window's design, for velmora-cli.
 struct ModuleOptions {
     // Each transaction ends as soon as its reply is complete; its fixed delay and send wait stay
     // the upper limit. The waits for the board's reaction to the port's opening and closing stay.
@@ -37,6 +38,16 @@ struct ModuleOptions {
     // ProgrammingSequence ends programming with the documented end frame and leaves the port open
     // for VerifyUserMat.
     bool verify = false;
+    // Programming ends with the documented end frame also without verify: the boot programs that
+    // follow the manuals take the design's two bytes for the start of a block and never answer.
+    bool documentedEndFrame = false;
+    // The longest wait for the erase's ACK from the programming/erasing state transition on, a
+    // whole number of seconds; past the transition's fixed delay, the design's bound, it ends when
+    // a reply arrives.
+    int eraseTimeoutMilliseconds = kTransitionDelay;
+    // A block answered with a checksum error (0xD0 0x11), which the board did not program, is sent
+    // once more; a second refusal fails as the first would.
+    bool resendChecksumRefusals = false;
 };
 
 class ModUpdate1527 final : public UpdateModule {
@@ -173,6 +184,10 @@ private:
     bool EndProgramming();
     // A fixed delay that, reply-paced, also ends once the received bytes make a reply of `shape`.
     bool AwaitReply(int milliseconds, ReplyShape shape);
+    // Up to `milliseconds`, in either pacing, until a first byte has arrived.
+    void AwaitFirstByte(int milliseconds);
+    // A block's frame sent and its reply judged; false, reported, unless the board took it.
+    bool ProgramBlock(const uint8_t* frame, uint32_t address);
     // A command frame whose success is the board's ACK: false also when the link is lost or the
     // run interrupted (reported for `operation`).
     bool AcknowledgedTransaction(const char* operation, const std::vector<uint8_t>& frame,

@@ -1,6 +1,9 @@
 // ModUpdate1527 from the programming state to the rebooted board: erase, block programming,
 // end of programming and reboot.
+#include <algorithm>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "bootmode/block_reports.h"
 #include "bootmode/boot_frame.h"
@@ -12,6 +15,10 @@
 #include "serial/serial_link.h"
 
 namespace {
+
+bool IsChecksumRefusal(const std::vector<uint8_t>& reply) {
+    return reply.size() >= 2 && reply[0] == kProgrammingError && reply[1] == kChecksumDetail;
+}
 
 bool StatusAllowsProgramming(const std::vector<uint8_t>& reply) {
     if (reply.size() < kShortestStatusReply || reply[0] != kStatusReply) {
@@ -49,9 +56,14 @@ bool ModUpdate1527::SetProgrammingMode() {
         return FailNotConnected();
     }
     // The MCU erases before its ACK: reply-paced, the ACK ends the waits.
+    const int eraseBound = options.eraseTimeoutMilliseconds;
     SendFrame(&kProgrammingTransition, 1);
-    AwaitReply(kTransitionDelay, ReplyShape::Ack);
+    AwaitReply(std::min(kTransitionDelay, eraseBound), ReplyShape::Ack);
     WaitSendDone(kTransitionSendLimit);
+    // A longer bound waits on for an erase that outlasts the delay, but no longer than it needs.
+    if (received.Size() == 0 && eraseBound > kTransitionDelay) {
+        AwaitFirstByte(eraseBound - kTransitionDelay);
+    }
     // Something arrived within the delay: the MCU took the command and erases; give it time.
     if (received.Size() > 0) {
         for (int wait = 1; wait <= kEraseWaits; ++wait) {
@@ -72,7 +84,7 @@ bool ModUpdate1527::SetProgrammingMode() {
         return Fail(FailureCause::TimeBound,
                     FormatText("no ACK to the programming/erasing state transition (0x%02X) "
                                "within %d s: the erase ran past its bound",
-                               kProgrammingTransition, kTransitionDelay / 1000));
+                               kProgrammingTransition, eraseBound / 1000));
     }
     if (!StartsWith(erased, kAck)) {
         return FailUnacknowledged();
@@ -163,18 +175,8 @@ bool ModUpdate1527::ProgramImage(const FirmwareImage& image) {
                 continue;
             }
             reports_->Status(BlockStatusText(address, false).c_str());
-            const std::vector<uint8_t> reply =
-                Transact(frame, sizeof frame, kBlockDelay, kSendLimit, ReplyShape::Ack);
-            if (ReportIfHalted("ProgrammingSequence")) {
+            if (!ProgramBlock(frame, address)) {
                 return false;
-            }
-            if (reply.empty()) {
-                reports_->Log("ERROR : No response while programming !\r\n");
-                return FailUnacknowledged();
-            }
-            if (reply[0] != kAck) {
-                reports_->Error(BlockFailureText(reply).c_str());
-                return FailUnacknowledged();
             }
             ++blocksAcknowledged;
         }
@@ -194,15 +196,48 @@ bool ModUpdate1527::ProgramImage(const FirmwareImage& image) {
     return true;
 }
 
+bool ModUpdate1527::ProgramBlock(const uint8_t* frame, uint32_t address) {
+    std::vector<uint8_t> reply =
+        Transact(frame, kBlockFrameBytes, kBlockDelay, kSendLimit, ReplyShape::Ack);
+    if (ReportIfHalted("ProgrammingSequence")) {
+        return false;
+    }
+    // The board found the frame spoilt on the line and did not program it: sending it again
+    // cannot program anything twice.
+    if (options.resendChecksumRefusals && IsChecksumRefusal(reply)) {
+        reports_->Log(FormatText("---> the block at 0x%08X was refused for its checksum: sending "
+                                 "it once more\r\n",
+                                 address)
+                          .c_str());
+        reply = Transact(frame, kBlockFrameBytes, kBlockDelay, kSendLimit, ReplyShape::Ack);
+        if (ReportIfHalted("ProgrammingSequence")) {
+            return false;
+        }
+    }
+    if (reply.empty()) {
+        reports_->Log("ERROR : No response while programming !\r\n");
+        return FailUnacknowledged();
+    }
+    if (reply[0] != kAck) {
+        reports_->Error(BlockFailureText(reply).c_str());
+        return FailUnacknowledged();
+    }
+    return true;
+}
+
 bool ModUpdate1527::EndProgramming() {
     // The documented form, which leaves the boot program waiting for the sum check, when the
-    // flash is verified afterwards.
-    const std::vector<uint8_t> reply =
-        options.verify
-            ? Transact(kEndOfProgrammingAtLastAddress, sizeof kEndOfProgrammingAtLastAddress,
-                       kBlockDelay, kSendLimit, ReplyShape::Ack)
-            : Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit,
-                       ReplyShape::Ack);
+    // flash is verified afterwards, and for a boot program that takes no other.
+    const bool documented = options.verify || options.documentedEndFrame;
+    std::vector<uint8_t> reply =
+        documented ? Transact(kEndOfProgrammingAtLastAddress, sizeof kEndOfProgrammingAtLastAddress,
+                              kBlockDelay, kSendLimit, ReplyShape::Ack)
+                   : Transact(kEndOfProgramming, sizeof kEndOfProgramming, kBlockDelay, kSendLimit,
+                              ReplyShape::Ack);
+    if (documented && reply.empty() && !Interrupted()) {
+        AwaitFirstByte(kLateEndAckDelay);
+        reply = TakeReply();
+    }
     // Without the link nothing tells whether the MCU took the end of programming.
     if (ReportIfHalted("ProgrammingSequence")) {
         return false;

@@ -151,12 +151,22 @@ bool ModUpdate1527::VerifyUserMat(const FirmwareImage& image, const std::vector<
                                  total, expected)
                           .c_str());
         // The sent blocks, read back: the first byte that differs.
-        if (ReadBackSentBlocks(image) == ReadBack::Same) {
-            reports_->Log(
-                "ERROR : the blocks sent read back as the image: the difference lies in the "
-                "user MAT that the image leaves erased (0xFF).\r\n");
-            Fail(FailureCause::FlashDiffers,
-                 "the user MAT differs from the image where the image leaves it erased");
+        switch (ReadBackSentBlocks(image)) {
+            case ReadBack::Same:
+                reports_->Log(
+                    "ERROR : the blocks sent read back as the image: the difference lies in the "
+                    "user MAT that the image leaves erased (0xFF).\r\n");
+                Fail(FailureCause::FlashDiffers,
+                     "the user MAT differs from the image where the image leaves it erased");
+                break;
+            case ReadBack::Failed:
+                // The sums differ all the same; only the first wrong byte stays unknown.
+                Fail(FailureCause::FlashDiffers,
+                     FormatText("the user MAT adds up to 0x%08X, the image to 0x%08X", total,
+                                expected));
+                break;
+            case ReadBack::Differs:
+                break;
         }
         verified = false;
     }

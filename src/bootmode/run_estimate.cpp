@@ -8,13 +8,15 @@
 
 namespace {
 
-// Every fixed delay of a run that passes each step at once, bit-rate matching at its first byte
-// included, up to the end of programming (the reboot has none).
-constexpr int kFixedDelays =
-    kSettleAfterTestDelay + kSettleAfterOpenDelay + kMatchingDelay + kHandshakeDelay +
-    kDeviceInquiryDelay + kDeviceReplyRestDelay + kProgrammingUnitDelay + 2 * kSelectionDelay +
-    kBitRateSelectionDelay + kConfirmationDelay + kTransitionDelay + kEraseWaits * kEraseWaitDelay +
-    kStatusDelay + kUserMatSelectionDelay + kEnterProgrammingDelay + kBlockDelay;
+// Every fixed delay of velmora-cli's run that passes each step at once, bit-rate matching at its
+// first byte and the user MAT inquiry before the erase included, up to the end of programming (the
+// reboot has none).
+constexpr int kFixedDelays = kSettleAfterTestDelay + kSettleAfterOpenDelay + kMatchingDelay +
+                             kHandshakeDelay + kDeviceInquiryDelay + kDeviceReplyRestDelay +
+                             kProgrammingUnitDelay + 2 * kSelectionDelay + kUserMatInquiryDelay +
+                             kBitRateSelectionDelay + kConfirmationDelay + kTransitionDelay +
+                             kEraseWaits * kEraseWaitDelay + kStatusDelay + kUserMatSelectionDelay +
+                             kEnterProgrammingDelay + kBlockDelay;
 
 // The port opens five times (the connection test, boot mode, the matching, the new rate and the
 // reboot), and each opening waits about one poll for its reader.
@@ -35,19 +37,16 @@ constexpr uint64_t kMatchingRateBytes =
     + (1 + (4 + 4 + sizeof kSupportedDeviceName - 1 + 1))  // the device inquiry, one listed
     + (1 + kShortestUnitReply)                             // the programming unit inquiry
     + ((1 + 1 + 4 + 1) + 1)                                // the device selection, ACK
+    + (1 + (3 + kUserMatAreaBytes + 1))                    // the user MAT inquiry, one area
     + ((1 + 1 + 1 + 1) + 1)                                // the clock mode selection, ACK
     + ((1 + 1 + kFixedBitRateParameters + 2 + 1) + 1);     // the bit-rate selection, ACK
-constexpr int kMatchingRateTransactions = 7;
+constexpr int kMatchingRateTransactions = 8;
 // At the programming rate: the confirmation, the transition (its erase aside), the status
 // inquiry, the user MAT selection and the end of programming, each with its reply.
-constexpr uint64_t kProgrammingRateOut = 1 + 1 + 1 + 1 + sizeof kEndOfProgramming;
+constexpr uint64_t kProgrammingRateOut = 1 + 1 + 1 + 1 + sizeof kEndOfProgrammingAtLastAddress;
 constexpr uint64_t kProgrammingRateIn = 1 + 1 + kShortestStatusReply + 1 + 1;
 constexpr int kProgrammingRateTransactions = 5;
-// The verify option: the user MAT inquiry at the matching rate (one area), the longer end of
-// programming and the sum check at the programming rate.
-constexpr uint64_t kUserMatInquiryBytes = 1 + (3 + kUserMatAreaBytes + 1);
-constexpr uint64_t kLongerEndBytes =
-    sizeof kEndOfProgrammingAtLastAddress - sizeof kEndOfProgramming;
+// The verify option: the sum check at the programming rate.
 constexpr uint64_t kSumCheckReplyBytes = 2 + kSumCheckSize + 1;
 
 // The memory read's frame: command, size, area, start, read size, SUM.
@@ -91,7 +90,7 @@ RunEstimate EstimateRun(const FirmwareImage& image, int bitRate, int replyLatenc
                             WireSeconds(1, boardRate) + latency;
     // The slowest rate the run takes still sends a block within its delay.
     estimate.blockDelays = sent * kBlockDelay / 1000.0;
-    estimate.verify = (kUserMatInquiryDelay + kSumCheckDelay) / 1000.0;
+    estimate.verify = kSumCheckDelay / 1000.0;
 
     estimate.pacedWaits = kPacedWaits / 1000.0;
     estimate.pacedErase = kTypicalEraseSeconds;
@@ -100,8 +99,7 @@ RunEstimate EstimateRun(const FirmwareImage& image, int bitRate, int replyLatenc
                             WireSeconds(kProgrammingRateOut, hostRate) +
                             WireSeconds(kProgrammingRateIn, boardRate) +
                             (kMatchingRateTransactions + kProgrammingRateTransactions) * latency;
-    estimate.pacedVerify = WireSeconds(kUserMatInquiryBytes, kMatchingBitRate) +
-                           WireSeconds(kLongerEndBytes + 1, hostRate) +
-                           WireSeconds(kSumCheckReplyBytes, boardRate) + 2 * latency;
+    estimate.pacedVerify =
+        WireSeconds(1, hostRate) + WireSeconds(kSumCheckReplyBytes, boardRate) + latency;
     return estimate;
 }

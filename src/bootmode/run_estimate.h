@@ -6,13 +6,14 @@
 
 struct FirmwareImage;
 
-// A run in which every step succeeds at its first try, in its parts, in seconds.
+// A run of velmora-cli in which every step succeeds at its first try, in its parts, in seconds.
 struct RunEstimate {
     // At the design's pacing, where each transaction lasts its fixed delay; a block's frame and
     // its ACK pass on the wire within the block's delay.
-    double stepDelays;   // the fixed delays of the steps, the end of programming's included
+    // The fixed delays of the steps, the user MAT inquiry's and the end of programming's included.
+    double stepDelays;
     double blockDelays;  // the fixed delay of each block sent
-    double verify;       // what the verify option adds: the user MAT inquiry and the sum check
+    double verify;       // what the verify option adds: the sum check
     double readBack;     // what the read-back adds: one memory read per run of sent blocks
 
     // Reply-paced, where each transaction lasts its bytes on the wire both ways, the board's own

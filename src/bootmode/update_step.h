@@ -8,7 +8,7 @@ enum class Step {
     Approval,                // bit-rate matching and the handshake
     SupportModeCheck,        // the device inquiry and the choice of the device
     ProgrammingModeInquiry,  // programming mode inquiry
-    DeviceSelection,         // device selection (and, verifying, the user MAT inquiry)
+    DeviceSelection,         // device selection (and, for velmora-cli, the user MAT inquiry)
     ClockModeSet,            // clock mode selection
     ChangingBitRate,         // the new bit rate's selection, then the port reopened at it
     ConfirmBitRate,          // the confirmation at the new rate

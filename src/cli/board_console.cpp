@@ -211,6 +211,18 @@ void BoardConsole::BitRateFellBack(int failedRate, int nextRate) {
                       " bps: starting over at " + std::to_string(nextRate) + " bps");
 }
 
+void BoardConsole::StartingOver(Step step, const StepFailure& failure, int retry, int retries) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    if (output_.json && !output_.quiet) {
+        Emit(Event("retry")
+                 .Number("step", StepNumber(step))
+                 .Number("retry", retry)
+                 .Number("retries", retries));
+    }
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) +
+                      StartingOverText(step, failure, bitRate_, retry, retries));
+}
+
 void BoardConsole::LogToFile(const std::string& text) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     Keep(text);
@@ -238,6 +250,7 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
         }
         result.Number("blocks", outcome.blocksAcknowledged).Seconds("seconds", outcome.seconds);
         result.Number("bit_rate", outcome.bitRate).Number("fallbacks", outcome.fallbacks);
+        result.Number("attempts", outcome.attempts);
         if (verify && outcome.verifiedSum) {
             char sum[16];
             std::snprintf(sum, sizeof sum, "0x%08X", *outcome.verifiedSum);

@@ -50,6 +50,8 @@ public:
     // Said on standard error too: the run takes longer than the operator asked for. The next
     // attempt's headers name the next rate.
     void BitRateFellBack(int failedRate, int nextRate) override;
+    // Said on standard error too, with the failure's cause.
+    void StartingOver(Step step, const StepFailure& failure, int retry, int retries) override;
 
     // Text for the log file alone, as the window shows it: the load's log in each board's file.
     void LogToFile(const std::string& text);

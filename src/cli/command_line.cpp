@@ -69,11 +69,17 @@ bool ParseSerial(const std::string& text, uint32_t& serial) {
     return true;
 }
 
-// --format and --offset, as write and info both take them.
+// --format, --offset and --allow-unterminated, as write and info both take them.
 struct InputOptions {
     std::string format;
     std::string offset;
+    bool allowUnterminated = false;
 };
+
+// The longest --erase-timeout, in seconds, and the most --retries: beyond them a board that has
+// gone only holds the operator up.
+const int kLongestEraseTimeout = 600;
+const int kMostRetries = 10;
 
 void AddInputOptions(CLI::App* command, InputOptions& options) {
     command
@@ -93,6 +99,9 @@ void AddInputOptions(CLI::App* command, InputOptions& options) {
                            : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
             },
             "ADDR"));
+    command->add_flag("--allow-unterminated", options.allowUnterminated,
+                      "take S-records that end without a count (S5, S6) or termination record (S7, "
+                      "S8, S9), as files made by hand may; a cut file looks the same");
 }
 
 // What is wrong with the options, or empty.
@@ -101,6 +110,7 @@ std::string InputProblem(const InputOptions& options, InputRequest& input) {
     if (FormatNamed(options.format, format)) {
         input.format = format;
     }
+    input.allowUnterminated = options.allowUnterminated;
     if (!options.offset.empty() && format != FirmwareFormat::Binary) {
         return "--offset needs --format bin: the other formats carry their addresses";
     }
@@ -185,11 +195,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                            "end each transaction as soon as its reply is complete (the window "
                            "waits the design's fixed delays)");
     writeCommand->add_flag("--verify", write.verify,
-                           "check that the image fits the user MAT before erasing, and compare "
-                           "the user MAT's sum with the image after programming");
+                           "log the user MAT that the board reports, and compare its sum with "
+                           "the image's after programming");
     writeCommand->add_flag("--read-back", write.readBack,
                            "--verify, and then read every block sent back from the board and "
                            "compare it byte for byte");
+    writeCommand
+        ->add_option("--erase-timeout", write.eraseTimeoutSeconds,
+                     "wait up to SECONDS (1 to 600, default 30) for the board to acknowledge its "
+                     "erase at [10], with or without --fast (the window waits 3)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, kLongestEraseTimeout).description(""));
+    writeCommand
+        ->add_option("--retries", write.retries,
+                     "start a run that fails before the erase ([01] to [09]) over from [01] up to "
+                     "N times (0 to 10, default 2; 0: never); a stop is never retried")
+        ->type_name("N")
+        ->check(CLI::Range(0, kMostRetries).description(""));
     std::string bitRateText = "38400";
     const char kBitRateHelp[] =
         "the bit rate for programming, after the matching at 9600: 38400 (the window's), 57600, "

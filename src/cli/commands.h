@@ -17,7 +17,9 @@ struct WriteRequest {
     bool readBack = false;  // verify, and read every block sent back and compare it
     bool json = false;      // JSON Lines on standard output instead of the log text
     InputRequest input;     // the file's format and a binary's offset
-    std::vector<int> bitRates;  // for programming, tried in turn while the link does not come up
+    std::vector<int> bitRates;     // for programming, tried in turn while the link does not come up
+    int eraseTimeoutSeconds = 30;  // the longest wait for the erase's ACK at [10]
+    int retries = 2;               // starts over from [01] after a failure before the erase, in all
 };
 
 // What velmora-cli info estimates.

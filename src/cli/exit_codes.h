@@ -45,7 +45,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
      "the firmware file is missing, unreadable, refused or holds nothing to program"},
     {kExitRebootFailed, kExitRebootFailed, "programmed, but every reboot attempt failed"},
     {kExitVerifyFailed, kExitVerifyFailed,
-     "programmed, but the flash does not hold the image (--verify, --read-back)"},
+     "programmed, but the flash does not hold the image: --verify or --read-back\n"
+     "compared it and found a difference"},
     {kExitEndNotAcknowledged, kExitEndNotAcknowledged,
      "the board did not acknowledge the end of programming: it may not start"},
     {kExitSomeBoardsFailed, kExitSomeBoardsFailed,

@@ -199,6 +199,12 @@ std::string LoadInput(const std::string& file, const InputRequest& request,
     if (!overlap.empty()) {
         return Refuse(file, overlap, reports);
     }
+    // Cut at a line's end, a file still loads, programs and passes its sum check.
+    const std::string unterminated = UnterminatedRecords(*reader);
+    if (!unterminated.empty() && !request.allowUnterminated) {
+        return Refuse(file, unterminated + " (--allow-unterminated takes one made by hand)",
+                      reports);
+    }
     image = std::make_shared<const FirmwareImage>(
         LayFirmwareImage(pieces, reader->startAddress(), reader->endAddress()));
     return std::string();

@@ -1,6 +1,7 @@
 // velmora-cli's loading of a firmware file in any format it takes: S-records as the window loads
 // them, Intel HEX, ELF and binary files through their readers, the refusal of overlapping data that
-// differs, and the one image that every format's data is laid into.
+// differs and of S-records that look cut short, and the one image that every format's data is
+// laid into.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@ class Operator;
 struct InputRequest {
     std::optional<FirmwareFormat> format;  // none: told by the file's content
     uint32_t offset = 0;                   // where a binary file's first byte goes
+    bool allowUnterminated = false;        // S-records may end without a count or termination
 };
 
 // --offset's value: decimal, or hexadecimal after 0x, up to 0xFFFFFFFF; false for anything else.

@@ -57,6 +57,12 @@ std::string StepFailureText(const RunOutcome& outcome) {
                 return failure.description + TryLowerText(outcome.bitRate);
             }
             break;
+        case FailureCause::TimeBound:
+            if (outcome.step == Step::ProgrammingMode) {
+                return failure.description +
+                       "; a board that erases longer needs a longer --erase-timeout";
+            }
+            break;
         default:
             break;
     }
@@ -102,6 +108,16 @@ std::string PortProblemText(const PortOpenProblem& problem) {
     return "it cannot be opened";
 }
 
+std::string StartingOverText(Step step, const StepFailure& failure, int bitRate, int retry,
+                             int retries) {
+    RunOutcome outcome;
+    outcome.step = step;
+    outcome.failure = failure;
+    outcome.bitRate = bitRate;
+    return "step " + StepName(step) + " failed: " + StepFailureText(outcome) +
+           FormatText(": starting over from [01] (retry %d of %d)", retry, retries);
+}
+
 RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std::string& port) {
     const bool programmed = outcome.end == RunEnd::Completed || outcome.end == RunEnd::RebootFailed;
     if (programmed && !outcome.endAcknowledged) {
@@ -142,7 +158,15 @@ RunConclusion ConcludeRun(const RunOutcome& outcome, StopSignal stop, const std:
     }
     if (outcome.end == RunEnd::VerifyFailed) {
         return {kExitVerifyFailed, true,
-                "the flash does not hold the image (see the log): program it again"};
+                "the flash does not hold the image: " + outcome.failure.description +
+                    "; program it again"};
+    }
+    // Programming ended, and only the check after it failed.
+    if (outcome.step == Step::Programming && outcome.endAcknowledged) {
+        return {StepFailedExitCode(outcome.step), true,
+                "step " + StepName(outcome.step) + " failed: " + StepFailureText(outcome) +
+                    ": every block was programmed, but the flash could not be checked; program "
+                    "it again"};
     }
     if (outcome.step == Step::ConnectTest && outcome.failure.cause != FailureCause::LinkLost) {
         return {

@@ -22,6 +22,7 @@
 #include "cli/stop_text.h"
 #include "cli/streams.h"
 #include "cli/terminal.h"
+#include "cli/write_run_options.h"
 #include "serial/held_port.h"
 #include "serial/rs232c_port.h"
 #include "serial/text_conversion.h"
@@ -219,11 +220,7 @@ int WriteCommand(const WriteRequest& request) {
 
     // Watching before the runs' threads start, and until every port is closed.
     InterruptWatch interrupts;
-    RunOptions options;
-    options.replyPaced = request.fast;
-    options.verify = request.verify || request.readBack;
-    options.readBack = request.readBack;
-    options.bitRates = request.bitRates;
+    const RunOptions options = WriteRunOptions(request);
     for (Board& board : boards) {
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);

@@ -42,6 +42,9 @@ class HexParse {
 public:
     // False when the line refuses the text.
     bool TakeLine(std::size_t lineNumber, const char* line, std::size_t length);
+    // After the last line: false when records came but no end-of-file record, as in a file cut
+    // at a line's end.
+    bool Finish();
 
     PieceRead read;
 
@@ -51,6 +54,8 @@ private:
 
     // The line of the end-of-file record; 0 before it.
     std::size_t endLine_ = 0;
+    // The line of the last record taken; 0 before the first.
+    std::size_t lastRecordLine_ = 0;
     // What extended address records add to a data record's address field.
     uint32_t base_ = 0;
 };
@@ -70,7 +75,17 @@ bool HexParse::TakeLine(std::size_t lineNumber, const char* line, std::size_t le
     if (!startsRecord) {
         return Refuse(lineNumber, "not an Intel HEX record: it does not begin with ':'");
     }
+    lastRecordLine_ = lineNumber;
     return TakeRecord(lineNumber, line, length);
+}
+
+bool HexParse::Finish() {
+    if (endLine_ != 0 || lastRecordLine_ == 0) {
+        return true;
+    }
+    return Refuse(lastRecordLine_,
+                  "the file ends without an end-of-file record (type 01): it may "
+                  "be cut short");
 }
 
 bool HexParse::TakeRecord(std::size_t lineNumber, const char* line, std::size_t length) {
@@ -196,6 +211,7 @@ PieceRead ReadIntelHex(const char* text, std::size_t size) {
         accepted = parse.TakeLine(lineNumber, line, length);
         return accepted;
     });
+    accepted = accepted && parse.Finish();
     PieceRead read = std::move(parse.read);
     read.accepted = accepted;
     if (!accepted) {

@@ -237,6 +237,22 @@ bool HoldsFirmwareData(const SRECReader& reader) {
     return false;
 }
 
+std::string UnterminatedRecords(const SRECReader& reader) {
+    const int count = reader.GetRecordCount();
+    if (count == 0) {
+        return std::string();
+    }
+    const unsigned last = static_cast<unsigned>(count - 1);
+    const int type = reader.GetRecord(last)->type;
+    if (type >= 5 && type <= 9) {
+        return std::string();
+    }
+    return FormatText(
+        "line %u: the records end with an S%d record, without a count record (S5, "
+        "S6) or a termination record (S7, S8, S9): the file may be cut short",
+        static_cast<unsigned>(reader.GetRecordLine(last)), type);
+}
+
 SRECReader::SRECReader() : firstIndex_(0), lastIndex_(0), startAddress_(0), endAddress_(0) {}
 
 SRECReader::~SRECReader() = default;

@@ -27,6 +27,10 @@ int DataByteCount(const SRecord& record);
 class SRECReader;
 // Some S1, S2 or S3 record of the reader carries at least one byte: there is firmware to program.
 bool HoldsFirmwareData(const SRECReader& reader);
+// Why the reader's records look cut short: "line <n>: ..." when the last of them is neither a
+// count record (S5, S6) nor a termination record (S7, S8, S9), which every tool writes last;
+// empty when it is one, or when there are no records.
+std::string UnterminatedRecords(const SRECReader& reader);
 
 // Reads a text whole or not at all. A text is refused, and the reader keeps what it had, when a
 // line that begins with "S" is not a well-formed S-record (its fields, count and length as the

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bootmode/module_reports.h"
+#include "bootmode/step_failure.h"
 #include "bootmode/update_step.h"
 
 class Operator : public ModuleReports {
@@ -40,6 +41,9 @@ public:
     virtual void StepEnded(Step, bool) {}
     // The link did not come up at the first rate: the run starts over from [01] at the second.
     virtual void BitRateFellBack(int, int) {}
+    // The run failed at the step for the failure, before anything was erased, and starts over
+    // from [01]: the retry's number, of how many in all.
+    virtual void StartingOver(Step, const StepFailure&, int, int) {}
 
     // The front end's inputs (port list, browse and Write); the character-command check box always
     // stays disabled.

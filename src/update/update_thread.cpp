@@ -157,20 +157,24 @@ bool UpdateThread::RebootAttempts() {
     return false;
 }
 
-// The verify option's check, once the device is selected: the user MAT's areas, and the image
-// inside them; logged when the inquiry fails or the image does not fit.
+// Once the device is selected: the user MAT's areas, and the image inside them; logged with the
+// verify option, and when the inquiry fails or the image does not fit.
 StepFailure UpdateThread::CheckUserMat(std::vector<FlashArea>& areas) {
     if (!module_.InquireUserMat(areas)) {
         operator_.AppendLog(L"---> failed to inquire the user MAT !\r\n");
         return module_.Failure();
     }
-    for (const FlashArea& area : areas) {
-        wchar_t line[64];
-        std::swprintf(line, sizeof(line) / sizeof(line[0]), L"---> user MAT : 0x%08X - 0x%08X\r\n",
-                      area.first, area.last);
-        operator_.AppendLog(line);
+    const bool fits = DataLiesWithin(*job_.image, areas);
+    // A run that fits logs what the window's would, unless it is verified.
+    if (job_.options.verify || !fits) {
+        for (const FlashArea& area : areas) {
+            wchar_t line[64];
+            std::swprintf(line, sizeof(line) / sizeof(line[0]),
+                          L"---> user MAT : 0x%08X - 0x%08X\r\n", area.first, area.last);
+            operator_.AppendLog(line);
+        }
     }
-    if (!DataLiesWithin(*job_.image, areas)) {
+    if (!fits) {
         operator_.AppendLog(L"---> the image does not fit the user MAT !\r\n");
         return RunFailure(FailureCause::ImageDoesNotFit,
                           "the image does not fit the user MAT that the board reports (see the "
@@ -196,26 +200,65 @@ RunOutcome UpdateThread::RunSteps() {
     operator_.DisableControls();
     ModUpdate1527& module = module_;
     module.SetReports(&operator_);
-    module.SetOptions({job_.options.replyPaced, job_.options.verify});
+    ModuleOptions moduleOptions;
+    moduleOptions.replyPaced = job_.options.replyPaced;
+    moduleOptions.verify = job_.options.verify;
+    moduleOptions.documentedEndFrame = job_.options.documentedEndFrame;
+    moduleOptions.eraseTimeoutMilliseconds = job_.options.eraseTimeoutMilliseconds;
+    moduleOptions.resendChecksumRefusals = job_.options.resendChecksumRefusals;
+    module.SetOptions(moduleOptions);
 
     const std::vector<int> rates = job_.options.bitRates.empty()
                                        ? std::vector<int>{kProgrammingBitRate}
                                        : job_.options.bitRates;
-    for (size_t attempt = 0;; ++attempt) {
-        RunOutcome outcome = RunAttempt(rates[attempt]);
-        outcome.fallbacks = static_cast<int>(attempt);
-        const bool linkFailed =
-            outcome.end == RunEnd::StepFailed &&
-            (outcome.step == Step::ChangingBitRate || outcome.step == Step::ConfirmBitRate);
-        if (!linkFailed || attempt + 1 >= rates.size() || module.Interrupted()) {
+    // Entering boot mode again resets the board: nothing has been erased before [10]. A link that
+    // does not come up falls back to the next rate while there is one, which is no retry; one
+    // budget of retries serves every rate.
+    size_t rate = 0;
+    int retries = 0;
+    for (int attempt = 1;; ++attempt) {
+        RunOutcome outcome = RunAttempt(rates[rate]);
+        outcome.fallbacks = static_cast<int>(rate);
+        outcome.attempts = attempt;
+        if (outcome.end != RunEnd::StepFailed || module.Interrupted()) {
             return outcome;
         }
-        // Entering boot mode again resets the board: nothing has been erased before [10].
-        AppendNumbered(L"---> the link did not come up at %d BPS: ", rates[attempt]);
-        AppendNumbered(L"starting over at %d BPS\r\n\r\n", rates[attempt + 1]);
-        operator_.BitRateFellBack(rates[attempt], rates[attempt + 1]);
+        const bool linkFailed =
+            outcome.step == Step::ChangingBitRate || outcome.step == Step::ConfirmBitRate;
+        if (linkFailed && rate + 1 < rates.size()) {
+            AppendNumbered(L"---> the link did not come up at %d BPS: ", rates[rate]);
+            AppendNumbered(L"starting over at %d BPS\r\n\r\n", rates[rate + 1]);
+            operator_.BitRateFellBack(rates[rate], rates[rate + 1]);
+            ++rate;
+        } else if (retries < job_.options.retries && WorthRetrying(outcome)) {
+            ++retries;
+            AppendNumbered(L"---> starting over from [01]: retry %d ", retries);
+            AppendNumbered(L"of %d\r\n\r\n", job_.options.retries);
+            operator_.StartingOver(outcome.step, outcome.failure, retries, job_.options.retries);
+        } else {
+            return outcome;
+        }
         operator_.SetMarquee(true);
         step_ = Step::None;
+    }
+}
+
+bool UpdateThread::WorthRetrying(const RunOutcome& outcome) {
+    if (outcome.step == Step::None || outcome.step >= Step::ProgrammingMode) {
+        return false;
+    }
+    switch (outcome.failure.cause) {
+        // What the board lists, what the image needs and the port's own problems stay the same.
+        case FailureCause::NoSupportedDevice:
+        case FailureCause::ImageDoesNotFit:
+        case FailureCause::NotStarted:
+        case FailureCause::Stopped:
+            return false;
+        case FailureCause::PortNotOpened:
+            return outcome.failure.portProblem.kind == PortProblem::None ||
+                   outcome.failure.portProblem.kind == PortProblem::Other;
+        default:
+            return true;
     }
 }
 
@@ -279,7 +322,7 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
         return StopAndReboot();
     }
     std::vector<FlashArea> userMat;
-    if (job_.options.verify) {
+    if (job_.options.checkUserMat || job_.options.verify) {
         const StepFailure misfit = CheckUserMat(userMat);
         if (misfit.cause != FailureCause::None) {
             return StopAndReboot(misfit);
@@ -333,7 +376,11 @@ RunOutcome UpdateThread::RunAttempt(int bitRate) {
     }
     if (job_.options.verify && !module.VerifyUserMat(*job_.image, userMat, job_.options.readBack)) {
         operator_.AppendLog(L"---> failed to verify !\r\n");
-        return RebootOnce(RunEnd::VerifyFailed);
+        // Only a comparison that found a difference says that the flash does not hold the image;
+        // a verification that could not compare fails the step for its own reason.
+        return RebootOnce(module.Failure().cause == FailureCause::FlashDiffers
+                              ? RunEnd::VerifyFailed
+                              : RunEnd::StepFailed);
     }
     NextStep(Step::Rebooting);
     AppendAll({kOk, kNewLine});

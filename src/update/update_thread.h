@@ -28,17 +28,29 @@ enum class RunEnd {
     RebootFailed   // programmed, but every reboot attempt failed
 };
 
-// What a run does beyond the window's design; the window runs with neither.
+// What a run does beyond the window's design; the window runs with none of it.
 struct RunOptions {
     // Transactions end as soon as their replies are complete (ModuleOptions::replyPaced).
     bool replyPaced = false;
-    // The user MAT's extent is checked before the erase, and its sum after programming.
+    // Programming ends with the documented end frame (ModuleOptions::documentedEndFrame).
+    bool documentedEndFrame = false;
+    // The longest wait for the erase's ACK (ModuleOptions::eraseTimeoutMilliseconds).
+    int eraseTimeoutMilliseconds = kTransitionDelay;
+    // A block refused for its checksum is sent once more (ModuleOptions::resendChecksumRefusals).
+    bool resendChecksumRefusals = false;
+    // The user MAT's extent is asked for once the device is selected, and an image that does not
+    // fit it is refused there, before anything is erased.
+    bool checkUserMat = false;
+    // The user MAT's extent is checked and logged before the erase, and its sum after programming.
     bool verify = false;
     // With verify: every block sent is also read back and compared.
     bool readBack = false;
     // The rates [08] moves the link to, in turn: while the link does not come up at one ([08] or
     // [09] fails), the run starts over from [01] at the next. The window's is 38400 alone.
     std::vector<int> bitRates = {kProgrammingBitRate};
+    // How many times in all the run starts over from [01] after a failure before the erase that a
+    // new attempt may not meet again; a fall back to the next rate is not one of them.
+    int retries = 0;
 };
 
 struct RunOutcome {
@@ -52,6 +64,7 @@ struct RunOutcome {
     double seconds = 0;  // from the run's start to its end
     int bitRate = 0;     // the rate the last attempt moves the link to at [08]
     int fallbacks = 0;   // attempts that started over at a lower rate
+    int attempts = 0;    // starts from [01]: the first, each fallback and each retry
     // What the module leaves to explain the outcome.
     int blocksAcknowledged = 0;
     bool endAcknowledged = false;
@@ -83,6 +96,8 @@ public:
 
 private:
     RunOutcome RunSteps();
+    // Whether a new attempt may succeed where this one failed, with nothing erased yet.
+    static bool WorthRetrying(const RunOutcome& outcome);
     // Steps [01] to [12], with the link moved to `bitRate` at [08].
     RunOutcome RunAttempt(int bitRate);
     void AppendAll(std::initializer_list<const wchar_t*> texts);

@@ -128,6 +128,19 @@ TEST(BoardSimFaultTest, RejectsTheChosenSelectionOrStateCommand) {
     }
 }
 
+TEST(BoardSimFaultTest, RejectsTheChosenCommandOnlyTheFirstTimeSinceItStarted) {
+    InProcessLine sim({"--reject-once", "0x3F"});
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(ReachDeviceSelection(sim));
+    ASSERT_TRUE(ReachBitRateSelection(sim));
+    EXPECT_EQ(sim.Exchange(kSelect38400, 2), Bytes({0xBF, 0x24}));
+    // A reset does not start the count again.
+    sim.Close();
+    ASSERT_TRUE(ReachDeviceSelection(sim));
+    ASSERT_TRUE(ReachBitRateSelection(sim));
+    EXPECT_EQ(sim.Exchange(kSelect38400, 1), kAck);
+}
+
 TEST(BoardSimFaultTest, NoConfirmationAtTheNewRate) {
     InProcessLine sim({"--no-confirm"});
     ASSERT_TRUE(sim.ready());
@@ -202,6 +215,22 @@ TEST(BoardSimFaultTest, BlockFaultsHitOnlyTheKthBlock) {
         EXPECT_EQ(sim.Exchange({0x50, 0xB0}, 1), kAck) << c.options[0];
         ASSERT_TRUE(sim.WaitFor("dump", 1));
         EXPECT_EQ(sim.board().Flash()[0x080], 0xFF) << "the faulty block was not programmed";
+    }
+}
+
+TEST(BoardSimFaultTest, DocumentedEndOnlyTakesTheDesignsEndFrameForTheStartOfABlock) {
+    for (const bool documented : {false, true}) {
+        InProcessLine sim({"--documented-end-only", "--erase-time", "0"});
+        ASSERT_TRUE(sim.ready());
+        ASSERT_TRUE(ReachProgramming(sim));
+        EXPECT_EQ(sim.Exchange(BlockFrame(0, 9), 1), kAck);
+        if (documented) {
+            EXPECT_EQ(sim.Exchange(WithSum({0x50, 0xFF, 0xFF, 0xFF, 0xFF}), 1), kAck);
+            EXPECT_EQ(sim.Count("end-of-programming"), 1);
+        } else {
+            EXPECT_TRUE(sim.Unanswered({0x50, 0xB0}, 300));
+            EXPECT_EQ(sim.Count("end-of-programming"), 0);
+        }
     }
 }
 

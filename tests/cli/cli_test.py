@@ -84,13 +84,15 @@ def load_lines(shown_path):
 
 
 def large_image(path, blocks):
-    """An image of `blocks` 128-byte blocks that all carry data (S3 lines of 32 bytes)."""
+    """An image of `blocks` 128-byte blocks that all carry data (S3 lines of 32 bytes), ended as
+    every tool ends one."""
     generator = random.Random(blocks)
     with open(path, "w") as out:
         for address in range(0, blocks * 128, 32):
             data = bytes(generator.randrange(0, 0xFF) for _ in range(32))
             body = bytes([len(data) + 5]) + address.to_bytes(4, "big") + data
             out.write("S3%s%02X\n" % (body.hex().upper(), 0xFF - (sum(body) & 0xFF)))
+        out.write("S70500000000FA\n")
     return path
 
 
@@ -213,8 +215,8 @@ def refusals_group(arguments):
         harness.check(result.returncode == 2, "an unknown option gave exit %d" % result.returncode)
         expect_one_line(result.stderr, "--colour")
 
-        # [09] fails: the board never confirms the new bit rate.
-        code, out, err = cli.write(DEMO, "--fast")
+        # [09] fails: the board never confirms the new bit rate; no retry starts it over.
+        code, out, err = cli.write(DEMO, "--fast", "--retries", "0")
         harness.check(code == 19, "a failed [09] gave exit %d" % code)
         harness.check("[09] CONFIRM BPS : 38400 \n---> failed to confirm BPS !\n" in out,
                       "standard output:\n%s" % out)
@@ -268,11 +270,13 @@ class TerminalErrors:
 
 
 def causes_group(arguments):
-    """A failed step names the likely cause; a terminal's progress line names the step under way."""
+    """A failed step names the likely cause; a terminal's progress line names the step under way;
+    a failure before the erase starts the run over."""
     cli = Cli(arguments, "silent", ["--mute"])
     terminal = TerminalErrors()
     try:
-        result = subprocess.run(cli.command("write", cli.path(DEMO), "--port", cli.port, "--fast"),
+        result = subprocess.run(cli.command("write", cli.path(DEMO), "--port", cli.port, "--fast",
+                                            "--retries", "0"),
                                 stdout=subprocess.PIPE, stderr=terminal.slave, text=True,
                                 timeout=120)
     finally:
@@ -290,12 +294,29 @@ def causes_group(arguments):
 
     cli = Cli(arguments, "nak", ["--reject-command", "0x10"])
     try:
-        code, _, err = cli.write(DEMO, "--fast")
+        code, _, err = cli.write(DEMO, "--fast", "--retries", "0")
     finally:
         cli.board.stop()
     harness.check(code == 16, "a refused device selection gave exit %d" % code)
     expect_one_line(err, "step [06] failed: device selection (0x10) was answered 0x90 0x21: "
                          "device code error")
+
+    # Refused once at [08], before anything is erased: the run starts over and succeeds.
+    cli = Cli(arguments, "retried", ["--reject-once", "0x3F"])
+    try:
+        code, out, err = cli.write(DEMO, "--fast", "--json")
+    finally:
+        cli.board.stop()
+    harness.check(code == 0, "a retried run gave exit %d: %s" % (code, err))
+    expect_one_line(err, "step [08] failed: new bit rate selection (0x3F) was answered 0xBF 0x24")
+    expect_one_line(err, ": starting over from [01] (retry 1 of 2)")
+    events = [json.loads(line) for line in out.splitlines()]
+    retries = [(e["step"], e["retry"], e["retries"]) for e in events if e["event"] == "retry"]
+    harness.check(retries == [(8, 1, 2)], "retry objects %s" % retries)
+    harness.check(events[-1]["event"] == "result" and events[-1]["attempts"] == 2,
+                  "the result %s" % events[-1])
+    harness.check(any(e["event"] == "log" and e["text"] == "---> starting over from [01]: retry 1 "
+                      "of 2" for e in events), "the log does not say it starts over")
 
 
 def interrupt_group(arguments):
@@ -383,7 +404,7 @@ def verify_group(arguments):
         (["--wrong-byte", "0x10"], ["--verify"], 5,
          "ERROR : the first byte that differs is at 0x00000010: the flash holds 0xFF, "
          "the image 0x00.\n"),
-        (["--bad-reply-sum", "0x4B"], ["--verify"], 5,
+        (["--bad-reply-sum", "0x4B"], ["--verify"], 21,
          "The sum check got a reply with a wrong SUM !"),
         (["--swap-bytes", "0x12"], ["--verify"], 0, "---> verify : the user MAT adds up"),
         (["--swap-bytes", "0x12"], ["--read-back"], 5,
@@ -586,6 +607,15 @@ def formats_group(arguments):
     overlap = os.path.join(work, "overlap.mot")
     with open(overlap, "w") as file:
         file.write("S00600004844521B\nS1070100AABBCCDDE9\nS1050102CCEE3D\n")
+    # Files cut at a line's end: without their last line.
+    cut = {}
+    for name in ("program.hex", "program.mot"):
+        with open(files[name]) as file:
+            lines = file.read().splitlines()
+        cut[name] = os.path.join(work, "cut-" + name)
+        with open(cut[name], "w") as file:
+            file.write("\n".join(lines[:-1]) + "\n")
+        cut[name + " lines"] = len(lines) - 1
     refusals = [
         (["info", overlap], 3, "line 3 and line 2: overlapping data differs: at 0x00000103 "
                                "line 3 gives 0xEE, line 2 0xDD"),
@@ -597,12 +627,21 @@ def formats_group(arguments):
         (["info", files["code.bin"], "--format", "bin", "--offset", "0x7F800"], 3,
          "offset 0x0007F800: data at 0x0007F800-0x00080055 lies outside the 524288-byte user "
          "MAT"),
+        (["info", cut["program.hex"]], 3,
+         "line %d: the file ends without an end-of-file record (type 01): it may be cut short"
+         % cut["program.hex lines"]),
+        (["write", cut["program.mot"], "--port", "unused"], 3,
+         "line %d: the records end with an S" % cut["program.mot lines"]),
     ]
     for command, exit_code, text in refusals:
         result = subprocess.run([arguments.cli] + command, capture_output=True, text=True,
                                 timeout=60)
         harness.check(result.returncode == exit_code, "%s: exit %d" % (command, result.returncode))
         expect_one_line(result.stderr, text)
+    result = subprocess.run([arguments.cli, "info", cut["program.mot"], "--allow-unterminated"],
+                            capture_output=True, text=True, timeout=60)
+    harness.check(result.returncode == 0, "a cut file allowed: exit %d: %s"
+                  % (result.returncode, result.stderr))
 
 
 def start_boards(arguments, name, faults):
@@ -708,7 +747,8 @@ def bps_group(arguments):
         harness.check([(e["from_bps"], e["to_bps"]) for e in fallbacks] == [(76800, 62500)],
                       "max: fallback objects %s" % fallbacks)
         harness.check(events[-1]["event"] == "result" and events[-1]["bit_rate"] == 62500 and
-                      events[-1]["fallbacks"] == 1, "max: the result %s" % events[-1])
+                      events[-1]["fallbacks"] == 1 and events[-1]["attempts"] == 2,
+                      "max: the result %s" % events[-1])
     finally:
         cli.board.stop()
     harness.check(cli.board.flash() == image, "max: the flash differs from the image")

@@ -96,11 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
                          "\r\nnotes after the end\r\n",
                      {{0x40, {0x11}, "line 2"}},
                      2},
-        // The last byte of the user MAT; a file without an end record.
+        // The last byte of the user MAT.
         AcceptedCase{"up to the end of the user MAT",
-                     Record(4, 0, {0x00, 0x07}) + "\n" + Record(0, 0xFFFF, {0x42}),
+                     Record(4, 0, {0x00, 0x07}) + "\n" + Record(0, 0xFFFF, {0x42}) + "\n" + kEnd,
                      {{0x7FFFF, {0x42}, "line 2"}},
-                     2}));
+                     3}));
 
 struct RefusedCase {
     std::string name;
@@ -145,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "line 1: not an Intel HEX record: type 04 carries 2 data bytes, this one 1"},
         RefusedCase{"record after the end", kData + kEnd + "\n\n" + kData,
                     "line 4: record after the end of file: line 2 ends it"},
+        // Cut at a line's end, the file would program less than it was made with.
+        RefusedCase{"no end-of-file record", kData + "\n" + Record(4, 0, {0x00, 0x01}) + "\n\n",
+                    "line 3: the file ends without an end-of-file record (type 01): it may be "
+                    "cut short"},
         RefusedCase{"data past its address field", Record(0, 0xFFFF, {1, 2}) + "\n",
                     "line 1: data runs past its address field: 2 bytes at offset 0xFFFF go "
                     "beyond 0xFFFF"},

@@ -430,6 +430,36 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.name);
     });
 
+struct EndingCase {
+    const char* name;
+    std::string text;
+    std::string refusal;  // empty: the records end as every tool ends them
+};
+
+class RecordEndingTest : public testing::TestWithParam<EndingCase> {};
+
+// A file cut at a line's end still parses; only its last record tells.
+TEST_P(RecordEndingTest, NamesTheLastLineOfRecordsThatEndWithoutACountOrTermination) {
+    const EndingCase& c = GetParam();
+    SRECReader reader;
+    ASSERT_TRUE(ParseText(reader, c.text)) << reader.GetRefusal();
+    EXPECT_EQ(c.refusal, UnterminatedRecords(reader));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RecordEndingTest,
+    testing::Values(
+        EndingCase{"Termination", "S1040100AA50\nS9030000FC\n", ""},
+        EndingCase{"CountLast", "S1040100AA50\nS5030001FB\n", ""},
+        EndingCase{"NoRecords", "Release notes\n", ""},
+        EndingCase{"CutAfterData", "S00600004844521B\nS1040100AA50\n\nnotes\n",
+                   "line 2: the records end with an S1 record, without a count record (S5, S6) "
+                   "or a termination record (S7, S8, S9): the file may be cut short"},
+        EndingCase{"DataAfterTermination", "S9030000FC\nS1040100AA50\n",
+                   "line 2: the records end with an S1 record, without a count record (S5, S6) "
+                   "or a termination record (S7, S8, S9): the file may be cut short"}),
+    [](const testing::TestParamInfo<EndingCase>& param) { return std::string(param.param.name); });
+
 // The pieces that the overlap rule and the image take: only data records that carry data, each
 // named by its line of the text as refusals count them.
 TEST(SRECReaderTest, GivesEachDataRecordWithDataAsAPieceNamedByItsLine) {

@@ -169,6 +169,7 @@ void BootProgram::Clear() {
     endFrameQuietAt_.reset();
     eraseDoneAt_.reset();
     programming_.reset();
+    endAckAt_.reset();
     rate_.reset();
     matchingBytes_ = 0;
     lastError_ = 0;
@@ -207,11 +208,17 @@ void BootProgram::Receive(uint8_t byte, int hostRate, TimePoint now) {
         Violation("byte received while programming a block", &byte, 1);
         return;
     }
+    // The boot program answers in order: a late ACK goes out before the next reply.
+    if (endAckAt_) {
+        endAckAt_.reset();
+        Acknowledge(nullptr, now);
+    }
     frame_.push_back(byte);
     endFrameQuietAt_.reset();
     const size_t length = FrameLength();
     if (length == 0 || frame_.size() < length) {
-        if (frame_.size() == 2 && frame_[0] == kProgramming && Sum(frame_) == 0) {
+        if (frame_.size() == 2 && frame_[0] == kProgramming && Sum(frame_) == 0 &&
+            !options_.documentedEndOnly) {
             const auto byteTimes = Seconds(kQuietByteTimes * 10 / *rate_);
             endFrameQuietAt_ = now + std::max<Clock::duration>(byteTimes, kShortestQuiet);
         }
@@ -300,6 +307,10 @@ void BootProgram::Tick(TimePoint now) {
         Acknowledge("programming-transition", now);
         SetPhase(Phase::ProgrammingSelection);
     }
+    if (endAckAt_ && now >= *endAckAt_) {
+        endAckAt_.reset();
+        Acknowledge(nullptr, now);
+    }
     if (programming_ && now >= programming_->doneAt) {
         const BlockInProgress done = *programming_;
         programming_.reset();
@@ -312,7 +323,8 @@ std::optional<TimePoint> BootProgram::Deadline() const {
     std::optional<TimePoint> earliest;
     const std::optional<TimePoint> programmed =
         programming_ ? std::optional<TimePoint>(programming_->doneAt) : std::nullopt;
-    for (const std::optional<TimePoint>& deadline : {endFrameQuietAt_, eraseDoneAt_, programmed}) {
+    for (const std::optional<TimePoint>& deadline :
+         {endFrameQuietAt_, eraseDoneAt_, programmed, endAckAt_}) {
         if (deadline && (!earliest || *deadline < *earliest)) {
             earliest = deadline;
         }
@@ -417,7 +429,9 @@ bool BootProgram::SumCorrect(const std::vector<uint8_t>& frame, TimePoint now) {
 }
 
 bool BootProgram::Rejected(uint8_t command, TimePoint now) {
-    if (options_.rejectedCommands.count(command) == 0) {
+    const bool once =
+        options_.rejectedOnce.count(command) != 0 && rejectedOnce_.insert(command).second;
+    if (options_.rejectedCommands.count(command) == 0 && !once) {
         return false;
     }
     static const std::pair<uint8_t, uint8_t> errors[] = {
@@ -431,7 +445,9 @@ bool BootProgram::Rejected(uint8_t command, TimePoint now) {
             error = entry.second;
         }
     }
-    log_.Record("fault").Text("fault", "reject-command").Byte("command", command);
+    log_.Record("fault")
+        .Text("fault", once ? "reject-once" : "reject-command")
+        .Byte("command", command);
     ReplyError(command, error, "fault injected", now);
     return true;
 }
@@ -699,7 +715,12 @@ void BootProgram::EndProgramming(const std::vector<uint8_t>& frame, TimePoint no
         listener_.OnEndOfProgramming(false);
         return;
     }
-    Acknowledge(nullptr, now);
+    if (options_.endAckDelayMilliseconds > 0) {
+        log_.Record("fault").Text("fault", "end-ack-late");
+        endAckAt_ = now + Seconds(options_.endAckDelayMilliseconds / 1000);
+    } else {
+        Acknowledge(nullptr, now);
+    }
     SetPhase(Phase::ProgrammingSelection);
     listener_.OnEndOfProgramming(true);
 }

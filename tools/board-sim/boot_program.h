@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,9 @@ private:
     std::optional<TimePoint> endFrameQuietAt_;
     std::optional<TimePoint> eraseDoneAt_;
     std::optional<BlockInProgress> programming_;
-    int blocksReceived_ = 0;  // since the simulator started, as fault options count them
+    std::optional<TimePoint> endAckAt_;  // a late end of programming's ACK leaves then
+    int blocksReceived_ = 0;             // since the simulator started, as fault options count them
+    std::set<uint8_t> rejectedOnce_;     // the --reject-once commands refused so far
 };
 
 }  // namespace board_sim

@@ -72,6 +72,7 @@ Faults:
   --short-mode-reply       the programming-unit reply stops after 4 bytes
   --bad-reply-sum CMD      the reply to CMD (0x25, 0x4B or 0x52) carries a SUM off by one
   --reject-command CMD     answer CMD (0x10, 0x11, 0x3F, 0x40 or 0x43) with its error reply
+  --reject-once CMD        the same, for the first CMD since the simulator started only
   --refuse-bps RATE        answer a new-bit-rate selection of RATE bps with 0xBF 0x24 although
                            the board's clock could make it, as a line that cannot carry it;
                            repeat for more rates
@@ -87,6 +88,11 @@ Faults:
                            and ADDRESS + 1 in each other's place (the sum stays right); ADDRESS
                            is not the last byte of its unit
   --end-nak BYTE           answer the end of programming with BYTE; the session stays unfinished
+  --end-ack-late MS        send the end of programming's ACK MS milliseconds late, or just before
+                           the reply to a command that comes sooner
+  --documented-end-only    take only the end of programming that the hardware manuals document,
+                           0x50 0xFF 0xFF 0xFF 0xFF 0xB4: 0x50 0xB0 is then the start of a
+                           128-byte programming frame, and no reply comes until it is complete
   --vanish-after-matching N
                            after the N-th bit-rate matching byte (and its answer, if any) the
                            device disappears, as with --vanish-after-block
@@ -286,6 +292,10 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
          [](SimOptions* o, const std::string& v) {
              return ParseCommand(v, {0x10, 0x11, 0x3F, 0x40, 0x43}, &o->rejectedCommands);
          }},
+        {"--reject-once", true, "0x10, 0x11, 0x3F, 0x40 or 0x43",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCommand(v, {0x10, 0x11, 0x3F, 0x40, 0x43}, &o->rejectedOnce);
+         }},
         {"--refuse-bps", true, "a bit rate in bps, a multiple of 100 from 100 to 6553500",
          [](SimOptions* o, const std::string& v) {
              int rate = 0;
@@ -325,6 +335,11 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
                     &SimOptions::userMatSize),
         UnitsOption("--user-mat-split", "a multiple of 128 from 128", &SimOptions::userMatSplit),
         ByteOption("--end-nak", &SimOptions::endReply),
+        {"--end-ack-late", true, "milliseconds from 0 to 10000",
+         [](SimOptions* o, const std::string& v) {
+             return ParseDecimal(v, kLongestProgramTime, &o->endAckDelayMilliseconds);
+         }},
+        Switch("--documented-end-only", &SimOptions::documentedEndOnly),
         {"--vanish-after-matching", true, "a count of matching bytes from 1",
          [](SimOptions* o, const std::string& v) {
              return ParseCount(v, 1, &o->vanishAfterMatching);

@@ -47,13 +47,20 @@ struct SimOptions {
     bool shortModeReply = false;
     std::set<uint8_t> badReplySums;  // commands whose data reply carries a SUM off by one
     std::set<uint8_t> rejectedCommands;
-    std::set<int> refusedBitRates;  // refused with 0x24 at the new-bit-rate selection, in bps
+    std::set<uint8_t> rejectedOnce;  // refused only the first time since the simulator started
+    std::set<int> refusedBitRates;   // refused with 0x24 at the new-bit-rate selection, in bps
     bool noConfirm = false;
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start
     std::optional<uint32_t> wrongByte;      // stored with its bits inverted when programmed
     std::optional<uint32_t> swappedBytes;   // stored in the place of the byte after it, and back
     std::optional<uint8_t> endReply;
+    // The end of programming's ACK leaves this much later, or before the reply to the next
+    // command that comes sooner, as a loaded host or adapter would deliver it.
+    double endAckDelayMilliseconds = 0;
+    // The boot program of the manuals: the end of programming is only the frame with the address
+    // H'FFFFFFFF; 0x50 0xB0 begins a block frame.
+    bool documentedEndOnly = false;
     int vanishAfterMatching = 0;  // 0: never
     int vanishAfterBlock = 0;     // 0: never
     RebootPortFault rebootPortFault = RebootPortFault::None;

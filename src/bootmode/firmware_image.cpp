@@ -62,6 +62,24 @@ FirmwareImage LayFirmwareImage(const std::vector<DataPiece>& pieces, uint32_t st
     return image;
 }
 
+FirmwareImage WithBytesAt(const FirmwareImage& image, uint32_t address,
+                          const std::vector<uint8_t>& bytes) {
+    FirmwareImage copy = image;
+    if (bytes.empty()) {
+        return copy;
+    }
+    const uint64_t end = uint64_t{address} + bytes.size();
+    if (copy.bytes.size() < end) {
+        copy.bytes.resize(static_cast<size_t>((end + kBlockBytes - 1) / kBlockBytes * kBlockBytes),
+                          kErasedByte);
+        copy.requestedSize = std::max<uint64_t>(copy.requestedSize, end);
+    }
+    std::copy(bytes.begin(), bytes.end(), copy.bytes.begin() + address);
+    copy.data.push_back({address, static_cast<uint32_t>(end - 1)});
+    copy.data = Stretches(std::move(copy.data));
+    return copy;
+}
+
 FirmwareImage LayFirmwareImage(const SRECReader& reader) {
     if (reader.GetDataByteCount() == 0) {
         FirmwareImage image;

@@ -58,6 +58,12 @@ FirmwareImage LayFirmwareImage(const SRECReader& reader);
 // byte; NoData without a byte of data.
 FirmwareImage LayFirmwareImage(const std::vector<DataPiece>& pieces);
 
+// A copy of a built image with `bytes` laid at `address` over it, grown to whole blocks when they
+// reach past its end; they must lie within the user MAT. One board's own bytes (its serial number)
+// in the image that every board shares.
+FirmwareImage WithBytesAt(const FirmwareImage& image, uint32_t address,
+                          const std::vector<uint8_t>& bytes);
+
 // A 128-byte block that holds only erased bytes (0xFF): programming it would change nothing, so
 // it is not sent.
 bool IsErasedBlock(const uint8_t* block);

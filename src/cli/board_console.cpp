@@ -258,6 +258,11 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
         } else {
             result.Null("sum");
         }
+        if (serial_) {
+            result.Number("serial", static_cast<long long>(*serial_));
+        } else {
+            result.Null("serial");
+        }
         Emit(result.Text("message", conclusion.text));
     } else if (!output_.quiet) {
         // On a terminal that shows both streams, a failure's line would stand there twice.

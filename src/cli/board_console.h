@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/json_lines.h"
@@ -57,6 +59,8 @@ public:
     void LogToFile(const std::string& text);
     // Everything logged so far, as the window shows it.
     std::string LogText() const;
+    // The board's own serial number, for its result object; called before its run starts.
+    void SetSerial(std::optional<uint32_t> serial) { serial_ = serial; }
     // The outcome, as the last line of the log (and, for a failure, the one line on standard
     // error unless `complained` already), or as the board's result object.
     void Conclude(const RunConclusion& conclusion, const RunOutcome& outcome, bool verify,
@@ -99,4 +103,5 @@ private:
     ProgressSnapshot progress_;
     ProgressPace pace_;
     int bitRate_;  // the rate of the attempt under way
+    std::optional<uint32_t> serial_;
 };

@@ -121,6 +121,86 @@ std::string InputProblem(const InputOptions& options, InputRequest& input) {
     return std::string();
 }
 
+// --serial, --serial-format and --serial-start, as given.
+struct SerialOptions {
+    std::string address;
+    std::string format;
+    std::string start;
+};
+
+void AddSerialOptions(CLI::App* command, SerialOptions& options) {
+    command
+        ->add_option("--serial", options.address,
+                     "give each board its own serial number, written into its image at ADDR "
+                     "(decimal or 0x hex, in the user MAT, blank in the image)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                uint32_t address = 0;
+                return ParseOffset(text, address)
+                           ? std::string()
+                           : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
+            },
+            "ADDR"));
+    command
+        ->add_option("--serial-format", options.format,
+                     "how the number is written: u32be (4 bytes, most significant first, the "
+                     "default), u32le, or ascii:N (N decimal digits, zero-padded, N 1 to 10)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                SerialLayout layout;
+                return ParseSerialForm(text, layout)
+                           ? std::string()
+                           : "not a serial number format: " + text + " (u32be, u32le, ascii:N)";
+            },
+            "FORM"));
+    command
+        ->add_option("--serial-start", options.start,
+                     "the first board's number, then one more for each port in the order given; "
+                     "with --record only for the first run (the record knows the next)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                uint32_t serial = 0;
+                return ParseSerial(text, serial)
+                           ? std::string()
+                           : "not a serial number: " + text + " (decimal, 0 to 4294967295)";
+            },
+            "N"));
+}
+
+// What is wrong with the serial options, or empty; `write` takes them when they are right.
+std::string SerialProblem(const SerialOptions& options, WriteRequest& write) {
+    if (options.address.empty()) {
+        if (!options.format.empty() || !options.start.empty()) {
+            return (options.format.empty() ? "--serial-start" : "--serial-format") +
+                   std::string(" needs --serial ADDR: where each board's number goes");
+        }
+        return std::string();
+    }
+    // The options' checks have refused texts that do not parse.
+    SerialLayout layout;
+    ParseOffset(options.address, layout.address);
+    if (!options.format.empty()) {
+        ParseSerialForm(options.format, layout);
+    }
+    if (!options.start.empty()) {
+        uint32_t start = 0;
+        ParseSerial(options.start, start);
+        const uint64_t last = uint64_t{start} + write.ports.size() - 1;
+        if (last > LargestSerial(layout)) {
+            return "--serial-start " + options.start + ": the numbers of " +
+                   std::to_string(write.ports.size()) + " boards reach past " +
+                   std::to_string(LargestSerial(layout)) + ", the largest that " +
+                   (options.format.empty() ? std::string("u32be") : options.format) + " holds";
+        }
+        write.serialStart = start;
+    } else if (write.record.empty()) {
+        return "--serial needs --serial-start N for the first number (or --record, which "
+               "goes on from the highest it holds)";
+    }
+    write.serial = layout;
+    return std::string();
+}
+
 // An option that takes one value and was given more than once, or empty. Such options keep
 // their last value while parsing, so that the line can name the option rather than count values.
 std::string RepeatedOption(const CLI::App& command) {
@@ -219,6 +299,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     writeCommand->add_option("--bps", bitRateText, kBitRateHelp);
     InputOptions writeInput;
     AddInputOptions(writeCommand, writeInput);
+    SerialOptions writeSerial;
+    AddSerialOptions(writeCommand, writeSerial);
+    writeCommand->add_option("--record", write.record,
+                             "keep a row for every board in a record: an SQLite file (created "
+                             "when missing), or a PostgreSQL database as a libpq URI "
+                             "(postgresql://user@host/database; Linux only)");
     writeCommand->footer(exitCodes);
 
     InfoRequest& info = line.info;
@@ -321,6 +407,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const std::string input = InputProblem(writeInput, write.input);
         if (!input.empty()) {
             return UsageError(line, input);
+        }
+        const std::string serial = SerialProblem(writeSerial, write);
+        if (!serial.empty()) {
+            return UsageError(line, serial);
         }
         line.command = CommandName::Write;
         return line;

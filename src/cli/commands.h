@@ -1,10 +1,13 @@
 // velmora-cli's commands; each returns the process's exit code (cli/exit_codes.h).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/firmware_input.h"
+#include "cli/serial_number.h"
 #include "record/run_record.h"
 
 struct WriteRequest {
@@ -20,6 +23,9 @@ struct WriteRequest {
     std::vector<int> bitRates;     // for programming, tried in turn while the link does not come up
     int eraseTimeoutSeconds = 30;  // the longest wait for the erase's ACK at [10]
     int retries = 2;               // starts over from [01] after a failure before the erase, in all
+    std::optional<SerialLayout> serial;   // each board's own number, and where it goes
+    std::optional<uint32_t> serialStart;  // the first number; with a record, only needed once
+    std::string record;  // an SQLite file's path or a PostgreSQL URI; empty for no record
 };
 
 // What velmora-cli info estimates.

@@ -40,9 +40,11 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitUsage, kExitUsage,
      "usage error: unknown command or option, missing argument, a bad --format,\n"
      "--offset or --bps (a rate the board refuses), two names of one port, a --log\n"
-     "file that is the firmware file, shared by two ports or cannot be written"},
+     "file that is the firmware file, shared by two ports or cannot be written,\n"
+     "--serial without --serial-start or --record, numbers the format cannot hold"},
     {kExitFileRefused, kExitFileRefused,
-     "the firmware file is missing, unreadable, refused or holds nothing to program"},
+     "the firmware file is missing, unreadable, refused or holds nothing to program,\n"
+     "or holds data where --serial would write the numbers"},
     {kExitRebootFailed, kExitRebootFailed, "programmed, but every reboot attempt failed"},
     {kExitVerifyFailed, kExitVerifyFailed,
      "programmed, but the flash does not hold the image: --verify or --read-back\n"
@@ -52,7 +54,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitSomeBoardsFailed, kExitSomeBoardsFailed,
      "several ports: a board was not programmed (see the table or --json)"},
     {kExitRecordFailed, kExitRecordFailed,
-     "the record (--record) cannot be opened, read or written"},
+     "the record (--record) cannot be opened, read or written, or has no serial\n"
+     "number to give"},
     {StepFailedExitCode(Step::ConnectTest), StepFailedExitCode(Step::Programming),
      "step [01]..[11] failed: 10 + the step's number ([01]: the port cannot be\n"
      "used, or another program holds its lock)"},

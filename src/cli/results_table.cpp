@@ -29,6 +29,13 @@ std::string Padded(const std::string& text, size_t width) {
 
 std::string ResultsTable(const std::vector<BoardResult>& results, bool verify) {
     std::vector<std::vector<std::string>> rows = {{"port", "outcome", "blocks", "time"}};
+    bool numbered = false;
+    for (const BoardResult& result : results) {
+        numbered = numbered || result.serial;
+    }
+    if (numbered) {
+        rows[0].push_back("serial");
+    }
     if (verify) {
         rows[0].push_back("sum");
     }
@@ -37,6 +44,9 @@ std::string ResultsTable(const std::vector<BoardResult>& results, bool verify) {
         std::snprintf(seconds, sizeof seconds, "%.1f s", result.outcome.seconds);
         std::vector<std::string> row = {result.label, Outcome(result),
                                         std::to_string(result.outcome.blocksAcknowledged), seconds};
+        if (numbered) {
+            row.push_back(result.serial ? std::to_string(*result.serial) : "-");
+        }
         if (verify) {
             char sum[16] = "-";
             if (result.outcome.verifiedSum) {

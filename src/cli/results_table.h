@@ -1,6 +1,8 @@
 // The table that ends a write on several boards: how each one went.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,9 @@ struct BoardResult {
     std::string label;
     RunConclusion conclusion;
     RunOutcome outcome;
+    std::optional<uint32_t> serial;  // the board's own number, none without --serial
 };
 
-// Port, outcome, blocks sent, time and, with `verify`, the sum; one line a board.
+// Port, outcome, blocks sent, time, the serial number when a board has one and, with `verify`,
+// the sum; one line a board.
 std::string ResultsTable(const std::vector<BoardResult>& results, bool verify);

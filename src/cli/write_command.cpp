@@ -3,6 +3,7 @@
 // main thread watches for stops; end each board's log with its outcome, and several boards with a
 // table.
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,11 +12,13 @@
 #include "bootmode/boot_protocol.h"
 #include "bootmode/mod_update_1527.h"
 #include "cli/board_console.h"
+#include "cli/board_numbering.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/firmware_input.h"
 #include "cli/interrupt_watch.h"
 #include "cli/log_files.h"
+#include "cli/port_adapter.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
 #include "cli/stop_actions.h"
@@ -23,10 +26,17 @@
 #include "cli/streams.h"
 #include "cli/terminal.h"
 #include "cli/write_run_options.h"
+#include "image/whole_file.h"
+#include "record/record_store.h"
+#include "record/sha256.h"
+#include "record/station_name.h"
+#include "record/utc_time.h"
 #include "serial/held_port.h"
 #include "serial/rs232c_port.h"
+#include "serial/serial_ports.h"
 #include "serial/text_conversion.h"
 #include "update/update_thread.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -42,7 +52,10 @@ struct Board {
     std::unique_ptr<BoardConsole> console;
     std::unique_ptr<UpdateThread> run;
     bool started = false;
+    bool ended = false;
     RunOutcome outcome;
+    BoardIdentity identity;
+    RunConclusion conclusion{kExitProgrammed, false, std::string()};
 };
 
 std::string LastPart(const std::string& port) {
@@ -95,9 +108,23 @@ bool AllFinished(const std::vector<Board>& boards) {
     return true;
 }
 
+// Each board whose run has ended, once: its outcome kept and `ended` told, on this thread.
+void CollectEnded(std::vector<Board>& boards, const std::function<void(Board&)>& ended) {
+    for (Board& board : boards) {
+        if (!board.ended && (!board.started || board.run->IsFinished())) {
+            if (board.started) {
+                board.outcome = board.run->Outcome();
+            }
+            board.ended = true;
+            ended(board);
+        }
+    }
+}
+
 // Runs every board's update thread to its end; a stop request ends them all before their next
 // frame, a second one cuts their ways out's waits short as well.
-void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& streams) {
+void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& streams,
+            const std::function<void(Board&)>& ended) {
     for (Board& board : boards) {
         board.started = board.run->Start(0);
         if (!board.started) {
@@ -126,14 +153,11 @@ void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& str
             }
             handled = caught;
         }
+        CollectEnded(boards, ended);
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.DrawProgress();
     }
-    for (Board& board : boards) {
-        if (board.started) {
-            board.outcome = board.run->Outcome();
-        }
-    }
+    CollectEnded(boards, ended);
 }
 
 // The process's exit code: one board's own; for several, 0 when every board is programmed, the
@@ -150,6 +174,33 @@ int ProcessExitCode(const std::vector<BoardResult>& results, StopSignal stop) {
         return kExitProgrammed;
     }
     return stop != StopSignal::None ? StopExitCode(stop) : kExitSomeBoardsFailed;
+}
+
+// Ends a write before any port opens: the one line is said once, however many boards wait.
+int Refuse(std::vector<Board>& boards, const RunConclusion& refused) {
+    for (size_t i = 0; i < boards.size(); ++i) {
+        boards[i].console->Conclude(refused, RunOutcome(), false, i > 0);
+    }
+    return refused.exitCode;
+}
+
+// What every board's row shares.
+RunStart RunStartOf(const WriteRequest& request,
+                    const std::shared_ptr<const FirmwareImage>& image) {
+    RunStart start;
+    start.startedAt = UtcTimestamp(std::chrono::system_clock::now());
+    start.station = StationName();
+    start.firmware = request.file;
+    // The file was just loaded from these bytes.
+    std::unique_ptr<char[]> bytes;
+    int32_t size = 0;
+    if (ReadWholeFile(WideFromUtf8(request.file), bytes, size) == WholeFileRead::Ok) {
+        start.firmwareSha256 = Sha256Hex(bytes.get(), static_cast<size_t>(size));
+    }
+    start.imageSum = UserMatSum(*image);
+    start.bitRate = request.bitRates.empty() ? kProgrammingBitRate : request.bitRates.front();
+    start.velmoraVersion = VELMORA_VERSION_TEXT;
+    return start;
 }
 
 }  // namespace
@@ -210,21 +261,53 @@ int WriteCommand(const WriteRequest& request) {
         board.console->LogToFile(loadLog);
     }
     if (!failure.empty()) {
-        const RunConclusion refused = {kExitFileRefused, true, failure};
-        for (size_t i = 0; i < boards.size(); ++i) {
-            // The refusal is said once, however many boards wait for the file.
-            boards[i].console->Conclude(refused, RunOutcome(), false, i > 0);
+        return Refuse(boards, {kExitFileRefused, true, failure});
+    }
+    if (request.serial) {
+        const std::string problem = SerialPlaceProblem(*image, *request.serial);
+        if (!problem.empty()) {
+            return Refuse(boards, {kExitFileRefused, true, problem});
         }
-        return kExitFileRefused;
+    }
+
+    // Every board's number and row before any port opens: no board is programmed unrecorded.
+    std::unique_ptr<RecordStore> store;
+    NumberingPlan plan;
+    plan.serial = request.serial;
+    plan.serialStart = request.serialStart;
+    std::vector<std::string> adapters(boards.size());
+    if (!request.record.empty()) {
+        std::string problem;
+        store = OpenRecordStore(request.record, RecordAccess::Write, problem);
+        if (store) {
+            problem = store->Prepare();
+        }
+        if (!problem.empty()) {
+            return Refuse(boards, {kExitRecordFailed, true, problem});
+        }
+        plan.start = RunStartOf(request, image);
+        const std::vector<SerialPortName> known = ListSerialPorts();
+        for (size_t i = 0; i < boards.size(); ++i) {
+            adapters[i] = AdapterName(boards[i].port, known);
+        }
+    }
+    std::vector<BoardIdentity> identities;
+    const std::string numbering =
+        NumberBoards(request.ports, adapters, image, plan, store.get(), identities);
+    if (!numbering.empty()) {
+        return Refuse(boards, {kExitRecordFailed, true, numbering});
     }
 
     // Watching before the runs' threads start, and until every port is closed.
     InterruptWatch interrupts;
     const RunOptions options = WriteRunOptions(request);
-    for (Board& board : boards) {
+    for (size_t i = 0; i < boards.size(); ++i) {
+        Board& board = boards[i];
         UpdateJob job;
         job.portName = WideFromUtf8(board.port);
-        job.image = image;
+        board.identity = identities[i];
+        board.console->SetSerial(board.identity.serial);
+        job.image = board.identity.image;
         job.options = options;
         std::unique_ptr<HeldPort> port = std::make_unique<HeldPort>(std::make_unique<RS232CPort>(),
                                                                     std::make_unique<PortLock>());
@@ -234,7 +317,20 @@ int WriteCommand(const WriteRequest& request) {
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(board.console.get());
     }
-    RunAll(boards, interrupts, streams);
+    bool recordFailed = false;
+    RunAll(boards, interrupts, streams, [&](Board& board) {
+        board.conclusion = WithSerial(ConcludeRun(board.outcome, interrupts.First(), board.port),
+                                      board.identity.serial);
+        if (store && board.identity.ticket) {
+            const std::string problem =
+                store->Finish(*board.identity.ticket, FinishedRun(board.conclusion, board.outcome));
+            if (!problem.empty()) {
+                recordFailed = true;
+                std::lock_guard<Mutex> guard(streams.Lock());
+                streams.Complain(board.label + ": " + problem);
+            }
+        }
+    });
     // Whatever way out each run took, no port is left open, and then none is held.
     for (Board& board : boards) {
         board.module->CloseCom();
@@ -247,10 +343,9 @@ int WriteCommand(const WriteRequest& request) {
 
     std::vector<BoardResult> results;
     for (Board& board : boards) {
-        const RunConclusion conclusion = ConcludeRun(board.outcome, interrupts.First(), board.port);
-        board.console->Conclude(conclusion, board.outcome, options.verify);
+        board.console->Conclude(board.conclusion, board.outcome, options.verify);
         board.console->Close();
-        results.push_back({board.label, conclusion, board.outcome});
+        results.push_back({board.label, board.conclusion, board.outcome, board.identity.serial});
     }
     if (several && !request.json && !request.quiet) {
         std::lock_guard<Mutex> guard(streams.Lock());
@@ -258,5 +353,7 @@ int WriteCommand(const WriteRequest& request) {
     }
     // A closing console ends the process once this is signalled: only now is everything said.
     interrupts.WayOutDone();
-    return ProcessExitCode(results, interrupts.First());
+    const int exitCode = ProcessExitCode(results, interrupts.First());
+    // Programmed, but the record does not say so.
+    return recordFailed && exitCode == kExitProgrammed ? kExitRecordFailed : exitCode;
 }

@@ -200,7 +200,11 @@ public:
             number = next;
         }
         int64_t id = 0;
-        problem = Insert(start, serial ? std::optional<uint32_t>(serial->address) : std::nullopt,
+        RunStart row = start;
+        if (number && serial->imageSum) {
+            row.imageSum = serial->imageSum(*number);
+        }
+        problem = Insert(row, serial ? std::optional<uint32_t>(serial->address) : std::nullopt,
                          number, id);
         if (problem.empty()) {
             problem = Command("COMMIT", Parameters());

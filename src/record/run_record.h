@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,9 @@ struct RunFinish {
 struct SerialRequest {
     uint32_t address = 0;
     std::optional<uint32_t> start;
+    // The board's image sum once its number is in it, for the row's image_sum; without it the
+    // row keeps RunStart's.
+    std::function<uint32_t(uint32_t serial)> imageSum;
 };
 
 // The row that Begin wrote, for its Finish.

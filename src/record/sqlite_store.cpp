@@ -120,8 +120,12 @@ public:
             }
             number = next;
         }
+        RunStart row = start;
+        if (number && serial->imageSum) {
+            row.imageSum = serial->imageSum(*number);
+        }
         problem =
-            Insert(start, serial ? std::optional<uint32_t>(serial->address) : std::nullopt, number);
+            Insert(row, serial ? std::optional<uint32_t>(serial->address) : std::nullopt, number);
         if (!problem.empty()) {
             return RolledBack(problem);
         }

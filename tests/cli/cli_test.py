@@ -2,13 +2,15 @@
 its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
 boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
---bps; the port held for a whole run; names that are not UTF-8.
+--bps; the port held for a whole run; names that are not UTF-8; each board's own serial number
+and its row in a record, SQLite or a PostgreSQL database that two writes share.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
 """
 
 import argparse
+import hashlib
 import json
 import os
 import pty
@@ -25,6 +27,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import velmora_harness as harness  # noqa: E402
+from postgres_server import PostgresServer  # noqa: E402
 
 SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 DEMO = os.path.join(SOURCE_DIR, "samples", "velmora-demo.mot")
@@ -709,6 +712,130 @@ def several_group(arguments):
             harness.check(board.flash() == image, "%s: the flash differs from the image" % label)
 
 
+# Where the serial numbers go: blank in velmora-demo.mot's image, past its end.
+SERIAL_PLACE = 0x7FF00
+
+
+def numbered(image, serial):
+    """The flash of a board that got `serial` as u32be at SERIAL_PLACE, the rest the image."""
+    flash = bytearray(image)
+    flash[SERIAL_PLACE:SERIAL_PLACE + 4] = struct.pack(">I", serial)
+    return bytes(flash)
+
+
+def history_rows(arguments, record):
+    result = subprocess.run([arguments.cli, "history", "--record", record, "--json"],
+                            capture_output=True, text=True, timeout=60)
+    harness.check(result.returncode == 0, "history: %s" % result.stderr)
+    return [json.loads(line) for line in result.stdout.splitlines()]
+
+
+def results_of(stdout):
+    return [event for event in map(json.loads, stdout.splitlines()) if event["event"] == "result"]
+
+
+def serial_group(arguments):
+    """Two boards at once, each with its own number and --read-back against its own image, the
+    rows in an SQLite record; the next run goes on from the record and records its board's
+    failure; a number over the image's data is refused before any port opens."""
+    image, _ = harness.image_of(DEMO)
+    work = os.path.join(arguments.work, "serial")
+    record = os.path.join(work, "records.sqlite")
+    if os.path.exists(record):
+        os.remove(record)
+    boards = start_boards(arguments, "serial", [[], []])
+    try:
+        ports = sum((["--port", board.link] for board in boards), [])
+        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--read-back", "--serial",
+                                 "0x7FF00", "--serial-start", "5012", "--record", record] + ports,
+                                capture_output=True, text=True, timeout=120)
+        harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
+        for number, serial in ((1, 5012), (2, 5013)):
+            harness.check(re.search(r"^board%d +programmed +19 +\S+ s +%d +0x" % (number, serial),
+                                    result.stdout, re.M), "the table:\n%s" % result.stdout)
+            harness.check(re.search(r"^board%d: Completed\..* Serial %d\.$" % (number, serial),
+                                    result.stdout, re.M), "the outcome lines:\n%s" % result.stdout)
+    finally:
+        for board in boards:
+            board.stop()
+    for board, serial in zip(boards, (5012, 5013)):
+        harness.check(board.flash() == numbered(image, serial),
+                      "%s: the flash is not the image with %d" % (board.link, serial))
+    rows = history_rows(arguments, record)
+    harness.check([(row["port"], row["serial"], row["ok"]) for row in rows] ==
+                  [(boards[0].link, 5012, True), (boards[1].link, 5013, True)], "rows: %s" % rows)
+    with open(DEMO, "rb") as file:
+        digest = hashlib.sha256(file.read()).hexdigest()
+    sums = ["0x%08X" % (sum(numbered(image, serial)) & 0xFFFFFFFF) for serial in (5012, 5013)]
+    harness.check([row["image_sum"] for row in rows] == sums and
+                  all(row["firmware_sha256"] == digest and row["firmware"] == DEMO and
+                      row["serial_address"] == SERIAL_PLACE and row["step"] is None and
+                      row["seconds"] > 0 for row in rows), "rows: %s" % rows)
+
+    # Without --serial-start: after the highest recorded; a failed board's row says so.
+    board = start_boards(arguments, "serial-next", [["--block-nak", "2:0x15"]])[0]
+    try:
+        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--json", "--serial",
+                                 "0x7FF00", "--record", record, "--port", board.link],
+                                capture_output=True, text=True, timeout=120)
+    finally:
+        board.stop()
+    harness.check(result.returncode == 21, "exit %d: %s" % (result.returncode, result.stderr))
+    outcome = results_of(result.stdout)
+    harness.check(len(outcome) == 1 and outcome[0]["serial"] == 5014, "%s" % outcome)
+    last = history_rows(arguments, record)[-1]
+    harness.check(last["serial"] == 5014 and last["exit_code"] == 21 and last["ok"] is False and
+                  last["step"] == 11 and last["message"] == outcome[0]["message"],
+                  "the row: %s" % last)
+
+    # 0x1000 holds the demo's data; the board is never opened.
+    board = start_boards(arguments, "serial-refused", [[]])[0]
+    try:
+        result = subprocess.run([arguments.cli, "write", DEMO, "--serial", "0x1000",
+                                 "--record", record, "--port", board.link],
+                                capture_output=True, text=True, timeout=60)
+    finally:
+        board.stop()
+    harness.check(result.returncode == 3, "exit %d: %s" % (result.returncode, result.stderr))
+    expect_one_line(result.stderr, "--serial 0x00001000: the image holds 0x56 0x65 0x6C 0x6D")
+    harness.check(board.count("open") == 0, "the board was opened")
+    harness.check(len(history_rows(arguments, record)) == 3, "a row for a refused file")
+
+
+def shared_group(arguments):
+    """Two processes on one PostgreSQL database, two boards each, at once: four different
+    numbers, each in its board's flash."""
+    image, _ = harness.image_of(DEMO)
+    with PostgresServer() as server:
+        boards = start_boards(arguments, "shared", [[], [], [], []])
+        try:
+            first = subprocess.run([arguments.cli, "write", DEMO, "--serial", "0x7FF00",
+                                    "--record", server.uri, "--serial-start", "700", "--port",
+                                    boards[0].link, "--fast", "--quiet"],
+                                   capture_output=True, text=True, timeout=120)
+            harness.check(first.returncode == 0, "the first: %s" % first.stderr)
+            stations = [subprocess.Popen(
+                [arguments.cli, "write", DEMO, "--fast", "--json", "--serial", "0x7FF00",
+                 "--record", server.uri, "--port", pair[0].link, "--port", pair[1].link],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                for pair in (boards[0:2], boards[2:4])]
+            handed = {}
+            for station in stations:
+                out, err = station.communicate(timeout=120)
+                harness.check(station.returncode == 0, "a station: %s" % err)
+                handed.update((event["port"], event["serial"]) for event in results_of(out))
+        finally:
+            for board in boards:
+                board.stop()
+        harness.check(sorted(handed.values()) == [701, 702, 703, 704],
+                      "the stations handed out %s" % handed)
+        for number, board in enumerate(boards, 1):
+            harness.check(board.flash() == numbered(image, handed["board%d" % number]),
+                          "%s: the flash is not the image with its number" % board.link)
+        harness.check(sorted(row["serial"] for row in history_rows(arguments, server.uri)) ==
+                      [700, 701, 702, 703, 704], "the record")
+
+
 def bps_group(arguments):
     """--bps: 76800 programs the board with the blocks at 76800 on the line; a rate the board's
     rule refuses never opens the port; max falls back, from [01], past a rate the board refuses."""
@@ -852,7 +979,8 @@ GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_n
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
           "info": info_group, "several": several_group, "formats": formats_group,
-          "bps": bps_group, "held": held_group, "text": text_group}
+          "bps": bps_group, "held": held_group, "text": text_group, "serial": serial_group,
+          "shared": shared_group}
 
 
 def run():

@@ -56,6 +56,19 @@ TEST(CommandLine, InfoAndHistoryTakeThemInAnyOrderToo) {
     EXPECT_EQ("r.sqlite", line.history.record);
 }
 
+TEST(CommandLine, WriteTakesWhereTheNumbersGoAndTheRecord) {
+    CommandLine line =
+        ParseCommandLine(Arguments({"write", "fw.mot", "-p", "COM3", "--serial", "0x7FF00",
+                                    "--serial-format", "ascii:6", "--record", "r.sqlite"}));
+    ASSERT_EQ(CommandName::Write, line.command.value_or(CommandName::Ports)) << line.problem;
+    ASSERT_TRUE(line.write.serial);
+    EXPECT_EQ(0x7FF00u, line.write.serial->address);
+    EXPECT_EQ(SerialForm::Decimal, line.write.serial->form);
+    EXPECT_EQ(6, line.write.serial->digits);
+    EXPECT_FALSE(line.write.serialStart);  // the record knows the next
+    EXPECT_EQ("r.sqlite", line.write.record);
+}
+
 TEST(CommandLine, AUsageErrorNamesWhatIsWrong) {
     const struct {
         std::vector<std::string> words;
@@ -72,6 +85,16 @@ TEST(CommandLine, AUsageErrorNamesWhatIsWrong) {
         {{"write", "fw.mot"}, "--port is required"},
         {{"info", "fw.mot", "--reply-latency", "2000"}, "--reply-latency"},
         {{"flash", "fw.mot"}, "unknown command 'flash'"},
+        {{"write", "fw.mot", "-p", "COM3", "--serial", "0x7FF00"}, "--serial-start N"},
+        {{"write", "fw.mot", "-p", "COM3", "--serial-start", "5"}, "needs --serial ADDR"},
+        {{"write", "fw.mot", "-p", "COM3", "--serial", "0", "--serial-format", "bcd",
+          "--serial-start", "1"},
+         "bcd"},
+        {{"write", "fw.mot", "-p", "COM3", "-p", "COM4", "--serial", "0", "--serial-format",
+          "ascii:1", "--serial-start", "9"},
+         "reach past 9"},
+        {{"write", "fw.mot", "-p", "COM3", "--serial", "0", "--serial-start", "4294967296"},
+         "not a serial number"},
     };
     for (const auto& expected : cases) {
         const CommandLine line = ParseCommandLine(Arguments(expected.words));

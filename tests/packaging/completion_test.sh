@@ -41,6 +41,8 @@ expect "bin elf ihex srec" velmora-cli write fw.mot --format ""
 expect "elf" velmora-cli write fw.mot --format = e
 expect "38400 57600 62500 76800 max" velmora-cli info fw.mot --bps ""
 expect "" velmora-cli write fw.mot --offset ""
+expect "ascii: u32be u32le" velmora-cli write fw.mot --serial 0x7FF00 --serial-format ""
+expect "" velmora-cli write fw.mot --serial-start ""
 expect "" velmora-cli ports ""
 expect "" velmora-cli history --last ""
 expect "" velmora-cli history --record r.sqlite ""

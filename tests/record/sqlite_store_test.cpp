@@ -49,7 +49,7 @@ protected:
     static uint32_t Numbered(RecordStore& store, const std::string& port, uint32_t address,
                              std::optional<uint32_t> first = std::nullopt) {
         RunTicket ticket;
-        EXPECT_EQ("", store.Begin(Start(port), SerialRequest{address, first}, ticket));
+        EXPECT_EQ("", store.Begin(Start(port), SerialRequest{address, first, nullptr}, ticket));
         EXPECT_TRUE(ticket.serial);
         return ticket.serial.value_or(0);
     }
@@ -101,7 +101,8 @@ TEST_F(SqliteStoreTest, ReadsBackARunAsItWasWrittenAndCompleted) {
         std::unique_ptr<RecordStore> store = Open();
         ASSERT_TRUE(store);
         RunTicket ticket;
-        ASSERT_EQ("", store->Begin(Start("/dev/ttyUSB0"), SerialRequest{0x7FF0, 5012}, ticket));
+        ASSERT_EQ(
+            "", store->Begin(Start("/dev/ttyUSB0"), SerialRequest{0x7FF0, 5012, nullptr}, ticket));
         RunFinish finish;
         finish.ok = false;
         finish.exitCode = 21;
@@ -150,7 +151,7 @@ TEST_F(SqliteStoreTest, HandsOutTheNumberAfterTheHighestRecordedAtItsAddress) {
     ASSERT_TRUE(store);
     RunTicket ticket;
     const std::string refused =
-        store->Begin(Start("a"), SerialRequest{0x100, std::nullopt}, ticket);
+        store->Begin(Start("a"), SerialRequest{0x100, std::nullopt, nullptr}, ticket);
     EXPECT_NE(std::string::npos, refused.find("0x00000100")) << refused;
     EXPECT_NE(std::string::npos, refused.find("--serial-start")) << refused;
 
@@ -166,7 +167,7 @@ TEST_F(SqliteStoreTest, HandsOutTheNumberAfterTheHighestRecordedAtItsAddress) {
 
     // The last number there is has no next.
     EXPECT_EQ(0xFFFFFFFFu, Numbered(*store, "a", 0x300, 0xFFFFFFFF));
-    EXPECT_NE("", store->Begin(Start("a"), SerialRequest{0x300, std::nullopt}, ticket));
+    EXPECT_NE("", store->Begin(Start("a"), SerialRequest{0x300, std::nullopt, nullptr}, ticket));
 }
 
 TEST_F(SqliteStoreTest, KeepsANumberWhoseRunNeverFinished) {

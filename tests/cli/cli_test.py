@@ -146,7 +146,7 @@ def success_group(arguments):
         # time, and nothing else.
         progress = err.splitlines()
         harness.check(all(PROGRESS.match(line) for line in progress) and len(progress) >= 10 and
-                      progress[-1].startswith("board: [11] 49/49 blocks"),
+                      progress[-1].startswith(os.path.basename(cli.port) + ": [11] 49/49 blocks"),
                       "standard error: %r" % err)
         harness.check(harness.poll(lambda: cli.board.count("reboot") == 1, 5), "no reboot")
     finally:

@@ -63,4 +63,19 @@ if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY
 fi
 
+# Debian's wineserver wrapper starts the server with -p0: it shuts the prefix down as soon as its
+# last program ends (its system processes told to go, the server gone some 2.5 s later), and a test
+# that starts meanwhile can lose its server ("recvmsg: Connection reset by peer") or start without
+# its system processes. So the prefix keeps one persistent server, until scripts/stop-wine.sh or a
+# harness's restart stops it. Its system processes start here on /dev/null: they outlive the test
+# that would start them, and would hold that test's output open.
+server=/usr/lib/wine/wineserver64
+[ -x "$server" ] || server=/usr/lib/wine/wineserver32
+exec 7>"$prefix.server.lock"
+flock 7
+if "$server" -p </dev/null >/dev/null 2>&1 7>&-; then
+    "$loader" wineboot </dev/null >/dev/null 2>&1 7>&- || true
+fi
+exec 7>&-
+
 exec "$loader" "$@"

@@ -16,8 +16,10 @@ struct BitRateFit {
 // The SCI's nearest rate to `bitRate` and whether the boot program would take it.
 BitRateFit FitBitRate(int bitRate);
 
-// The rates `--bps max` tries, fastest first.
-constexpr int kFastestBitRates[] = {76800, 62500, 57600, kProgrammingBitRate};
+// The rates `--bps max` tries, fastest first. The SCI's 156250 is asked for as 156300: the boot
+// program takes rates in units of 100.
+constexpr int kFastestBitRates[] = {625000, 312500, 156300, 125000,
+                                    76800,  62500,  57600,  kProgrammingBitRate};
 
 // The SCI's fastest asynchronous rate: its clock divided by 32 (625000 bps).
 int FastestSciBitRate();

@@ -200,15 +200,22 @@ void BoardConsole::StepEnded(Step step, bool succeeded) {
     }
 }
 
-void BoardConsole::BitRateFellBack(int failedRate, int nextRate) {
+void BoardConsole::BitRateFellBack(Step step, int failedRate, int nextRate) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     bitRate_ = nextRate;
+    const bool programming = step == Step::Programming;
     if (output_.json && !output_.quiet) {
-        Emit(Event("fallback").Number("from_bps", failedRate).Number("to_bps", nextRate));
+        Emit(Event("fallback")
+                 .Number("from_bps", failedRate)
+                 .Number("to_bps", nextRate)
+                 .Text("phase", programming ? "program" : "link"));
     }
-    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) +
-                      "the link did not come up at " + std::to_string(failedRate) +
-                      " bps: starting over at " + std::to_string(nextRate) + " bps");
+    const std::string why =
+        programming ? "step [11]: a block did not get through at " : "the link did not come up at ";
+    const std::string again = programming ? " bps, erasing again" : " bps";
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) + why +
+                      std::to_string(failedRate) + " bps: starting over at " +
+                      std::to_string(nextRate) + again);
 }
 
 void BoardConsole::StartingOver(Step step, const StepFailure& failure, int retry, int retries) {

@@ -51,7 +51,7 @@ public:
     void StepEnded(Step step, bool succeeded) override;
     // Said on standard error too: the run takes longer than the operator asked for. The next
     // attempt's headers name the next rate.
-    void BitRateFellBack(int failedRate, int nextRate) override;
+    void BitRateFellBack(Step step, int failedRate, int nextRate) override;
     // Said on standard error too, with the failure's cause.
     void StartingOver(Step step, const StepFailure& failure, int retry, int retries) override;
 

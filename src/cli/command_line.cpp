@@ -295,7 +295,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     std::string bitRateText = "38400";
     const char kBitRateHelp[] =
         "the bit rate for programming, after the matching at 9600: 38400 (the window's), 57600, "
-        "62500, 76800 or another the board takes; max: the fastest of those four that comes up";
+        "62500, 76800, 125000, 625000 or another the board takes; max: from 625000 down, the "
+        "fastest that carries the blocks";
     writeCommand->add_option("--bps", bitRateText, kBitRateHelp);
     InputOptions writeInput;
     AddInputOptions(writeCommand, writeInput);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "bootmode/bit_rate_rule.h"
 #include "bootmode/boot_protocol.h"
 #include "bootmode/firmware_image.h"
 #include "bootmode/run_estimate.h"
@@ -57,6 +58,10 @@ int InfoCommand(const InfoRequest& request) {
     std::printf("\nImage: %d blocks of %zu bytes, %d to send, %d blank\n", blocks, kBlockBytes,
                 sent, blocks - sent);
     const int bitRate = request.bitRate;
+    // The rule let the rate pass: the board's serial interface makes it within 4 %.
+    const BitRateFit fit = FitBitRate(bitRate);
+    std::printf("At --bps %d the board's serial interface runs at %.0f bps (%+.2f %%)\n", bitRate,
+                fit.producedRate, fit.errorPercent);
     const RunEstimate estimate = EstimateRun(image, bitRate, request.replyLatency);
     const long steps = Tenths(estimate.stepDelays);
     const long blockDelays = Tenths(estimate.blockDelays);

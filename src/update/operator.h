@@ -39,8 +39,9 @@ public:
     // A numbered step begins, before its header is logged; or it ends.
     virtual void StepStarted(Step) {}
     virtual void StepEnded(Step, bool) {}
-    // The link did not come up at the first rate: the run starts over from [01] at the second.
-    virtual void BitRateFellBack(int, int) {}
+    // The first rate failed at the step (the link did not come up at [08] or [09], or blocks did
+    // not get through at [11]): the run starts over from [01] at the second.
+    virtual void BitRateFellBack(Step, int, int) {}
     // The run failed at the step for the failure, before anything was erased, and starts over
     // from [01]: the retry's number, of how many in all.
     virtual void StartingOver(Step, const StepFailure&, int, int) {}

@@ -225,10 +225,19 @@ RunOutcome UpdateThread::RunSteps() {
         }
         const bool linkFailed =
             outcome.step == Step::ChangingBitRate || outcome.step == Step::ConfirmBitRate;
-        if (linkFailed && rate + 1 < rates.size()) {
+        // A rate that passes the one-byte confirmation may still spoil whole frames; [10] erases
+        // again before anything is programmed at the next rate.
+        const bool blocksLost = rates[rate] > kProgrammingBitRate && BlockLost(outcome);
+        const bool lower = rate + 1 < rates.size();
+        if (linkFailed && lower) {
             AppendNumbered(L"---> the link did not come up at %d BPS: ", rates[rate]);
             AppendNumbered(L"starting over at %d BPS\r\n\r\n", rates[rate + 1]);
-            operator_.BitRateFellBack(rates[rate], rates[rate + 1]);
+            operator_.BitRateFellBack(outcome.step, rates[rate], rates[rate + 1]);
+            ++rate;
+        } else if (blocksLost && lower) {
+            AppendNumbered(L"---> the blocks did not get through at %d BPS: ", rates[rate]);
+            AppendNumbered(L"starting over at %d BPS, erasing again\r\n\r\n", rates[rate + 1]);
+            operator_.BitRateFellBack(outcome.step, rates[rate], rates[rate + 1]);
             ++rate;
         } else if (retries < job_.options.retries && WorthRetrying(outcome)) {
             ++retries;
@@ -241,6 +250,18 @@ RunOutcome UpdateThread::RunSteps() {
         operator_.SetMarquee(true);
         step_ = Step::None;
     }
+}
+
+bool UpdateThread::BlockLost(const RunOutcome& outcome) {
+    const StepFailure& failure = outcome.failure;
+    if (outcome.step != Step::Programming || failure.sent.size() != kBlockFrameBytes ||
+        failure.sent[0] != kProgrammingCommand) {
+        return false;
+    }
+    const bool checksumRefused = failure.reply.size() >= 2 &&
+                                 failure.reply[0] == kProgrammingError &&
+                                 failure.reply[1] == kChecksumDetail;
+    return failure.cause == FailureCause::NoAnswer || checksumRefused;
 }
 
 bool UpdateThread::WorthRetrying(const RunOutcome& outcome) {

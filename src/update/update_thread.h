@@ -46,7 +46,8 @@ struct RunOptions {
     // With verify: every block sent is also read back and compared.
     bool readBack = false;
     // The rates [08] moves the link to, in turn: while the link does not come up at one ([08] or
-    // [09] fails), the run starts over from [01] at the next. The window's is 38400 alone.
+    // [09] fails), the run starts over from [01] at the next; with more than one, also when a
+    // block does not get through above the window's rate. The window's is 38400 alone.
     std::vector<int> bitRates = {kProgrammingBitRate};
     // How many times in all the run starts over from [01] after a failure before the erase that a
     // new attempt may not meet again; a fall back to the next rate is not one of them.
@@ -98,6 +99,9 @@ private:
     RunOutcome RunSteps();
     // Whether a new attempt may succeed where this one failed, with nothing erased yet.
     static bool WorthRetrying(const RunOutcome& outcome);
+    // Whether [11] failed for a block that the line spoilt or lost: refused for its checksum
+    // after its resend, or never answered.
+    static bool BlockLost(const RunOutcome& outcome);
     // Steps [01] to [12], with the link moved to `bitRate` at [08].
     RunOutcome RunAttempt(int bitRate);
     void AppendAll(std::initializer_list<const wchar_t*> texts);

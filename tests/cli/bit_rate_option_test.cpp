@@ -13,15 +13,17 @@
 namespace {
 
 TEST(BitRateOptionTest, TakesTheRatesTheBoardAccepts) {
-    for (const int rate : {9600, 38400, 57600, 62500, 76800, 125000}) {
+    for (const int rate :
+         {9600, 38400, 57600, 62500, 76800, 125000, 156300, 208300, 312500, 625000}) {
         const BitRateChoice choice = ChooseBitRates(std::to_string(rate));
         EXPECT_EQ(choice.rates, std::vector<int>{rate}) << rate << ": " << choice.problem;
         EXPECT_EQ(choice.problem, "") << rate;
     }
 }
 
-TEST(BitRateOptionTest, MaxTriesTheFastFourFastestFirst) {
-    EXPECT_EQ(ChooseBitRates("max").rates, (std::vector<int>{76800, 62500, 57600, 38400}));
+TEST(BitRateOptionTest, MaxTriesFromTheSciLimitDownFastestFirst) {
+    EXPECT_EQ(ChooseBitRates("max").rates,
+              (std::vector<int>{625000, 312500, 156300, 125000, 76800, 62500, 57600, 38400}));
 }
 
 TEST(BitRateOptionTest, RefusesWhatTheBoardOrTheHostCannotUse) {

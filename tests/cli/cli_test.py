@@ -838,7 +838,8 @@ def shared_group(arguments):
 
 def bps_group(arguments):
     """--bps: 76800 programs the board with the blocks at 76800 on the line; a rate the board's
-    rule refuses never opens the port; max falls back, from [01], past a rate the board refuses."""
+    rule refuses never opens the port; max falls back, from [01], past a rate the board refuses
+    and past one whose blocks do not get through."""
     image, _ = harness.image_of(DEMO)
     cli = Cli(arguments, "bps")
     try:
@@ -864,17 +865,22 @@ def bps_group(arguments):
     finally:
         cli.board.stop()
 
-    cli = Cli(arguments, "bps-max", ["--refuse-bps", "76800"])
+    cli = Cli(arguments, "bps-max", ["--refuse-bps", "625000", "--garble-above", "156300"])
     try:
         code, out, err = cli.write(DEMO, "--fast", "--bps", "max", "--json")
         harness.check(code == 0, "max: exit %d: %s" % (code, err))
-        expect_one_line(err, "the link did not come up at 76800 bps: starting over at 62500 bps")
+        lines = complaints(err)
+        harness.check(lines[:2] == [
+            "velmora-cli: the link did not come up at 625000 bps: starting over at 312500 bps",
+            "velmora-cli: step [11]: a block did not get through at 312500 bps: starting over "
+            "at 156300 bps, erasing again"] and len(lines) == 2, "standard error: %r" % err)
         events = [json.loads(line) for line in out.splitlines()]
-        fallbacks = [event for event in events if event["event"] == "fallback"]
-        harness.check([(e["from_bps"], e["to_bps"]) for e in fallbacks] == [(76800, 62500)],
+        fallbacks = [(e["from_bps"], e["to_bps"], e["phase"])
+                     for e in events if e["event"] == "fallback"]
+        harness.check(fallbacks == [(625000, 312500, "link"), (312500, 156300, "program")],
                       "max: fallback objects %s" % fallbacks)
-        harness.check(events[-1]["event"] == "result" and events[-1]["bit_rate"] == 62500 and
-                      events[-1]["fallbacks"] == 1 and events[-1]["attempts"] == 2,
+        harness.check(events[-1]["event"] == "result" and events[-1]["bit_rate"] == 156300 and
+                      events[-1]["fallbacks"] == 2 and events[-1]["attempts"] == 3,
                       "max: the result %s" % events[-1])
     finally:
         cli.board.stop()

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bootmode/mod_update_1527.h"
+#include "cli/bit_rate_option.h"
+#include "cli/exit_codes.h"
 #include "cli/run_conclusion.h"
 #include "image/srec_reader.h"
 #include "support/in_process_board.h"
@@ -80,6 +82,12 @@ protected:
 WriteRequest Fast() {
     WriteRequest request;
     request.fast = true;
+    return request;
+}
+
+WriteRequest FastAt(const std::string& bitRate) {
+    WriteRequest request = Fast();
+    request.bitRates = ChooseBitRates(bitRate).rates;
     return request;
 }
 
@@ -180,6 +188,52 @@ TEST_F(WriteRunTest, AMalformedSumCheckReplyIsTheStepsFailureNotADifference) {
     EXPECT_EQ(FailureCause::MalformedReply, run.outcome.failure.cause);
     EXPECT_NE(std::string::npos, run.conclusion.text.find("the flash could not be checked"))
         << run.conclusion.text;
+}
+
+TEST_F(WriteRunTest, TheSciLimitOf625000ProgramsTheBoard) {
+    const WriteRun run = Write({}, FastAt("625000"));
+    EXPECT_EQ(0, run.conclusion.exitCode) << run.conclusion.text;
+    EXPECT_EQ(625000, run.outcome.bitRate);
+    EXPECT_EQ(ExpectedFlash(), board_->Flash());
+    EXPECT_GE(board_->Count("rx", "\"bit_rate\":625000,"), 2);
+}
+
+TEST_F(WriteRunTest, MaxStartsOverLowerWhileBlocksDoNotGetThroughAndErasesEachTime) {
+    const WriteRun run = Write({"--garble-above", "76800"}, FastAt("max"));
+    EXPECT_EQ(0, run.conclusion.exitCode) << run.conclusion.text;
+    EXPECT_EQ(76800, run.outcome.bitRate);
+    // Once at each of 625000, 312500, 156300 and 125000, never at a rate a second time.
+    EXPECT_EQ(4, run.outcome.fallbacks);
+    EXPECT_EQ(5, run.outcome.attempts);
+    EXPECT_EQ(5, board_->Count("erase", "\"phase\":\"done\""));
+    EXPECT_EQ(ExpectedFlash(), board_->Flash());
+    for (const wchar_t* rate : {L"625000", L"312500", L"156300", L"125000"}) {
+        EXPECT_NE(std::wstring::npos,
+                  run.log.find(std::wstring(L"---> the blocks did not get through at ") + rate +
+                               L" BPS: starting over"))
+            << rate;
+    }
+
+    // A rate given by itself is the operator's: its spoilt blocks fail [11].
+    const WriteRun given = Write({"--garble-above", "76800"}, FastAt("125000"));
+    EXPECT_EQ(StepFailedExitCode(Step::Programming), given.conclusion.exitCode);
+    EXPECT_EQ(1, given.outcome.attempts);
+    EXPECT_EQ(0, given.outcome.fallbacks);
+}
+
+TEST_F(WriteRunTest, MaxFallsBackOnceForABlockNeverAnswered) {
+    const WriteRun run = Write({"--block-silent", "1"}, FastAt("max"));
+    EXPECT_EQ(0, run.conclusion.exitCode) << run.conclusion.text;
+    EXPECT_EQ(312500, run.outcome.bitRate);
+    EXPECT_EQ(1, run.outcome.fallbacks);
+    EXPECT_EQ(2, board_->Count("erase", "\"phase\":\"done\""));
+    EXPECT_EQ(ExpectedFlash(), board_->Flash());
+}
+
+TEST_F(WriteRunTest, MaxDoesNotFallBackForABlockTheBoardRefusesForAnotherReason) {
+    const WriteRun run = Write({"--block-nak", "1:0x15"}, FastAt("max"));
+    EXPECT_EQ(StepFailedExitCode(Step::Programming), run.conclusion.exitCode);
+    EXPECT_EQ(0, run.outcome.fallbacks);
 }
 
 }  // namespace

@@ -171,6 +171,7 @@ void BootProgram::Clear() {
     programming_.reset();
     endAckAt_.reset();
     rate_.reset();
+    selectedRate_ = 0;
     matchingBytes_ = 0;
     lastError_ = 0;
 }
@@ -395,7 +396,7 @@ void BootProgram::Dispatch(const std::vector<uint8_t>& frame, TimePoint now) {
         case kProgramming:
             if (InPhase(frame, phase_ == Phase::ProgrammingData, now)) {
                 if (frame.size() == kBlockFrameLength) {
-                    ProgramBlock(frame, now);
+                    ProgramBlock(Garbled(frame), now);
                 } else {
                     EndProgramming(frame, now);
                 }
@@ -616,6 +617,7 @@ void BootProgram::SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint 
     // The ACK still leaves at the old rate; only then does the SCI switch.
     Acknowledge(CommandName(kNewBitRateSelection), now);
     rate_ = selection.lineRate;
+    selectedRate_ = requested;
     SetPhase(Phase::AwaitingConfirmation);
 }
 
@@ -634,6 +636,15 @@ void BootProgram::SelectUserMat(TimePoint now) {
     }
     Acknowledge(CommandName(kUserMatSelection), now);
     SetPhase(Phase::ProgrammingData);
+}
+
+std::vector<uint8_t> BootProgram::Garbled(std::vector<uint8_t> frame) {
+    if (options_.garbleAboveBitRate > 0 && selectedRate_ > options_.garbleAboveBitRate) {
+        log_.Record("fault").Text("fault", "garble-above").Number("bit_rate", selectedRate_);
+        // One bit lost in the middle of the data, as a slow edge loses it.
+        frame[frame.size() / 2] ^= 0x10;
+    }
+    return frame;
 }
 
 void BootProgram::ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now) {

@@ -88,6 +88,8 @@ private:
     void SelectNewBitRate(const std::vector<uint8_t>& frame, TimePoint now);
     void EnterProgrammingState(TimePoint now);
     void SelectUserMat(TimePoint now);
+    // The block frame as the board reads it off the line: spoilt above --garble-above's rate.
+    std::vector<uint8_t> Garbled(std::vector<uint8_t> frame);
     void ProgramBlock(const std::vector<uint8_t>& frame, TimePoint now);
     void BlockAnswered(int number, uint32_t address, const char* result);
     void EndProgramming(const std::vector<uint8_t>& frame, TimePoint now);
@@ -107,6 +109,7 @@ private:
 
     Phase phase_ = Phase::Stopped;
     std::optional<double> rate_;
+    int selectedRate_ = 0;  // the rate the host asked for at the new-bit-rate selection, in bps
     int matchingBytes_ = 0;
     uint8_t lastError_ = 0;
     std::vector<uint8_t> frame_;

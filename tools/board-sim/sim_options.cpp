@@ -76,6 +76,8 @@ Faults:
   --refuse-bps RATE        answer a new-bit-rate selection of RATE bps with 0xBF 0x24 although
                            the board's clock could make it, as a line that cannot carry it;
                            repeat for more rates
+  --garble-above RATE      spoil every programming block frame sent at a selected rate above
+                           RATE bps, as a line too slow for long frames at that rate
   --no-confirm             never answer the confirmation 0x06 at the new bit rate
   --status-error BYTE      report BYTE as the error of every status reply
   --block-nak K:BYTE       answer the K-th programming block with the single byte BYTE
@@ -304,6 +306,11 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              }
              o->refusedBitRates.insert(rate);
              return true;
+         }},
+        {"--garble-above", true, "a bit rate in bps, a multiple of 100 from 100 to 6553500",
+         [](SimOptions* o, const std::string& v) {
+             return ParseCount(v, 100, &o->garbleAboveBitRate, kLargestRequestableRate) &&
+                    o->garbleAboveBitRate % 100 == 0;
          }},
         Switch("--no-confirm", &SimOptions::noConfirm),
         ByteOption("--status-error", &SimOptions::statusError),

@@ -49,6 +49,9 @@ struct SimOptions {
     std::set<uint8_t> rejectedCommands;
     std::set<uint8_t> rejectedOnce;  // refused only the first time since the simulator started
     std::set<int> refusedBitRates;   // refused with 0x24 at the new-bit-rate selection, in bps
+    // Block frames sent at a selected rate above this one arrive spoilt (a line that passes one
+    // byte at a time but not 134 in a row); 0: none.
+    int garbleAboveBitRate = 0;
     bool noConfirm = false;
     std::optional<uint8_t> statusError;
     std::map<int, BlockFault> blockFaults;  // by block number, counted from 1 since start

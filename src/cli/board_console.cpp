@@ -152,15 +152,15 @@ void BoardConsole::SetStatusText(const wchar_t* text) {
 
 void BoardConsole::SetProgress(int position, int maximum) {
     std::lock_guard<Mutex> guard(streams_.Lock());
-    Progress(false, position, maximum);
+    NoteProgress(false, position, maximum);
 }
 
 void BoardConsole::SetReadBackProgress(int done, int total) {
     std::lock_guard<Mutex> guard(streams_.Lock());
-    Progress(true, done, total);
+    NoteProgress(true, done, total);
 }
 
-void BoardConsole::Progress(bool readBack, int position, int maximum) {
+void BoardConsole::NoteProgress(bool readBack, int position, int maximum) {
     if (!inPhase_ || progress_.readBack != readBack) {
         inPhase_ = true;
         progress_.readBack = readBack;

@@ -86,7 +86,7 @@ private:
     // An object of the event `name` for this board's port.
     JsonObject Event(const char* name) const;
     // Lock held: blocks `position` of `maximum` of the programming or the read-back.
-    void Progress(bool readBack, int position, int maximum);
+    void NoteProgress(bool readBack, int position, int maximum);
     // The snapshot as it stands now.
     ProgressSnapshot Snapshot() const;
     // Lock held: one JSON object on standard output.

@@ -81,6 +81,17 @@ struct InputOptions {
 const int kLongestEraseTimeout = 600;
 const int kMostRetries = 10;
 
+CLI::Validator AddressCheck() {
+    return CLI::Validator(
+        [](std::string& text) {
+            uint32_t address = 0;
+            return ParseOffset(text, address)
+                       ? std::string()
+                       : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
+        },
+        "ADDR");
+}
+
 void AddInputOptions(CLI::App* command, InputOptions& options) {
     command
         ->add_option("--format", options.format,
@@ -91,14 +102,7 @@ void AddInputOptions(CLI::App* command, InputOptions& options) {
         ->add_option("--offset", options.offset,
                      "with --format bin: the address of the file's first byte (decimal or 0x hex, "
                      "default 0)")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                uint32_t offset = 0;
-                return ParseOffset(text, offset)
-                           ? std::string()
-                           : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
-            },
-            "ADDR"));
+        ->check(AddressCheck());
     command->add_flag("--allow-unterminated", options.allowUnterminated,
                       "take S-records that end without a count (S5, S6) or termination record (S7, "
                       "S8, S9), as files made by hand may; a cut file looks the same");
@@ -133,14 +137,7 @@ void AddSerialOptions(CLI::App* command, SerialOptions& options) {
         ->add_option("--serial", options.address,
                      "give each board its own serial number, written into its image at ADDR "
                      "(decimal or 0x hex, in the user MAT, blank in the image)")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                uint32_t address = 0;
-                return ParseOffset(text, address)
-                           ? std::string()
-                           : "not an address: " + text + " (decimal, or hexadecimal after 0x)";
-            },
-            "ADDR"));
+        ->check(AddressCheck());
     command
         ->add_option("--serial-format", options.format,
                      "how the number is written: u32be (4 bytes, most significant first, the "

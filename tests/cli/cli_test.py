@@ -1086,12 +1086,6 @@ def station_group(arguments):
     harness.check("waiting for a board" in shown and
                   "PASS 7000 \u2014 take the board out" in shown, "standard error: %r" % shown)
 
-    # --count belongs to a station.
-    result = subprocess.run([arguments.cli, "write", DEMO, "--port", cli.port, "--count", "2"],
-                            capture_output=True, text=True, timeout=60)
-    harness.check(result.returncode == 2, "--count without --repeat: exit %d" % result.returncode)
-    expect_one_line(result.stderr, "--count needs --repeat")
-
 
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,

@@ -101,7 +101,8 @@ def timed_write(cli, board_sim, work, record):
                     os.unlink(stale)
             boards.append(harness.Board(board_sim, link, []))
         ports = sum((["--port", board.link] for board in boards), [])
-        numbering = ["--record", record] if record else ["--serial-start", "1"]
+        # With a record the start only counts for the first write; later ones go on from it.
+        numbering = ["--serial-start", "1"] + (["--record", record] if record else [])
         started = time.monotonic()
         result = subprocess.run([cli, "write", DEMO, "--fast", "--quiet", "--serial", "0x7FF00"]
                                 + numbering + ports, stdout=subprocess.DEVNULL,

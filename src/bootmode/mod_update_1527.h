@@ -30,6 +30,13 @@ struct ByteDifference {
     uint8_t image;
 };
 
+// What a probe found on the port (ModUpdate1527::Probe).
+enum class BoardPresence {
+    Answered,  // a boot program echoed the matching byte
+    Silent,    // the port opened, but nothing answered (or the probe was stopped)
+    Unusable   // the port could not be opened: Failure() says why
+};
+
 // How the module goes beyond the window's design, for velmora-cli.
 struct ModuleOptions {
     // Each transaction ends as soon as its reply is complete; its fixed delay and send wait stay
@@ -89,6 +96,12 @@ public:
     // end of programming, or its refusal reported; the port closes unless the flash is verified
     // next. True without sending anything when the image has no data.
     bool ProgramImage(const FirmwareImage& image);
+
+    // Whether a board in boot mode is on the port: the board reset as boot-mode entry resets it,
+    // then a few matching bytes. Quiet: nothing is logged or reported, whatever the outcome. The
+    // matching leaves the boot program waiting for the handshake, so a run that follows starts
+    // from its own reset. For a station that waits for boards to be put in and taken out.
+    BoardPresence Probe(const char* portName);
 
     // The fixed pacing and the design's end frame unless set otherwise; the window never does.
     void SetOptions(const ModuleOptions& options);

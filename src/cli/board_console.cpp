@@ -7,6 +7,7 @@
 // boards' output apart.
 #include "cli/board_console.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -240,6 +241,31 @@ std::string BoardConsole::LogText() const {
     return log_;
 }
 
+void BoardConsole::BeginBoard(std::optional<uint32_t> serial) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    started_ = Clock::now();
+    inPhase_ = false;
+    progress_ = ProgressSnapshot();
+    pace_ = ProgressPace();
+    bitRate_ = output_.bitRate;
+    serial_ = serial;
+    note_.clear();
+    streams_.ProgressChanged();
+}
+
+void BoardConsole::SetStationNote(const std::string& note) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    note_ = note;
+    streams_.Note(output_.label + ": " + note);
+}
+
+void BoardConsole::StationEvent(const char* name) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    if (output_.json) {
+        Emit(Event(name));
+    }
+}
+
 void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& outcome, bool verify,
                             bool complained) {
     std::lock_guard<Mutex> guard(streams_.Lock());
@@ -303,6 +329,15 @@ ProgressSnapshot BoardConsole::Snapshot() const {
 }
 
 std::string BoardConsole::ProgressLine(size_t width) const {
+    if (!note_.empty()) {
+        std::string line = output_.prefixed ? output_.label + "  " + note_ : note_;
+        // Cut at a character's first byte: the note may hold more than ASCII.
+        size_t end = std::min(width, line.size());
+        while (end > 0 && end < line.size() && (line[end] & 0xC0) == 0x80) {
+            --end;
+        }
+        return line.substr(0, end);
+    }
     ProgressSnapshot snapshot = Snapshot();
     if (output_.prefixed) {
         snapshot.step = output_.label + "  " + snapshot.step;

@@ -61,6 +61,14 @@ public:
     std::string LogText() const;
     // The board's own serial number, for its result object; called before its run starts.
     void SetSerial(std::optional<uint32_t> serial) { serial_ = serial; }
+    // A station's next board on this port: its run starts afresh, with its own number.
+    void BeginBoard(std::optional<uint32_t> serial);
+    // A station's state of the port between boards ("waiting for a board"), which its terminal
+    // line shows instead of a run's progress until the next board begins; elsewhere a plain line
+    // on standard error.
+    void SetStationNote(const std::string& note);
+    // With --json, one object of the event `name` for this port ("waiting", "removed").
+    void StationEvent(const char* name);
     // The outcome, as the last line of the log (and, for a failure, the one line on standard
     // error unless `complained` already), or as the board's result object.
     void Conclude(const RunConclusion& conclusion, const RunOutcome& outcome, bool verify,
@@ -104,4 +112,5 @@ private:
     ProgressPace pace_;
     int bitRate_;  // the rate of the attempt under way
     std::optional<uint32_t> serial_;
+    std::string note_;  // a station's state between boards; empty during a run
 };

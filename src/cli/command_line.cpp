@@ -80,6 +80,8 @@ struct InputOptions {
 // gone only holds the operator up.
 const int kLongestEraseTimeout = 600;
 const int kMostRetries = 10;
+// A bound of the count only against typing errors: a line's day is far fewer boards.
+const int kMostStationBoards = 1000000;
 
 CLI::Validator AddressCheck() {
     return CLI::Validator(
@@ -222,6 +224,18 @@ bool AsksForJson(const std::vector<std::string>& arguments) {
     return false;
 }
 
+// --repeat and --count together, and what a station cannot do.
+std::string StationProblem(const WriteRequest& write) {
+    if (write.count && !write.repeat) {
+        return "--count needs --repeat";
+    }
+    if (write.repeat && write.quiet) {
+        return "--repeat cannot be --quiet: the station tells when to put each board in and take "
+               "it out";
+    }
+    return std::string();
+}
+
 CommandLine UsageError(CommandLine line, const std::string& problem) {
     line.command.reset();
     line.exitCode = kExitUsage;
@@ -303,6 +317,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                              "keep a row for every board in a record: an SQLite file (created "
                              "when missing), or a PostgreSQL database as a libpq URI "
                              "(postgresql://user@host/database; Linux only)");
+    writeCommand->add_flag("--repeat", write.repeat,
+                           "a station: every port programs board after board, each one found "
+                           "when it is put in and programmed once, until Ctrl-C or --count");
+    int stationCount = 0;
+    writeCommand
+        ->add_option("--count", stationCount,
+                     "with --repeat: end after N boards in all, across the ports")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMostStationBoards).description(""));
     writeCommand->footer(exitCodes);
 
     InfoRequest& info = line.info;
@@ -409,6 +432,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const std::string serial = SerialProblem(writeSerial, write);
         if (!serial.empty()) {
             return UsageError(line, serial);
+        }
+        if (writeCommand->count("--count") > 0) {
+            write.count = stationCount;
+        }
+        const std::string station = StationProblem(write);
+        if (!station.empty()) {
+            return UsageError(line, station + " (see velmora-cli write --help)");
         }
         line.command = CommandName::Write;
         return line;

@@ -25,7 +25,9 @@ struct WriteRequest {
     int retries = 2;               // starts over from [01] after a failure before the erase, in all
     std::optional<SerialLayout> serial;   // each board's own number, and where it goes
     std::optional<uint32_t> serialStart;  // the first number; with a record, only needed once
-    std::string record;  // an SQLite file's path or a PostgreSQL URI; empty for no record
+    std::string record;        // an SQLite file's path or a PostgreSQL URI; empty for no record
+    bool repeat = false;       // a station: every port programs board after board
+    std::optional<int> count;  // with repeat, the boards in all; none: until a stop
 };
 
 // What velmora-cli info estimates.

@@ -41,7 +41,8 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
      "usage error: unknown command or option, missing argument, a bad --format,\n"
      "--offset or --bps (a rate the board refuses), two names of one port, a --log\n"
      "file that is the firmware file, shared by two ports or cannot be written,\n"
-     "--serial without --serial-start or --record, numbers the format cannot hold"},
+     "--serial without --serial-start or --record, numbers the format cannot hold,\n"
+     "--count without --repeat, --repeat with --quiet"},
     {kExitFileRefused, kExitFileRefused,
      "the firmware file is missing, unreadable, refused or holds nothing to program,\n"
      "or holds data where --serial would write the numbers"},
@@ -52,7 +53,7 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {kExitEndNotAcknowledged, kExitEndNotAcknowledged,
      "the board did not acknowledge the end of programming: it may not start"},
     {kExitSomeBoardsFailed, kExitSomeBoardsFailed,
-     "several ports: a board was not programmed (see the table or --json)"},
+     "several ports or --repeat: a board was not programmed (see the table or --json)"},
     {kExitRecordFailed, kExitRecordFailed,
      "the record (--record) cannot be opened, read or written, or has no serial\n"
      "number to give"},

@@ -41,6 +41,16 @@ void Streams::ProgressChanged() {
     }
 }
 
+void Streams::Note(const std::string& line) {
+    if (display_ != ProgressDisplay::Lines) {
+        ProgressChanged();
+        return;
+    }
+    Erase();
+    std::fprintf(errors_, "%s\n", line.c_str());
+    std::fflush(errors_);
+}
+
 void Streams::ReportDueProgress() {
     for (BoardConsole* board : boards_) {
         const std::string line = board->DueProgressReport();

@@ -44,6 +44,9 @@ public:
     // several are left to the next DrawProgress, so that four boards do not flicker; plain lines
     // that are due go out at once.
     void ProgressChanged();
+    // A board's state changed outside a run (a station's "waiting for a board"): a plain line
+    // when progress comes as lines, else as ProgressChanged.
+    void Note(const std::string& line);
     // Redraws the terminal's progress lines with the time and status they show now, or writes the
     // plain lines that time has made due.
     void DrawProgress();

@@ -21,6 +21,7 @@
 #include "cli/port_adapter.h"
 #include "cli/results_table.h"
 #include "cli/run_conclusion.h"
+#include "cli/station.h"
 #include "cli/stop_actions.h"
 #include "cli/stop_text.h"
 #include "cli/streams.h"
@@ -203,6 +204,25 @@ RunStart RunStartOf(const WriteRequest& request,
     return start;
 }
 
+// A station's ports, each with its console, and what every board shares.
+StationPlan StationPlanOf(const WriteRequest& request, const std::vector<Board>& boards,
+                          const std::vector<std::string>& adapters,
+                          const std::shared_ptr<const FirmwareImage>& image,
+                          const NumberingPlan& numbering, RecordStore* store) {
+    StationPlan plan;
+    for (size_t i = 0; i < boards.size(); ++i) {
+        plan.ports.push_back(
+            {boards[i].port, boards[i].label, adapters[i], boards[i].console.get()});
+    }
+    plan.image = image;
+    plan.numbering = numbering;
+    plan.store = store;
+    plan.options = WriteRunOptions(request);
+    plan.count = request.count;
+    plan.table = !request.json;
+    return plan;
+}
+
 }  // namespace
 
 int WriteCommand(const WriteRequest& request) {
@@ -290,6 +310,10 @@ int WriteCommand(const WriteRequest& request) {
         for (size_t i = 0; i < boards.size(); ++i) {
             adapters[i] = AdapterName(boards[i].port, known);
         }
+    }
+    if (request.repeat) {
+        return RunStation(StationPlanOf(request, boards, adapters, image, plan, store.get()),
+                          streams);
     }
     std::vector<BoardIdentity> identities;
     const std::string numbering =

@@ -3,7 +3,8 @@ its outcome line and the flash it leaves; refusals and failed steps with their e
 causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
 boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
 --bps; the port held for a whole run; names that are not UTF-8; each board's own serial number
-and its row in a record, SQLite or a PostgreSQL database that two writes share.
+and its row in a record, SQLite or a PostgreSQL database that two writes share; a station that
+programs board after board as they are put in and taken out.
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
@@ -981,12 +982,117 @@ def text_group(arguments):
     harness.check(cli.board.flash() == image, "the flash differs from the image")
 
 
+class LineReader:
+    """A program's standard output read line by line as it comes, on a thread of its own."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self.reader = threading.Thread(target=self._read, args=(stream,))
+        self.reader.start()
+
+    def _read(self, stream):
+        for line in stream:
+            self.lines.append(line)
+
+    def events(self):
+        return [json.loads(line) for line in list(self.lines)]
+
+    def join(self):
+        self.reader.join(10)
+
+
+def station_group(arguments):
+    """A station on one fixture: the first board is programmed once although it stays in, the
+    second once it is put in after the first was taken out, each with the image and its own
+    number, its row in the record, "waiting" and "removed" objects, and the end at --count 2; on
+    a terminal the port's line tells the operator what to do."""
+    image, _ = harness.image_of(DEMO)
+    work = os.path.join(arguments.work, "station")
+    record = os.path.join(work, "records.sqlite")
+    if os.path.exists(record):
+        os.remove(record)
+    board = start_boards(arguments, "station", [["--removable"]])[0]
+    process = None
+    try:
+        process = subprocess.Popen(
+            [arguments.cli, "write", DEMO, "--port", board.link, "--repeat", "--count", "2",
+             "--fast", "--json", "--serial", "0x7FF00", "--serial-start", "5012",
+             "--record", record], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        output = LineReader(process.stdout)
+
+        def results():
+            return [event for event in output.events() if event["event"] == "result"]
+
+        harness.check(harness.poll(lambda: len(results()) == 1, 60), "no first result")
+
+        def since_programmed():
+            events = board.events()
+            ends = [i for i, event in enumerate(events) if event["kind"] == "end-of-programming"]
+            return events[ends[0] + 1:] if ends else []
+
+        # Left in, the board answers probe after probe, and no run starts on it again (a run's
+        # handshake follows its matching).
+        harness.check(harness.poll(lambda: sum(1 for event in since_programmed()
+                                               if event["kind"] == "matching" and
+                                               event["answered"]) >= 3, 30),
+                      "the board left in was not probed")
+        harness.check(not any(event["kind"] == "rx" and event["bytes"] == "55"
+                              for event in since_programmed()) and len(results()) == 1,
+                      "the board left in was programmed twice")
+        board.process.send_signal(signal.SIGUSR1)
+        harness.check(harness.poll(lambda: any(event["event"] == "removed"
+                                               for event in output.events()), 30),
+                      "the board taken out was not noticed")
+        board.process.send_signal(signal.SIGUSR2)
+        process.wait(90)
+        output.join()
+        err = process.stderr.read()
+    finally:
+        if process is not None and process.poll() is None:
+            process.kill()
+        board.stop()
+    harness.check(process.returncode == 0, "exit %d: %s" % (process.returncode, err))
+    events = output.events()
+    kinds = [event["event"] for event in events if event["event"] in ("waiting", "removed",
+                                                                       "result")]
+    harness.check(kinds == ["waiting", "result", "removed", "waiting", "result"],
+                  "the station's objects: %s" % kinds)
+    harness.check(all(event["port"] == "board1" for event in events
+                      if event["event"] in ("waiting", "removed", "result")),
+                  "a station's object for another port")
+    harness.check([(event["ok"], event["serial"]) for event in results_of("".join(output.lines))]
+                  == [(True, 5012), (True, 5013)], "results: %s" % results_of("".join(output.lines)))
+    for number, serial in ((1, 5012), (2, 5013)):
+        with open("%s.%d" % (board.dump, number), "rb") as file:
+            harness.check(file.read() == numbered(image, serial),
+                          "board %d: the flash is not the image with %d" % (number, serial))
+    rows = history_rows(arguments, record)
+    harness.check([(row["serial"], row["ok"]) for row in rows] == [(5012, True), (5013, True)],
+                  "rows: %s" % rows)
+
+    # On a terminal: the port's line while it waits and once its board is done.
+    cli = Cli(arguments, "station-terminal", ["--removable"])
+    terminal = TerminalErrors()
+    try:
+        result = subprocess.run(cli.command("write", cli.path(DEMO), "--port", cli.port, "--fast",
+                                            "--repeat", "--count", "1", "--serial", "0x7FF00",
+                                            "--serial-start", "7000"),
+                                stdout=subprocess.PIPE, stderr=terminal.slave, text=True,
+                                timeout=120)
+    finally:
+        cli.board.stop()
+        shown = terminal.text()
+    harness.check(result.returncode == 0, "exit %d: %r" % (result.returncode, shown))
+    harness.check("waiting for a board" in shown and
+                  "PASS 7000 \u2014 take the board out" in shown, "standard error: %r" % shown)
+
+
 GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
           "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
           "verify": verify_group, "ports": ports_group, "permission": permission_group,
           "info": info_group, "several": several_group, "formats": formats_group,
           "bps": bps_group, "held": held_group, "text": text_group, "serial": serial_group,
-          "shared": shared_group}
+          "shared": shared_group, "station": station_group}
 
 
 def run():

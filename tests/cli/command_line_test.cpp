@@ -69,6 +69,16 @@ TEST(CommandLine, WriteTakesWhereTheNumbersGoAndTheRecord) {
     EXPECT_EQ("r.sqlite", line.write.record);
 }
 
+TEST(CommandLine, WriteTakesAStationsCount) {
+    CommandLine line =
+        ParseCommandLine(Arguments({"write", "fw.mot", "--count", "3", "-p", "COM3", "--repeat"}));
+    ASSERT_EQ(CommandName::Write, line.command.value_or(CommandName::Ports)) << line.problem;
+    EXPECT_TRUE(line.write.repeat);
+    EXPECT_EQ(3, line.write.count.value_or(0));
+    line = ParseCommandLine(Arguments({"write", "fw.mot", "-p", "COM3", "--repeat"}));
+    EXPECT_FALSE(line.write.count);  // until a stop
+}
+
 TEST(CommandLine, AUsageErrorNamesWhatIsWrong) {
     const struct {
         std::vector<std::string> words;
@@ -95,6 +105,9 @@ TEST(CommandLine, AUsageErrorNamesWhatIsWrong) {
          "reach past 9"},
         {{"write", "fw.mot", "-p", "COM3", "--serial", "0", "--serial-start", "4294967296"},
          "not a serial number"},
+        {{"write", "fw.mot", "-p", "COM3", "--count", "2"}, "--count needs --repeat"},
+        {{"write", "fw.mot", "-p", "COM3", "--repeat", "--count", "0"}, "--count"},
+        {{"write", "fw.mot", "-p", "COM3", "--repeat", "-q"}, "--repeat cannot be --quiet"},
     };
     for (const auto& expected : cases) {
         const CommandLine line = ParseCommandLine(Arguments(expected.words));

@@ -43,6 +43,8 @@ expect "38400 57600 62500 76800 max" velmora-cli info fw.mot --bps ""
 expect "" velmora-cli write fw.mot --offset ""
 expect "ascii: u32be u32le" velmora-cli write fw.mot --serial 0x7FF00 --serial-format ""
 expect "" velmora-cli write fw.mot --serial-start ""
+expect "--repeat" velmora-cli write fw.mot --rep
+expect "" velmora-cli write fw.mot --repeat --count ""
 expect "" velmora-cli ports ""
 expect "" velmora-cli history --last ""
 expect "" velmora-cli history --record r.sqlite ""

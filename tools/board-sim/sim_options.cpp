@@ -44,6 +44,10 @@ Port and files:
   --log PATH               event log, one JSON object per line; "-" is standard error (default)
   --dump PATH              flash dump (the whole user MAT), written after each end of
                            programming and at exit (default: the link path + ".flash")
+  --removable              a fixture whose board is taken out and put back, as on a line:
+                           SIGUSR1 takes the board out (the port stays and nothing answers),
+                           SIGUSR2 puts a new one in, its flash as at power-on; the n-th
+                           board's flash dump is the dump path + "." + n (the first is in at start)
 
 Board:
   --erase-time SECONDS     time the erase on entering the programming state takes (default 1)
@@ -278,6 +282,7 @@ std::vector<OptionSpec> Specs(std::vector<DeviceEntry>* customDevices) {
              customDevices->push_back(entry);
              return true;
          }},
+        Switch("--removable", &SimOptions::removable),
         Switch("--mute", &SimOptions::mute),
         Switch("--never-match", &SimOptions::neverMatch),
         {"--match-on", true, "a count from 1",

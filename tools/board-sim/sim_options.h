@@ -28,6 +28,9 @@ struct SimOptions {
     // The link path + ".flash" unless given; empty for a board in process, whose flash is read
     // where it is.
     std::string dumpPath;
+    // The board can be taken out of its fixture and another put in (the front end's signals);
+    // each board's flash dump is dumpPath + "." + its number from 1.
+    bool removable = false;
     double eraseSeconds = 1.0;
     // Per 128-byte unit: the typical programming time tP per 128 bytes (1 ms; maximum 10 ms) in
     // the flash memory characteristics of the H8SX family's hardware manuals.

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "board.h"
@@ -31,11 +32,16 @@ constexpr auto kHangUpPause = std::chrono::milliseconds(2);
 
 class SignalGuard {
 public:
-    SignalGuard() {
+    // With a removable board, SIGUSR1 and SIGUSR2 are taken as well: out and in.
+    explicit SignalGuard(bool removable) {
         sigemptyset(&set_);
         sigaddset(&set_, SIGINT);
         sigaddset(&set_, SIGTERM);
         sigaddset(&set_, SIGHUP);
+        if (removable) {
+            sigaddset(&set_, SIGUSR1);
+            sigaddset(&set_, SIGUSR2);
+        }
         sigprocmask(SIG_BLOCK, &set_, nullptr);
         std::signal(SIGPIPE, SIG_IGN);
         fd_ = signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
@@ -70,10 +76,22 @@ int TimeoutMilliseconds(std::optional<TimePoint> deadline, TimePoint now) {
     return static_cast<int>(std::min<long long>(wait.count(), 60000));
 }
 
+// The board in the fixture: its options (its own dump path), its flash and the board itself.
+struct FittedBoard {
+    FittedBoard(const SimOptions& chosen, HostLine& line, EventLog& log)
+        : options(chosen), flash(chosen.userMatSize), board(options, line, flash, log) {}
+
+    SimOptions options;
+    FlashMemory flash;
+    Board board;
+};
+
 class Simulator {
 public:
-    Simulator(const SimOptions& options, EventLog& log, PtyPort& port, FlashMemory& flash)
-        : log_(log), port_(port), board_(options, port, flash, log) {}
+    Simulator(const SimOptions& options, EventLog& log, PtyPort& port)
+        : options_(options), log_(log), port_(port) {
+        PutIn();
+    }
 
     // Returns the signal that ended the loop.
     int Run(SignalGuard& signals) {
@@ -84,7 +102,10 @@ public:
             if (open && now >= hangUpUntil_) {
                 fds[2] = {port_.MasterFd(), POLLIN, 0};
             }
-            std::optional<TimePoint> deadline = board_.Deadline();
+            std::optional<TimePoint> deadline;
+            if (fitted_) {
+                deadline = fitted_->board.Deadline();
+            }
             if (open) {
                 deadline =
                     std::min(deadline.value_or(now + kSettingsInterval), now + kSettingsInterval);
@@ -95,7 +116,14 @@ public:
             }
             now = Clock::now();
             if ((fds[0].revents & POLLIN) != 0) {
-                return signals.Take();
+                const int signal = signals.Take();
+                if (signal == SIGUSR1) {
+                    TakeOut();
+                } else if (signal == SIGUSR2) {
+                    PutIn();
+                } else {
+                    return signal;
+                }
             }
             if ((fds[2].revents & POLLIN) != 0) {
                 DrainHost(now);
@@ -109,19 +137,49 @@ public:
             if (port_.Held()) {
                 Sample();
             }
-            board_.Tick(now, port_.Present() && port_.Held(), settings_);
+            if (fitted_) {
+                fitted_->board.Tick(now, port_.Present() && port_.Held(), settings_);
+            }
         }
     }
 
-    Board& board() { return board_; }
+    // The flash dump of the board in the fixture at exit; none there: nothing to write.
+    bool WriteDump(const char* reason) { return !fitted_ || fitted_->board.WriteDump(reason); }
 
 private:
+    // A new board, as from the factory; the first is in from the start.
+    void PutIn() {
+        if (fitted_) {
+            return;
+        }
+        ++boards_;
+        SimOptions chosen = options_;
+        if (options_.removable) {
+            chosen.dumpPath = options_.dumpPath + "." + std::to_string(boards_);
+            log_.Record("put-in").Number("board", boards_).Text("dump", chosen.dumpPath);
+        }
+        fitted_ = std::make_unique<FittedBoard>(chosen, port_, log_);
+    }
+
+    // The board goes with what it was doing; the port and its adapter stay, and answer nothing.
+    void TakeOut() {
+        if (!fitted_) {
+            return;
+        }
+        fitted_->board.WriteDump("taken out");
+        fitted_.reset();
+        port_.DiscardUnreadReplies();
+        log_.Record("taken-out").Number("board", boards_);
+    }
+
     void HandlePortEvents(TimePoint now) {
         for (const PortEvent& event : port_.TakeEvents()) {
             switch (event.kind) {
                 case PortEventKind::HostOpened:
                     hangUpUntil_ = TimePoint{};
-                    board_.OnHostOpened();
+                    if (fitted_) {
+                        fitted_->board.OnHostOpened();
+                    }
                     Sample();
                     break;
                 case PortEventKind::HostClosed:
@@ -133,10 +191,14 @@ private:
                     if (!event.reopenedSince) {
                         SampleIfStillFree();
                     }
-                    board_.OnHostClosed(settings_);
+                    if (fitted_) {
+                        fitted_->board.OnHostClosed(settings_);
+                    }
                     break;
                 case PortEventKind::DeadFileClosed:
-                    board_.OnDeadFileClosed();
+                    if (fitted_) {
+                        fitted_->board.OnDeadFileClosed();
+                    }
                     break;
                 case PortEventKind::EventsLost:
                     log_.Record("events-lost").Text("reason", "inotify queue overflow");
@@ -153,7 +215,14 @@ private:
                 return;
             }
             Sample();
-            board_.OnHostBytes(buffer, count, settings_, now);
+            if (fitted_) {
+                fitted_->board.OnHostBytes(buffer, count, settings_, now);
+            } else {
+                log_.Record("rx")
+                    .Hex("bytes", buffer, count)
+                    .Number("bit_rate", settings_.bitRate)
+                    .Text("board", "none");
+            }
         }
     }
 
@@ -178,9 +247,11 @@ private:
         }
     }
 
+    const SimOptions& options_;
     EventLog& log_;
     PtyPort& port_;
-    Board board_;
+    std::unique_ptr<FittedBoard> fitted_;  // none while the fixture is empty
+    int boards_ = 0;                       // put in so far
     LineSettings settings_;
     TimePoint hangUpUntil_{};
 };
@@ -194,7 +265,7 @@ int RunSimulator(const SimOptions& options, const std::string& commandLine) {
         std::fprintf(stderr, "velmora-board-sim: %s\n", error.c_str());
         return 1;
     }
-    SignalGuard signals;
+    SignalGuard signals(options.removable);
     if (signals.Fd() < 0) {
         std::perror("velmora-board-sim: cannot watch signals");
         return 1;
@@ -204,19 +275,18 @@ int RunSimulator(const SimOptions& options, const std::string& commandLine) {
         std::fprintf(stderr, "velmora-board-sim: %s\n", error.c_str());
         return 1;
     }
-    FlashMemory flash(options.userMatSize);
-    Simulator simulator(options, log, port, flash);
     log.Record("start")
         .Text("link", options.linkPath)
         .Text("device", port.SlavePath())
         .Text("dump", options.dumpPath)
-        .Number("flash_size", flash.Size())
+        .Number("flash_size", options.userMatSize)
         .Text("command_line", commandLine);
+    Simulator simulator(options, log, port);
     std::printf("ready %s\n", options.linkPath.c_str());
     std::fflush(stdout);
 
     const int signal = simulator.Run(signals);
-    const bool dumped = simulator.board().WriteDump("exit");
+    const bool dumped = simulator.WriteDump("exit");
     log.Record("exit").Number("signal", signal);
     if (!dumped) {
         std::fprintf(stderr, "velmora-board-sim: the flash dump %s could not be written\n",

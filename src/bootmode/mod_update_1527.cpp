@@ -60,6 +60,11 @@ void ModUpdate1527::CloseCom() {
     }
 }
 
+std::vector<RefusedBitRate> ModUpdate1527::BitRatesRefused(const char* name,
+                                                           const std::vector<int>& bitRates) {
+    return port->RefusedBitRates(name, std::vector<int32_t>(bitRates.begin(), bitRates.end()));
+}
+
 bool ModUpdate1527::WaitPortReady(int polls) {
     // An interrupted run still opens and closes the port on its way out (the reboot): only a lost
     // link or an abort cut this wait short.

@@ -129,6 +129,10 @@ public:
     std::optional<ByteDifference> FirstDifference() const { return firstDifference; }
 
     void CloseCom();
+    // Before a run's OpenCom: the rates of `bitRates` that the port's driver does not run, as the
+    // link finds out without a byte going to the board.
+    std::vector<RefusedBitRate> BitRatesRefused(const char* portName,
+                                                const std::vector<int>& bitRates);
     // Both end at once, with false, when the port's device is lost.
     bool WaitPortReady(int polls);
     bool WaitSendDone(int limit);

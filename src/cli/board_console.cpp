@@ -219,6 +219,20 @@ void BoardConsole::BitRateFellBack(Step step, int failedRate, int nextRate) {
                       std::to_string(nextRate) + again);
 }
 
+void BoardConsole::BitRateSkipped(int refusedRate, const std::string& why, int startRate) {
+    std::lock_guard<Mutex> guard(streams_.Lock());
+    bitRate_ = startRate;
+    if (output_.json && !output_.quiet) {
+        Emit(Event("skipped")
+                 .Number("bps", refusedRate)
+                 .Number("to_bps", startRate)
+                 .Text("text", why));
+    }
+    streams_.Complain((output_.prefixed ? output_.label + ": " : std::string()) +
+                      "the port does not run at " + std::to_string(refusedRate) + " bps (" + why +
+                      "): starting at " + std::to_string(startRate) + " bps");
+}
+
 void BoardConsole::StartingOver(Step step, const StepFailure& failure, int retry, int retries) {
     std::lock_guard<Mutex> guard(streams_.Lock());
     if (output_.json && !output_.quiet) {

@@ -52,6 +52,8 @@ public:
     // Said on standard error too: the run takes longer than the operator asked for. The next
     // attempt's headers name the next rate.
     void BitRateFellBack(Step step, int failedRate, int nextRate) override;
+    // Said on standard error too; the run's headers name the rate it starts at.
+    void BitRateSkipped(int refusedRate, const std::string& why, int startRate) override;
     // Said on standard error too, with the failure's cause.
     void StartingOver(Step step, const StepFailure& failure, int retry, int retries) override;
 

@@ -12,6 +12,7 @@ RunOptions WriteRunOptions(const WriteRequest& request) {
     options.readBack = request.readBack;
     if (!request.bitRates.empty()) {
         options.bitRates = request.bitRates;
+        options.skipRefusedBitRates = true;
     }
     options.retries = request.retries;
     return options;

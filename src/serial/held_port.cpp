@@ -13,14 +13,19 @@ void HeldPort::SetEventCallback(RS232CEventCallback callback, void* context) {
 
 RS232COpenResult HeldPort::Open(const char* name, int32_t bitRate, int32_t parity, uint8_t byteSize,
                                 bool lineEvents) {
+    if (!Hold(name)) {
+        return RS232COpenResult::DeviceNotOpened;
+    }
+    return port_->Open(name, bitRate, parity, byteSize, lineEvents);
+}
+
+bool HeldPort::Hold(const char* name) {
     refusal_ = PortOpenProblem();
     if (!held_ && name != nullptr) {
         held_ = lock_->Take(name, &refusal_);
-        if (!held_) {
-            return RS232COpenResult::DeviceNotOpened;
-        }
+        return held_;
     }
-    return port_->Open(name, bitRate, parity, byteSize, lineEvents);
+    return true;
 }
 
 const PortOpenProblem& HeldPort::LastOpenProblem() const {
@@ -29,6 +34,14 @@ const PortOpenProblem& HeldPort::LastOpenProblem() const {
 
 void HeldPort::Close() {
     port_->Close();
+}
+
+std::vector<RefusedBitRate> HeldPort::RefusedBitRates(const char* name,
+                                                      const std::vector<int32_t>& bitRates) {
+    if (!Hold(name)) {
+        return {};
+    }
+    return port_->RefusedBitRates(name, bitRates);
 }
 
 void HeldPort::Release() {

@@ -21,6 +21,9 @@ public:
     const PortOpenProblem& LastOpenProblem() const override;
     // Closes the device and keeps the lock.
     void Close() override;
+    // Takes the lock first as Open does; none refused while another process holds it.
+    std::vector<RefusedBitRate> RefusedBitRates(const char* name,
+                                                const std::vector<int32_t>& bitRates) override;
     // After the last Close: the device is free for others again.
     void Release();
 
@@ -37,5 +40,8 @@ private:
     std::unique_ptr<SerialLink> port_;
     std::unique_ptr<PortLock> lock_;
     bool held_ = false;
+    // Takes the lock unless held; false, with refusal_, when another process holds it.
+    bool Hold(const char* name);
+
     PortOpenProblem refusal_;  // why the last Open's lock was refused; kind None otherwise
 };

@@ -117,6 +117,15 @@ void RS232CPort::Close() {
     ForgetReader(kCloseWaitMilliseconds);
 }
 
+std::vector<RefusedBitRate> RS232CPort::RefusedBitRates(const char* name,
+                                                        const std::vector<int32_t>& bitRates) {
+    // A running reader thread owns the device and its settings.
+    if (name == nullptr || !state_->readerEnded.Wait(0) || !StoreName(name)) {
+        return {};
+    }
+    return ProbeBitRates(bitRates);
+}
+
 void RS232CPort::Write(const uint8_t* data, int32_t length) {
     ReaderState& state = *state_;
     if (state.writeBusy.load() || data == nullptr || length < 0 || length > kMaxWriteLength) {

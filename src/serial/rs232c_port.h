@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serial/serial_link.h"
 #include "serial/thread_sync.h"
@@ -61,6 +62,11 @@ public:
     // Asks the reader thread to stop, which closes the port, and waits up to 10000 ms for it. A
     // stop asked for while no reader thread runs is dropped by the next Open.
     void Close() override;
+    // Opens the device on its own, without the reader thread, and sets each rate on it: on
+    // Linux through termios2, read back and held to within 2 % of the rate; on Windows through
+    // the DCB, read back the same way. None while a reader thread runs.
+    std::vector<RefusedBitRate> RefusedBitRates(const char* name,
+                                                const std::vector<int32_t>& bitRates) override;
 
     // Hands up to kMaxWriteLength bytes to the reader thread and returns at once. Silently
     // refused while IsWriting, for no data, and for a length outside 0..kMaxWriteLength. Bytes
@@ -148,6 +154,8 @@ private:
     // Opens portName_ with the stored settings; an Open result.
     RS232COpenResult OpenDevice(uint8_t byteSize, const RS232COptions* options);
     bool EventsUsable() const;
+    // RefusedBitRates for portName_.
+    std::vector<RefusedBitRate> ProbeBitRates(const std::vector<int32_t>& bitRates) const;
     void StartReader();
     // Waits up to `milliseconds` for the reader thread that Open recorded, then forgets it.
     void ForgetReader(int milliseconds);

@@ -63,21 +63,27 @@ bool SpeedFor(int32_t bitRate, speed_t* speed) {
 // apart by more stop understanding each other's frames.
 constexpr int32_t kLargestRateErrorPercent = 2;
 
-// Rates without a B-constant go through termios2 once the rest is set; the driver may round
-// them, and one that rounds too far refuses the rate.
-bool ApplyExactBitRate(int port, int32_t bitRate, PortOpenProblem* problem) {
-    int32_t taken = 0;
-    if (!SetExactBitRate(port, bitRate, &taken)) {
-        *problem = {PortProblem::RateRefused,
-                    std::string("the driver refused it: ") + std::strerror(errno)};
+// Whether the driver runs `bitRate`, from what it did with the request; why not, if not. The
+// driver may round a rate, and one that rounds too far refuses it.
+bool RateRun(int32_t bitRate, const RateTrial& trial, std::string* why) {
+    if (!trial.set) {
+        *why = std::string("the driver refused it: ") + std::strerror(trial.error);
         return false;
     }
-    if (std::abs(taken - bitRate) * 100 > bitRate * kLargestRateErrorPercent) {
-        *problem = {PortProblem::RateRefused,
-                    "the driver runs the line at " + std::to_string(taken) + " bps instead"};
+    if (std::abs(trial.taken - bitRate) * 100 > bitRate * kLargestRateErrorPercent) {
+        *why = "the driver runs the line at " + std::to_string(trial.taken) + " bps instead";
         return false;
     }
     return true;
+}
+
+// Rates without a B-constant go through termios2 once the rest is set.
+bool ApplyExactBitRate(int port, int32_t bitRate, PortOpenProblem* problem) {
+    RateTrial trial{false, 0, 0};
+    trial.set = SetExactBitRate(port, bitRate, &trial.taken);
+    trial.error = trial.set ? 0 : errno;
+    problem->kind = PortProblem::RateRefused;
+    return RateRun(bitRate, trial, &problem->detail);
 }
 
 bool ApplyLineSettings(int port, int32_t bitRate, int32_t parity, uint8_t byteSize,
@@ -370,6 +376,30 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         return RS232COpenResult::LineSettingsRefused;
     }
     return RS232COpenResult::PortOpened;
+}
+
+std::vector<RefusedBitRate> RS232CPort::ProbeBitRates(const std::vector<int32_t>& bitRates) const {
+    std::vector<RefusedBitRate> refused;
+    const int port = open(portName_, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (port < 0) {
+        return refused;
+    }
+    // A device that another program holds is left alone, also by root: the run's own opening
+    // says so.
+    std::vector<RateTrial> trials;
+    int heldExclusively = 0;
+    if (isatty(port) && flock(port, LOCK_EX | LOCK_NB) == 0 &&
+        !(ioctl(port, TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) &&
+        TryBitRates(port, bitRates, &trials)) {
+        for (size_t i = 0; i < bitRates.size(); ++i) {
+            std::string why;
+            if (!RateRun(bitRates[i], trials[i], &why)) {
+                refused.push_back({bitRates[i], why});
+            }
+        }
+    }
+    close(port);
+    return refused;
 }
 
 bool RS232CPort::EventsUsable() const {

@@ -155,6 +155,40 @@ bool IsInDeviceNamespace(const char* name) {
     return std::strncmp(name, "\\\\.\\", 4) == 0;
 }
 
+// The device namespace opens COM10 and above too, which a bare name cannot reach; a name given in
+// it already is taken as it is.
+std::wstring DeviceName(const char* portName) {
+    return AnsiToWide(
+        (std::string("\\\\.\\") + (portName + (IsInDeviceNamespace(portName) ? 4 : 0))).c_str());
+}
+
+// A driver that runs the line this far off the rate asked for has not taken it: two UARTs
+// apart by more stop understanding each other's frames.
+const DWORD kLargestRateErrorPercent = 2;
+
+// Whether the driver runs `bitRate`, set on the port as the rest of `settings` has it; why not,
+// if not.
+bool RateRun(HANDLE port, DCB settings, int32_t bitRate, std::string* why) {
+    settings.BaudRate = static_cast<DWORD>(bitRate);
+    if (!SetCommState(port, &settings)) {
+        *why = "the driver refused it: " + SystemText(GetLastError());
+        return false;
+    }
+    DCB taken;
+    taken.DCBlength = sizeof taken;
+    if (!GetCommState(port, &taken)) {
+        *why = "the driver does not tell its rate: " + SystemText(GetLastError());
+        return false;
+    }
+    const DWORD wanted = settings.BaudRate;
+    const DWORD off = taken.BaudRate > wanted ? taken.BaudRate - wanted : wanted - taken.BaudRate;
+    if (off * 100 > wanted * kLargestRateErrorPercent) {
+        *why = "the driver runs the line at " + std::to_string(taken.BaudRate) + " bps instead";
+        return false;
+    }
+    return true;
+}
+
 // A COM port that another program has open is refused with access denied: nobody may share it.
 PortOpenProblem ProblemOpening(DWORD error) {
     switch (error) {
@@ -248,11 +282,7 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
     COMMTIMEOUTS noTimeouts = {0, 0, 0, 0, 0};
     DCB settings = BuildLineSettings(bitRate_, parity_, byteSize, options);
 
-    // The device namespace opens COM10 and above too, which a bare name cannot reach; a name
-    // given in it already is taken as it is.
-    char deviceName[sizeof portName_ + 4] = "\\\\.\\";
-    std::strcat(deviceName, portName_ + (IsInDeviceNamespace(portName_) ? 4 : 0));
-    HANDLE port = CreateFileW(AnsiToWide(deviceName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+    HANDLE port = CreateFileW(DeviceName(portName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
     {
         std::lock_guard<Mutex> guard(platform.portLock);
@@ -283,6 +313,29 @@ RS232COpenResult RS232CPort::OpenDevice(uint8_t byteSize, const RS232COptions* o
         result = RS232COpenResult::LineSettingsRefused;
     }
     return result;
+}
+
+std::vector<RefusedBitRate> RS232CPort::ProbeBitRates(const std::vector<int32_t>& bitRates) const {
+    std::vector<RefusedBitRate> refused;
+    // Opened without sharing, as Open does: a port that another program has open is left alone.
+    HANDLE port = CreateFileW(DeviceName(portName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (port == INVALID_HANDLE_VALUE) {
+        return refused;
+    }
+    DCB saved;
+    saved.DCBlength = sizeof saved;
+    if (GetFileType(port) == FILE_TYPE_CHAR && GetCommState(port, &saved)) {
+        for (const int32_t bitRate : bitRates) {
+            std::string why;
+            if (!RateRun(port, saved, bitRate, &why)) {
+                refused.push_back({bitRate, why});
+            }
+        }
+        SetCommState(port, &saved);
+    }
+    CloseHandle(port);
+    return refused;
 }
 
 bool RS232CPort::EventsUsable() const {

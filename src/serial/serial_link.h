@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Codes handed to the event callback, on the link's reader (for RS232CPort its reader thread).
 enum class PortEvent : int32_t {
@@ -48,6 +49,12 @@ struct PortOpenProblem {
     long holderPid = 0;
 };
 
+// A rate the port's driver does not run, and what it did with it instead.
+struct RefusedBitRate {
+    int32_t bitRate;
+    std::string detail;  // as PortOpenProblem's for RateRefused
+};
+
 class SerialLink;
 
 // Called on the link's reader, one event at a time; no other event is served until it returns.
@@ -70,6 +77,16 @@ public:
     virtual const PortOpenProblem& LastOpenProblem() const = 0;
     // Stops the reader, which closes the link, and waits for it.
     virtual void Close() = 0;
+    // While closed: which of `bitRates` the named port's driver does not run, found out without a
+    // byte going out (each rate is set and read back, then the port's settings are put back as
+    // they were). None when the port cannot be opened now: the next Open says why. A link without
+    // a driver to ask refuses none.
+    virtual std::vector<RefusedBitRate> RefusedBitRates(const char* name,
+                                                        const std::vector<int32_t>& bitRates) {
+        (void)name;
+        (void)bitRates;
+        return {};
+    }
 
     // Hands up to 255 bytes to the reader and returns at once; silently refused while IsWriting.
     virtual void Write(const uint8_t* data, int32_t length) = 0;

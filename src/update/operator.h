@@ -42,6 +42,9 @@ public:
     // The first rate failed at the step (the link did not come up at [08] or [09], or blocks did
     // not get through at [11]): the run starts over from [01] at the second.
     virtual void BitRateFellBack(Step, int, int) {}
+    // Before [01]: the port's driver does not run the first rate (the second says why), and the
+    // run starts at the third instead.
+    virtual void BitRateSkipped(int, const std::string&, int) {}
     // The run failed at the step for the failure, before anything was erased, and starts over
     // from [01]: the retry's number, of how many in all.
     virtual void StartingOver(Step, const StepFailure&, int, int) {}

@@ -208,9 +208,14 @@ RunOutcome UpdateThread::RunSteps() {
     moduleOptions.resendChecksumRefusals = job_.options.resendChecksumRefusals;
     module.SetOptions(moduleOptions);
 
-    const std::vector<int> rates = job_.options.bitRates.empty()
-                                       ? std::vector<int>{kProgrammingBitRate}
-                                       : job_.options.bitRates;
+    std::vector<int> rates = job_.options.bitRates.empty() ? std::vector<int>{kProgrammingBitRate}
+                                                           : job_.options.bitRates;
+    if (job_.options.skipRefusedBitRates) {
+        const std::optional<RunOutcome> refused = DropRefusedBitRates(rates);
+        if (refused) {
+            return *refused;
+        }
+    }
     // Entering boot mode again resets the board: nothing has been erased before [10]. A link that
     // does not come up falls back to the next rate while there is one, which is no retry; one
     // budget of retries serves every rate.
@@ -250,6 +255,40 @@ RunOutcome UpdateThread::RunSteps() {
         operator_.SetMarquee(true);
         step_ = Step::None;
     }
+}
+
+std::optional<RunOutcome> UpdateThread::DropRefusedBitRates(std::vector<int>& rates) {
+    const std::string portName = WideToAnsi(job_.portName.c_str());
+    const std::vector<RefusedBitRate> refused = module_.BitRatesRefused(portName.c_str(), rates);
+    if (refused.empty()) {
+        return std::nullopt;
+    }
+    for (const RefusedBitRate& rate : refused) {
+        AppendNumbered(L"---> the port does not run at %d BPS: ", rate.bitRate);
+        operator_.AppendLogA((rate.detail + "\r\n").c_str());
+        rates.erase(std::remove(rates.begin(), rates.end(), rate.bitRate), rates.end());
+    }
+    if (rates.empty()) {
+        // Where the rate would have been set, as when the port refuses it there.
+        step_ = Step::ChangingBitRate;
+        bitRate_ = refused.front().bitRate;
+        StepFailure failure = RunFailure(FailureCause::PortNotOpened,
+                                         FormatText("the port cannot run at %d bps", bitRate_));
+        failure.portProblem = {PortProblem::RateRefused, refused.front().detail};
+        RunOutcome outcome;
+        outcome.end = RunEnd::StepFailed;
+        outcome.step = step_;
+        outcome.failure = failure;
+        outcome.bitRate = bitRate_;
+        operator_.SetMarquee(false);
+        operator_.EnableControls();
+        return outcome;
+    }
+    for (const RefusedBitRate& rate : refused) {
+        operator_.BitRateSkipped(rate.bitRate, rate.detail, rates.front());
+    }
+    AppendNumbered(L"---> starting at %d BPS\r\n\r\n", rates.front());
+    return std::nullopt;
 }
 
 bool UpdateThread::BlockLost(const RunOutcome& outcome) {

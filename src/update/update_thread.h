@@ -49,6 +49,9 @@ struct RunOptions {
     // [09] fails), the run starts over from [01] at the next; with more than one, also when a
     // block does not get through above the window's rate. The window's is 38400 alone.
     std::vector<int> bitRates = {kProgrammingBitRate};
+    // Before [01] the port's driver is asked which of bitRates it runs: the others are dropped,
+    // each said, and a run left with none fails at [08] before anything reaches the board.
+    bool skipRefusedBitRates = false;
     // How many times in all the run starts over from [01] after a failure before the erase that a
     // new attempt may not meet again; a fall back to the next rate is not one of them.
     int retries = 0;
@@ -97,6 +100,9 @@ public:
 
 private:
     RunOutcome RunSteps();
+    // Drops from `rates` those the port's driver does not run; a run left with none ends here,
+    // failed at [08].
+    std::optional<RunOutcome> DropRefusedBitRates(std::vector<int>& rates);
     // Whether a new attempt may succeed where this one failed, with nothing erased yet.
     static bool WorthRetrying(const RunOutcome& outcome);
     // Whether [11] failed for a block that the line spoilt or lost: refused for its checksum

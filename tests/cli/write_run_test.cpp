@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,14 @@ protected:
     }
 
     // One write of the image to a board with `boardOptions`, as velmora-cli runs it.
-    WriteRun Write(const std::vector<std::string>& boardOptions, const WriteRequest& request) {
+    // `driverLimit`: the fastest rate the port's driver sets.
+    WriteRun Write(const std::vector<std::string>& boardOptions, const WriteRequest& request,
+                   std::optional<int32_t> driverLimit = std::nullopt) {
         board_ = std::make_unique<InProcessBoard>(boardOptions, kPort);
         EXPECT_TRUE(board_->ready());
+        if (driverLimit) {
+            board_->RefuseBitRatesAbove(*driverLimit);
+        }
         ModUpdate1527 module(board_->Link(), board_->Clock());
         LogOperator reports;
         UpdateJob job;
@@ -196,6 +202,25 @@ TEST_F(WriteRunTest, TheSciLimitOf625000ProgramsTheBoard) {
     EXPECT_EQ(625000, run.outcome.bitRate);
     EXPECT_EQ(ExpectedFlash(), board_->Flash());
     EXPECT_GE(board_->Count("rx", "\"bit_rate\":625000,"), 2);
+}
+
+TEST_F(WriteRunTest, RatesThePortsDriverRefusesAreDroppedBeforeTheBoardIsTouched) {
+    const WriteRun run = Write({}, FastAt("max"), 200000);
+    EXPECT_EQ(0, run.conclusion.exitCode) << run.conclusion.text;
+    EXPECT_EQ(156300, run.outcome.bitRate);
+    EXPECT_EQ(0, run.outcome.fallbacks);
+    // Boot mode was entered once, and at the rate that programmed.
+    EXPECT_EQ(1, board_->Count("matching", "\"answered\":true"));
+    EXPECT_NE(std::wstring::npos,
+              run.log.find(L"---> the port does not run at 312500 BPS: the driver refused it"));
+    EXPECT_EQ(ExpectedFlash(), board_->Flash());
+
+    // A rate given by itself fails where it would be set, without the board seeing the port.
+    const WriteRun given = Write({}, FastAt("312500"), 200000);
+    EXPECT_EQ(StepFailedExitCode(Step::ChangingBitRate), given.conclusion.exitCode);
+    EXPECT_EQ(0, board_->Count("open"));
+    EXPECT_NE(std::string::npos, given.conclusion.text.find("try a lower rate"))
+        << given.conclusion.text;
 }
 
 TEST_F(WriteRunTest, MaxStartsOverLowerWhileBlocksDoNotGetThroughAndErasesEachTime) {

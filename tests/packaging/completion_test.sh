@@ -39,7 +39,7 @@ expect "write" velmora-cli wr
 expect "history info ports write" velmora-cli ""
 expect "bin elf ihex srec" velmora-cli write fw.mot --format ""
 expect "elf" velmora-cli write fw.mot --format = e
-expect "38400 57600 62500 76800 max" velmora-cli info fw.mot --bps ""
+expect "125000 156300 312500 38400 57600 62500 625000 76800 max" velmora-cli info fw.mot --bps ""
 expect "" velmora-cli write fw.mot --offset ""
 expect "ascii: u32be u32le" velmora-cli write fw.mot --serial 0x7FF00 --serial-format ""
 expect "" velmora-cli write fw.mot --serial-start ""

@@ -30,6 +30,10 @@ public:
     }
     const PortOpenProblem& LastOpenProblem() const override { return link_.LastOpenProblem(); }
     void Close() override { link_.Close(); }
+    std::vector<RefusedBitRate> RefusedBitRates(const char* name,
+                                                const std::vector<int32_t>& bitRates) override {
+        return link_.RefusedBitRates(name, bitRates);
+    }
     void Write(const uint8_t* data, int32_t length) override { link_.Write(data, length); }
     void RequestRead() override { link_.RequestRead(); }
     const uint8_t* GetReceiveBuffer() const override { return link_.GetReceiveBuffer(); }
@@ -145,6 +149,10 @@ RS232COpenResult InProcessBoard::Open(const char* name, int32_t bitRate, int32_t
         openProblem_ = {PortProblem::RateRefused, "no bit rate"};
         return RS232COpenResult::LineSettingsRefused;
     }
+    if (driverLimit_ && bitRate > *driverLimit_) {
+        openProblem_ = {PortProblem::RateRefused, "the driver refused it: Invalid argument"};
+        return RS232COpenResult::LineSettingsRefused;
+    }
     board_sim::LineSettings settings;
     settings.bitRate = bitRate;
     settings.dataBits = byteSize;
@@ -160,6 +168,20 @@ RS232COpenResult InProcessBoard::Open(const char* name, int32_t bitRate, int32_t
     }
     Raise(PortEvent::Started);
     return RS232COpenResult::PortOpened;
+}
+
+std::vector<RefusedBitRate> InProcessBoard::RefusedBitRates(const char* name,
+                                                            const std::vector<int32_t>& bitRates) {
+    std::vector<RefusedBitRate> refused;
+    if (open_ || name == nullptr || name != portName_ || !driverLimit_) {
+        return refused;
+    }
+    for (const int32_t bitRate : bitRates) {
+        if (bitRate > *driverLimit_) {
+            refused.push_back({bitRate, "the driver refused it: Invalid argument"});
+        }
+    }
+    return refused;
 }
 
 void InProcessBoard::Close() {

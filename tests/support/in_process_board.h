@@ -54,6 +54,9 @@ public:
                           bool lineEvents) override;
     const PortOpenProblem& LastOpenProblem() const override { return openProblem_; }
     void Close() override;
+    // The rates above the driver's limit, told without the board seeing an opening.
+    std::vector<RefusedBitRate> RefusedBitRates(const char* name,
+                                                const std::vector<int32_t>& bitRates) override;
     void Write(const uint8_t* data, int32_t length) override;
     void RequestRead() override;
     const uint8_t* GetReceiveBuffer() const override { return &delivered_; }
@@ -82,6 +85,10 @@ public:
     const Bytes& HostBytes() const { return hostBytes_; }
     // The whole user MAT.
     Bytes Flash() const;
+
+    // The port's driver from now on refuses every rate above `bitRate`, in Open as in
+    // RefusedBitRates, as a driver whose divider cannot make them does.
+    void RefuseBitRatesAbove(int32_t bitRate) { driverLimit_ = bitRate; }
 
     // The adapter plugged in again under the same name, with another board behind it that runs
     // its old firmware: options, log, flash and received bytes start afresh; time goes on.
@@ -142,6 +149,7 @@ private:
     RS232CEventCallback callback_ = nullptr;
     void* context_ = nullptr;
     PortOpenProblem openProblem_;
+    std::optional<int32_t> driverLimit_;     // the fastest rate the driver sets; none: any
     board_sim::LineSettings settings_;       // of the current opening, or the last one
     board_sim::Clock::duration byteTime_{};  // the wire time of one byte at those settings
     bool open_ = false;

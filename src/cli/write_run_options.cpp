@@ -1,6 +1,10 @@
 // velmora-cli's run options.
 #include "cli/write_run_options.h"
 
+#include <vector>
+
+#include "bootmode/boot_protocol.h"
+
 RunOptions WriteRunOptions(const WriteRequest& request) {
     RunOptions options;
     options.replyPaced = request.fast;
@@ -12,7 +16,8 @@ RunOptions WriteRunOptions(const WriteRequest& request) {
     options.readBack = request.readBack;
     if (!request.bitRates.empty()) {
         options.bitRates = request.bitRates;
-        options.skipRefusedBitRates = true;
+        // Asking opens the port once more before [01]; every driver runs the window's rate.
+        options.skipRefusedBitRates = request.bitRates != std::vector<int>{kProgrammingBitRate};
     }
     options.retries = request.retries;
     return options;

@@ -170,7 +170,10 @@ int main(int argc, char** argv) {
     TimedLink& link = *owned;
     ModUpdate1527 module(std::move(owned));
     std::FILE* discard = std::fopen("/dev/null", "w");
-    Streams streams(ProgressDisplay::Lines, discard, discard);
+    ConsoleFiles files;
+    files.output = discard;
+    files.errors = discard;
+    Streams streams(ProgressDisplay::Lines, files);
     BoardOutput output;
     output.label = "board";
     output.bitRate = bitRate;

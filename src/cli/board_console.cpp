@@ -13,7 +13,6 @@
 #include <mutex>
 
 #include "cli/streams.h"
-#include "cli/terminal.h"
 #include "serial/text_conversion.h"
 #include "update/step_headers.h"
 
@@ -312,10 +311,8 @@ void BoardConsole::Conclude(const RunConclusion& conclusion, const RunOutcome& o
         }
         Emit(result.Text("message", conclusion.text));
     } else if (!output_.quiet) {
-        // On a terminal that shows both streams, a failure's line would stand there twice.
-        const bool shownOnStandardError =
-            conclusion.failure && StandardOutputIsTerminal() && StandardErrorIsTerminal();
-        if (!shownOnStandardError) {
+        // A failure's line goes to standard error below.
+        if (!conclusion.failure || !streams_.OnOneTerminal()) {
             streams_.Print(port + line + "\n");
         }
     }

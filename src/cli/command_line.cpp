@@ -464,25 +464,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
-int RunCommandLine(const std::vector<std::string>& arguments) {
+int RunCommandLine(const std::vector<std::string>& arguments, const Surroundings& surroundings) {
     const CommandLine line = ParseCommandLine(arguments);
+    const ConsoleFiles& console = surroundings.console;
     if (!line.problem.empty()) {
-        std::fprintf(stderr, "velmora-cli: %s\n", line.problem.c_str());
+        std::fprintf(console.errors, "velmora-cli: %s\n", line.problem.c_str());
         if (line.json) {
             JsonObject result;
             result.Text("event", "result").Null("port").Flag("ok", false);
             result.Number("exit_code", line.exitCode).Text("message", line.problem);
-            std::fputs(result.Line().c_str(), stdout);
+            std::fputs(result.Line().c_str(), console.output);
         }
         return line.exitCode;
     }
     if (!line.command) {
-        std::fputs(line.output.c_str(), stdout);
+        std::fputs(line.output.c_str(), console.output);
         return line.exitCode;
     }
     switch (*line.command) {
         case CommandName::Write:
-            return WriteCommand(line.write);
+            return WriteCommand(line.write, surroundings);
         case CommandName::Info:
             return InfoCommand(line.info);
         case CommandName::History:

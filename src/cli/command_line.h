@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/surroundings.h"
 
 enum class CommandName { Write, Info, Ports, History };
 
@@ -27,5 +28,5 @@ struct CommandLine {
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Reads the arguments and runs the command they name; the exit code. A usage error gets one line
-// on standard error, and with --json one result object on standard output.
-int RunCommandLine(const std::vector<std::string>& arguments);
+// on standard error, and with --json one result object on standard output: the surroundings'.
+int RunCommandLine(const std::vector<std::string>& arguments, const Surroundings& surroundings);

@@ -10,6 +10,8 @@
 #include "cli/serial_number.h"
 #include "record/run_record.h"
 
+struct Surroundings;
+
 struct WriteRequest {
     std::string file;                // UTF-8, as given
     std::vector<std::string> ports;  // UTF-8: device paths on Linux, names such as COM3 on Windows
@@ -51,8 +53,8 @@ struct HistoryRequest {
 };
 
 // Loads the file as the window's browse command does, then runs the twelve steps of an update on
-// every port at once.
-int WriteCommand(const WriteRequest& request);
+// every port at once, each over the line that `surroundings` gives its port.
+int WriteCommand(const WriteRequest& request, const Surroundings& surroundings);
 // The file's summary, its image's blocks and the time a run would take, at the design's pacing
 // and with --fast, each with --verify and --read-back.
 int InfoCommand(const InfoRequest& request);

@@ -14,6 +14,7 @@
 #include "cli/exit_codes.h"
 #include "cli/firmware_input.h"
 #include "cli/streams.h"
+#include "cli/surroundings.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ std::string Duration(long tenths) {
 }  // namespace
 
 int InfoCommand(const InfoRequest& request) {
-    Streams streams(ProgressDisplay::None);
+    Streams streams(ProgressDisplay::None, ProcessConsole());
     BoardConsole console(streams, BoardOutput());
     std::shared_ptr<const FirmwareImage> laid;
     const std::string refusal = LoadInput(request.file, request.input, laid, console);

@@ -7,22 +7,33 @@
 // HangUp.
 enum class StopSignal { None = 0, HangUp = 1, Interrupt = 2, Terminate = 15 };
 
-// One at a time, on the main thread, created before any other thread starts (on POSIX the
-// signals are blocked in every thread and taken by Wait) and kept until the port is closed.
-class InterruptWatch {
+// What a write's main thread watches for stops while the runs go on.
+class StopWatch {
+public:
+    virtual ~StopWatch() = default;
+
+    // Waits up to `milliseconds` for a stop; the number caught so far.
+    virtual int Wait(int milliseconds) = 0;
+    // The first stop caught; None before it.
+    virtual StopSignal First() const = 0;
+    // The run's way out has closed the port (and rebooted the board where it does), and its
+    // outcome, table and results are written: a console that is closing may let the process go.
+    virtual void WayOutDone() = 0;
+};
+
+// The process's signals or console events. One at a time, on the main thread, created before
+// any other thread starts (on POSIX the signals are blocked in every thread and taken by Wait)
+// and kept until the port is closed.
+class InterruptWatch final : public StopWatch {
 public:
     InterruptWatch();
     // A stop that comes after the last Wait is taken here, so that no default action ends the
     // process before its port is closed.
-    ~InterruptWatch();
+    ~InterruptWatch() override;
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    // Waits up to `milliseconds` for a stop; the number caught so far.
-    int Wait(int milliseconds);
-    // The first stop caught; None before it.
-    StopSignal First() const;
-    // The run's way out has closed the port (and rebooted the board where it does), and its
-    // outcome, table and results are written: a console that is closing may let the process go.
-    void WayOutDone();
+    int Wait(int milliseconds) override;
+    StopSignal First() const override;
+    void WayOutDone() override;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/surroundings.h"
 #include "serial/text_conversion.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -13,5 +14,5 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(Utf8FromWide(argv[i]));
     }
-    return RunCommandLine(arguments);
+    return RunCommandLine(arguments, ProcessSurroundings());
 }

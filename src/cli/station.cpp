@@ -16,14 +16,13 @@
 #include "bootmode/mod_update_1527.h"
 #include "cli/board_console.h"
 #include "cli/exit_codes.h"
-#include "cli/interrupt_watch.h"
 #include "cli/results_table.h"
 #include "cli/stop_actions.h"
 #include "cli/stop_text.h"
 #include "cli/streams.h"
+#include "cli/surroundings.h"
 #include "record/utc_time.h"
 #include "serial/held_port.h"
-#include "serial/rs232c_port.h"
 #include "serial/text_conversion.h"
 
 namespace {
@@ -116,12 +115,12 @@ private:
 class PortStation final : public CustomThread {
 public:
     PortStation(const StationPort& port, const StationPlan& plan, StationBook& book,
-                Streams& streams)
+                Streams& streams, BoardLine line)
         : port_(port), plan_(plan), book_(book), streams_(streams) {
-        std::unique_ptr<HeldPort> link = std::make_unique<HeldPort>(std::make_unique<RS232CPort>(),
-                                                                    std::make_unique<PortLock>());
+        std::unique_ptr<HeldPort> link =
+            std::make_unique<HeldPort>(std::move(line.link), std::make_unique<PortLock>());
         held_ = link.get();
-        module_ = std::make_unique<ModUpdate1527>(std::move(link));
+        module_ = std::make_unique<ModUpdate1527>(std::move(link), std::move(line.clock));
     }
 
     void Run(int32_t) override {
@@ -261,13 +260,15 @@ bool AllFinished(std::vector<std::unique_ptr<PortStation>>& stations) {
 
 }  // namespace
 
-int RunStation(const StationPlan& plan, Streams& streams) {
+int RunStation(const StationPlan& plan, Streams& streams, const Surroundings& surroundings) {
     StationBook book(plan);
     // Watching before the ports' threads start, and until every port is closed.
-    InterruptWatch interrupts;
+    const std::unique_ptr<StopWatch> watch = surroundings.stops();
+    StopWatch& interrupts = *watch;
     std::vector<std::unique_ptr<PortStation>> stations;
     for (const StationPort& port : plan.ports) {
-        stations.push_back(std::make_unique<PortStation>(port, plan, book, streams));
+        stations.push_back(
+            std::make_unique<PortStation>(port, plan, book, streams, surroundings.line(port.port)));
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(port.console);
     }

@@ -14,6 +14,7 @@
 
 class BoardConsole;
 class Streams;
+struct Surroundings;
 
 struct StationPort {
     std::string port;                 // as given
@@ -35,4 +36,4 @@ struct StationPlan {
 // Runs the station to its end; the process's exit code: 0 when every board passed (also when a
 // stop ends a station that was waiting), 7 when one failed, 128 + the signal when a stop ended a
 // board's run, 8 when the record could not give a board its row or keep its outcome.
-int RunStation(const StationPlan& plan, Streams& streams);
+int RunStation(const StationPlan& plan, Streams& streams, const Surroundings& surroundings);

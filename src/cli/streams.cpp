@@ -8,8 +8,12 @@
 #include "cli/board_console.h"
 #include "cli/terminal.h"
 
-Streams::Streams(ProgressDisplay display, std::FILE* output, std::FILE* errors)
-    : display_(display), output_(output), errors_(errors) {}
+Streams::Streams(ProgressDisplay display, const ConsoleFiles& files)
+    : display_(display),
+      output_(files.output),
+      errors_(files.errors),
+      outputIsTerminal_(files.outputIsTerminal),
+      errorsIsTerminal_(files.errorsIsTerminal) {}
 
 void Streams::Show(BoardConsole* board) {
     boards_.push_back(board);

@@ -20,17 +20,25 @@ enum class ProgressDisplay {
     Lines      // a plain line a board at the pace of ProgressPace, for a log, a pipe or CI
 };
 
+// Standard output and standard error, or the files that stand for them, and whether each is an
+// interactive terminal.
+struct ConsoleFiles {
+    std::FILE* output = stdout;
+    std::FILE* errors = stderr;
+    bool outputIsTerminal = false;
+    bool errorsIsTerminal = false;
+};
+
 class Streams {
 public:
-    // `output` and `errors` stand for standard output and standard error, which they are but in
-    // tests.
-    explicit Streams(ProgressDisplay display, std::FILE* output = stdout,
-                     std::FILE* errors = stderr);
+    Streams(ProgressDisplay display, const ConsoleFiles& files);
     Streams(const Streams&) = delete;
     Streams& operator=(const Streams&) = delete;
 
     // Held by whoever writes or changes a console, the boards' threads and the main thread.
     Mutex& Lock() { return lock_; }
+    // One terminal shows both streams: a line on each would stand there twice.
+    bool OnOneTerminal() const { return outputIsTerminal_ && errorsIsTerminal_; }
 
     // The rest with the lock held.
     // A board whose progress is shown, in the order of registration.
@@ -61,6 +69,8 @@ private:
     const ProgressDisplay display_;
     std::FILE* const output_;
     std::FILE* const errors_;
+    const bool outputIsTerminal_;
+    const bool errorsIsTerminal_;
     std::vector<BoardConsole*> boards_;
     bool outputClosed_ = false;
     // The text on standard output ends with a line end, so that progress may stand below it: drawn

@@ -25,7 +25,7 @@
 #include "cli/stop_actions.h"
 #include "cli/stop_text.h"
 #include "cli/streams.h"
-#include "cli/terminal.h"
+#include "cli/surroundings.h"
 #include "cli/write_run_options.h"
 #include "image/whole_file.h"
 #include "record/record_store.h"
@@ -33,7 +33,6 @@
 #include "record/station_name.h"
 #include "record/utc_time.h"
 #include "serial/held_port.h"
-#include "serial/rs232c_port.h"
 #include "serial/serial_ports.h"
 #include "serial/text_conversion.h"
 #include "update/update_thread.h"
@@ -124,7 +123,7 @@ void CollectEnded(std::vector<Board>& boards, const std::function<void(Board&)>&
 
 // Runs every board's update thread to its end; a stop request ends them all before their next
 // frame, a second one cuts their ways out's waits short as well.
-void RunAll(std::vector<Board>& boards, InterruptWatch& interrupts, Streams& streams,
+void RunAll(std::vector<Board>& boards, StopWatch& interrupts, Streams& streams,
             const std::function<void(Board&)>& ended) {
     for (Board& board : boards) {
         board.started = board.run->Start(0);
@@ -225,14 +224,16 @@ StationPlan StationPlanOf(const WriteRequest& request, const std::vector<Board>&
 
 }  // namespace
 
-int WriteCommand(const WriteRequest& request) {
+int WriteCommand(const WriteRequest& request, const Surroundings& surroundings) {
     const bool several = request.ports.size() > 1;
     const std::vector<std::string> labels = PortLabels(request.ports);
     // --json carries the progress in its objects.
     const bool progressShown = !request.quiet && !request.json;
-    Streams streams(!progressShown              ? ProgressDisplay::None
-                    : StandardErrorIsTerminal() ? ProgressDisplay::Terminal
-                                                : ProgressDisplay::Lines);
+    const ConsoleFiles& console = surroundings.console;
+    Streams streams(!progressShown             ? ProgressDisplay::None
+                    : console.errorsIsTerminal ? ProgressDisplay::Terminal
+                                               : ProgressDisplay::Lines,
+                    console);
 
     std::vector<std::string> logPaths;
     for (const std::string& label : labels) {
@@ -313,7 +314,7 @@ int WriteCommand(const WriteRequest& request) {
     }
     if (request.repeat) {
         return RunStation(StationPlanOf(request, boards, adapters, image, plan, store.get()),
-                          streams);
+                          streams, surroundings);
     }
     std::vector<BoardIdentity> identities;
     const std::string numbering =
@@ -323,7 +324,8 @@ int WriteCommand(const WriteRequest& request) {
     }
 
     // Watching before the runs' threads start, and until every port is closed.
-    InterruptWatch interrupts;
+    const std::unique_ptr<StopWatch> watch = surroundings.stops();
+    StopWatch& interrupts = *watch;
     const RunOptions options = WriteRunOptions(request);
     for (size_t i = 0; i < boards.size(); ++i) {
         Board& board = boards[i];
@@ -333,10 +335,11 @@ int WriteCommand(const WriteRequest& request) {
         board.console->SetSerial(board.identity.serial);
         job.image = board.identity.image;
         job.options = options;
-        std::unique_ptr<HeldPort> port = std::make_unique<HeldPort>(std::make_unique<RS232CPort>(),
-                                                                    std::make_unique<PortLock>());
+        BoardLine line = surroundings.line(board.port);
+        std::unique_ptr<HeldPort> port =
+            std::make_unique<HeldPort>(std::move(line.link), std::make_unique<PortLock>());
         board.heldPort = port.get();
-        board.module.reset(new ModUpdate1527(std::move(port)));
+        board.module.reset(new ModUpdate1527(std::move(port), std::move(line.clock)));
         board.run.reset(new UpdateThread(*board.module, *board.console, job));
         std::lock_guard<Mutex> guard(streams.Lock());
         streams.Show(board.console.get());

@@ -72,7 +72,7 @@ RunOutcome RunReadBack(const BoardOutput& output, const std::string& outputPath,
     EXPECT_TRUE(out != nullptr && errors != nullptr);
     RunOutcome outcome;
     {
-        Streams streams(ProgressDisplay::Lines, out, errors);
+        Streams streams(ProgressDisplay::Lines, ConsoleFiles{out, errors, false, false});
         BoardConsole console(streams, output);
         UpdateJob job;
         job.portName = L"scripted";

@@ -1,17 +1,15 @@
-"""velmora-cli end to end against the simulated board: a whole write with the window's transcript,
-its outcome line and the flash it leaves; refusals and failed steps with their exit codes and
-causes; stops by signals and a closed pipe; the port's problems; --verify and --read-back against
-boards whose flash is not what was sent; info's estimate; ELF, Intel HEX and binary files;
---bps; the port held for a whole run; names that are not UTF-8; each board's own serial number
-and its row in a record, SQLite or a PostgreSQL database that two writes share; a station that
-programs board after board as they are put in and taken out.
+"""velmora-cli end to end as a process against the simulated board on a pseudo-terminal: a whole
+write with the window's transcript, its outcome line and the flash it leaves; stops by signals and
+a closed pipe; the port's problems; info's estimate and its refusals; ELF, Intel HEX and binary
+files; the port held for a whole run; names that are not UTF-8; a PostgreSQL record that two
+writes share; a station that programs board after board as they are put in and taken out. The
+write command lines that need none of this run in process (write_in_process_test).
 
 Usage: cli_test.py --cli PROGRAM --board-sim PATH --work DIR --group NAME [--wine-prefix DIR]
 With --wine-prefix the program is velmora-cli.exe, run under Wine on COM11 of that prefix.
 """
 
 import argparse
-import hashlib
 import json
 import os
 import pty
@@ -156,173 +154,6 @@ def success_group(arguments):
     harness.check(cli.board.flash() == image, "the flash differs from the image")
 
 
-def refusals_group(arguments):
-    """Bad input gets one line on standard error and its exit code; nothing touches the port."""
-    cli = Cli(arguments, "refusals", ["--no-confirm"])
-    try:
-        refused = os.path.join(cli.work, "refused.mot")
-        with open(refused, "w") as file:
-            file.write("S00600004844521B\nS1070100AABBCCDDE8\n")
-        code, _, err = cli.write(refused)
-        harness.check(code == 3, "a refused file gave exit %d" % code)
-        expect_one_line(err, "line 2: checksum mismatch")
-        code, _, err = cli.write(os.path.join(cli.work, "missing.mot"))
-        harness.check(code == 3, "a missing file gave exit %d" % code)
-        expect_one_line(err, "cannot be opened")
-        # A file that loads, but gives the flash nothing: the window would erase the board.
-        # An Intel HEX file is read as one, whatever its name says.
-        for name, text, says in (
-                ("notes.mot", "Release notes\n", "holds no S1/S2/S3 data record"),
-                ("intel.mot", ":00000001FF\n", "holds no Intel HEX data"),
-                ("ends.mot", "S0030000FC\nS9030000FC\n", "holds no S1/S2/S3 data record")):
-            empty = os.path.join(cli.work, name)
-            with open(empty, "w") as file:
-                file.write(text)
-            code, out, err = cli.write(empty)
-            harness.check(code == 3, "%s gave exit %d" % (name, code))
-            expect_one_line(err, says + ": nothing to program")
-            harness.check(last_line(out) == err.strip(), "%s: the log's last line" % name)
-            result = subprocess.run(cli.command("info", cli.path(empty)), capture_output=True,
-                                    text=True)
-            harness.check(result.returncode == 3, "info %s gave exit %d" % (name,
-                                                                            result.returncode))
-            expect_one_line(result.stderr, "nothing to program")
-        # --log never opens an input of the run for writing, by any name that reaches it.
-        firmware = os.path.join(cli.work, "fw.mot")
-        shutil.copy(DEMO, firmware)
-        alias = os.path.join(cli.work, "fw-alias.mot")
-        if not os.path.lexists(alias):
-            os.symlink(firmware, alias)
-        for log in (firmware, alias):
-            code, _, err = cli.write(firmware, "--log", log)
-            harness.check(code == 2, "--log %s gave exit %d" % (log, code))
-            expect_one_line(err, "--log: %s is the firmware file %s: writing the log there would "
-                                 "destroy it" % (log, firmware))
-        with open(firmware, "rb") as copy, open(DEMO, "rb") as original:
-            harness.check(copy.read() == original.read(), "--log changed the firmware file")
-        # Two ports whose names differ only where a file's name cannot keep them apart.
-        log = os.path.join(cli.work, "run.log")
-        result = subprocess.run(cli.command("write", DEMO, "--port", "/t/b:1", "--port", "/t/b_1",
-                                            "--log", log), capture_output=True, text=True)
-        harness.check(result.returncode == 2, "one log for two ports gave exit %d"
-                      % result.returncode)
-        expect_one_line(result.stderr, "--log: the logs of /t/b:1 and /t/b_1 would both go to "
-                        + os.path.join(cli.work, "run.b_1.log"))
-        missing = os.path.join(cli.work, "no-such-folder", "run.log")
-        code, _, err = cli.write(DEMO, "--log", missing)
-        harness.check(code == 2, "an unwritable log gave exit %d" % code)
-        expect_one_line(err, "cannot write the log file %s: No such file or directory" % missing)
-        harness.check(cli.board.count("open") == 0, "a refused file opened the port")
-
-        result = subprocess.run(cli.command("write", DEMO, "--port", cli.port, "--colour"),
-                                capture_output=True, text=True)
-        harness.check(result.returncode == 2, "an unknown option gave exit %d" % result.returncode)
-        expect_one_line(result.stderr, "--colour")
-
-        # [09] fails: the board never confirms the new bit rate; no retry starts it over.
-        code, out, err = cli.write(DEMO, "--fast", "--retries", "0")
-        harness.check(code == 19, "a failed [09] gave exit %d" % code)
-        harness.check("[09] CONFIRM BPS : 38400 \n---> failed to confirm BPS !\n" in out,
-                      "standard output:\n%s" % out)
-        expect_one_line(err, "step [09] failed: the board did not confirm the new bit rate")
-        harness.check(last_line(out) == err.strip(), "the log's last line: %r" % last_line(out))
-    finally:
-        cli.board.stop()
-
-
-def end_nak_group(arguments):
-    """The end of programming answered by NAK: the window's log says Ok, the exit code does not."""
-    cli = Cli(arguments, "end-nak", ["--end-nak", "0x15"])
-    try:
-        log_file = os.path.join(cli.work, "run.log")
-        code, out, err = cli.write(DEMO, "--fast", "--log", log_file)
-    finally:
-        cli.board.stop()
-    harness.check(code == 6, "exit %d: %s" % (code, err))
-    harness.check("Sending firmware failed by 21 \n----> Ok." in out, "standard output:\n%s" % out)
-    expect_one_line(err, "did not acknowledge the end of programming: it may not start")
-    with open(log_file, newline="") as file:
-        harness.check([last_line(file.read().replace("\r\n", "\n"))] == complaints(err),
-                      "the log file does not end with the outcome")
-
-
-class TerminalErrors:
-    """Standard error on a pseudo-terminal, read as it comes, as a person at a terminal sees it."""
-
-    def __init__(self):
-        self.master, self.slave = pty.openpty()
-        self.chunks = []
-        self.reader = threading.Thread(target=self._read)
-        self.reader.start()
-
-    def _read(self):
-        while True:
-            try:
-                chunk = os.read(self.master, 4096)
-            except OSError:
-                return
-            if not chunk:
-                return
-            self.chunks.append(chunk)
-
-    def text(self):
-        """Everything written, once the program has ended."""
-        os.close(self.slave)
-        self.reader.join(10)
-        os.close(self.master)
-        return b"".join(self.chunks).decode(errors="replace")
-
-
-def causes_group(arguments):
-    """A failed step names the likely cause; a terminal's progress line names the step under way;
-    a failure before the erase starts the run over."""
-    cli = Cli(arguments, "silent", ["--mute"])
-    terminal = TerminalErrors()
-    try:
-        result = subprocess.run(cli.command("write", cli.path(DEMO), "--port", cli.port, "--fast",
-                                            "--retries", "0"),
-                                stdout=subprocess.PIPE, stderr=terminal.slave, text=True,
-                                timeout=120)
-    finally:
-        cli.board.stop()
-        shown = terminal.text()
-    harness.check(result.returncode == 13, "a silent board gave exit %d" % result.returncode)
-    harness.check("step [03] failed: the board did not answer the bit-rate matching" in shown and
-                  "power, its boot-mode pins, the cable and the port" in shown,
-                  "standard error: %r" % shown)
-    # Once the steps begin, the loading's status text is over.
-    progress = [line for line in re.split(r"[\r\n]", shown) if re.match(r"\[0\d\] .*elapsed", line)]
-    harness.check(any(line.startswith("[03] APPORVAL") for line in progress) and
-                  not any("Parsing completed" in line for line in progress),
-                  "progress lines: %r" % sorted(set(progress)))
-
-    cli = Cli(arguments, "nak", ["--reject-command", "0x10"])
-    try:
-        code, _, err = cli.write(DEMO, "--fast", "--retries", "0")
-    finally:
-        cli.board.stop()
-    harness.check(code == 16, "a refused device selection gave exit %d" % code)
-    expect_one_line(err, "step [06] failed: device selection (0x10) was answered 0x90 0x21: "
-                         "device code error")
-
-    # Refused once at [08], before anything is erased: the run starts over and succeeds.
-    cli = Cli(arguments, "retried", ["--reject-once", "0x3F"])
-    try:
-        code, out, err = cli.write(DEMO, "--fast", "--json")
-    finally:
-        cli.board.stop()
-    harness.check(code == 0, "a retried run gave exit %d: %s" % (code, err))
-    expect_one_line(err, "step [08] failed: new bit rate selection (0x3F) was answered 0xBF 0x24")
-    expect_one_line(err, ": starting over from [01] (retry 1 of 2)")
-    events = [json.loads(line) for line in out.splitlines()]
-    retries = [(e["step"], e["retry"], e["retries"]) for e in events if e["event"] == "retry"]
-    harness.check(retries == [(8, 1, 2)], "retry objects %s" % retries)
-    harness.check(events[-1]["event"] == "result" and events[-1]["attempts"] == 2,
-                  "the result %s" % events[-1])
-    harness.check(any(e["event"] == "log" and e["text"] == "---> starting over from [01]: retry 1 "
-                      "of 2" for e in events), "the log does not say it starts over")
-
-
 def interrupt_group(arguments):
     """Ctrl-C while blocks go out: exit 130, the way out's reboot, and the port closed."""
     cli = Cli(arguments, "interrupt")
@@ -397,40 +228,6 @@ def signals_group(arguments):
         cli.board.stop()
 
 
-def verify_group(arguments):
-    """--verify sums the user MAT the board reports and fails a wrong byte and a wrong SUM;
-    --read-back also catches bytes that traded places, which the sum passes."""
-    cases = [
-        ([], ["--verify"], 0, "---> verify : the user MAT adds up to 0x"),
-        (["--user-mat-size", "0x40000"], ["--verify"], 0, "---> verify : the user MAT adds up"),
-        (["--user-mat-size", "0x40000", "--user-mat-split", "0x1000"], ["--verify"], 0,
-         "---> user MAT : 0x00001000 - 0x0003FFFF"),
-        (["--wrong-byte", "0x10"], ["--verify"], 5,
-         "ERROR : the first byte that differs is at 0x00000010: the flash holds 0xFF, "
-         "the image 0x00.\n"),
-        (["--bad-reply-sum", "0x4B"], ["--verify"], 21,
-         "The sum check got a reply with a wrong SUM !"),
-        (["--swap-bytes", "0x12"], ["--verify"], 0, "---> verify : the user MAT adds up"),
-        (["--swap-bytes", "0x12"], ["--read-back"], 5,
-         "ERROR : the first byte that differs is at 0x00000012: the flash holds 0x00, "
-         "the image 0x10.\n"),
-    ]
-    for number, (board_options, options, exit_code, text) in enumerate(cases):
-        cli = Cli(arguments, "verify%d" % number, board_options)
-        try:
-            code, out, err = cli.write(DEMO, "--fast", *options)
-        finally:
-            cli.board.stop()
-        case = "%s %s" % (board_options, options)
-        harness.check(code == exit_code, "%s: exit %d: %s" % (case, code, err))
-        harness.check(text in out, "%s: standard output:\n%s" % (case, out))
-        if exit_code == 0:
-            harness.check(re.match(r"Completed\. .* The user MAT sums to 0x[0-9A-F]{8}, as the "
-                                   r"image does\.$", last_line(out)), "%s: %r" % (case, out))
-        else:
-            harness.check([last_line(out)] == complaints(err), "%s: the log's last line" % case)
-
-
 def ports_group(arguments):
     """Each reason a port cannot be used gets a line of its own."""
     cli = Cli(arguments, "ports")
@@ -491,7 +288,18 @@ def permission_group(arguments):
 
 
 def info_group(arguments):
-    """info's estimate: the parts it lists add up to its total."""
+    """info's estimate: the parts it lists add up to its total; a file that gives the flash
+    nothing is refused."""
+    work = os.path.join(arguments.work, "info")
+    os.makedirs(work, exist_ok=True)
+    for name, text in (("notes.mot", "Release notes\n"), ("intel.mot", ":00000001FF\n"),
+                       ("ends.mot", "S0030000FC\nS9030000FC\n")):
+        empty = os.path.join(work, name)
+        with open(empty, "w") as file:
+            file.write(text)
+        result = subprocess.run([arguments.cli, "info", empty], capture_output=True, text=True)
+        harness.check(result.returncode == 3, "info %s gave exit %d" % (name, result.returncode))
+        expect_one_line(result.stderr, "nothing to program")
     result = subprocess.run([arguments.cli, "info", DEMO], capture_output=True, text=True)
     harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
     estimates = [
@@ -656,63 +464,6 @@ def start_boards(arguments, name, faults):
             for i, options in enumerate(faults)]
 
 
-def several_group(arguments):
-    """Several boards at once: each flash holds the image, every line names its port, a log file a
-    port and a closing table; with one board that NAKs a block the others are still programmed,
-    the exit code is 7, and --json gives one result object a board, last."""
-    image, _ = harness.image_of(DEMO)
-    boards = start_boards(arguments, "several", [[], [], []])
-    try:
-        log_file = os.path.join(arguments.work, "several", "run.log")
-        ports = sum((["--port", board.link] for board in boards), [])
-        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--log", log_file] + ports,
-                                capture_output=True, text=True, timeout=120)
-        harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
-        for number, board in enumerate(boards, 1):
-            label = "board%d" % number
-            harness.check(harness.poll(lambda: board.count("reboot") == 1, 5), "%s: no reboot" % label)
-            harness.check(("%s: [11] PROGRAMMING\n" % label) in result.stdout,
-                          "%s: standard output:\n%s" % (label, result.stdout))
-            harness.check(re.search(r"^%s +programmed +18 " % label, result.stdout, re.M),
-                          "%s: the table:\n%s" % (label, result.stdout))
-            with open(os.path.join(arguments.work, "several", "run.%s.log" % label),
-                      newline="") as file:
-                harness.check(DEMO_COMPLETED.match(last_line(file.read().replace("\r\n", "\n"))),
-                              "%s: its log file" % label)
-    finally:
-        for board in boards:
-            board.stop()
-    for board in boards:
-        harness.check(board.flash() == image, "%s: the flash differs from the image" % board.link)
-
-    boards = start_boards(arguments, "one-fails", [[], ["--block-nak", "2:0x15"], []])
-    try:
-        ports = sum((["--port", board.link] for board in boards), [])
-        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--json"] + ports,
-                                capture_output=True, text=True, timeout=120)
-    finally:
-        for board in boards:
-            board.stop()
-    harness.check(result.returncode == 7, "exit %d: %s" % (result.returncode, result.stderr))
-    events = [json.loads(line) for line in result.stdout.splitlines()]
-    harness.check(all("event" in event and "port" in event for event in events),
-                  "an object without event or port")
-    for number, board in enumerate(boards, 1):
-        label = "board%d" % number
-        own = [event for event in events if event["port"] == label]
-        results = [event for event in own if event["event"] == "result"]
-        harness.check(len(results) == 1 and own[-1] is results[0],
-                      "%s: its result objects: %s" % (label, results))
-        outcome = results[0]
-        expected = ({"ok": False, "exit_code": 21, "step": 11, "blocks": 1, "sum": None}
-                    if number == 2 else
-                    {"ok": True, "exit_code": 0, "step": None, "blocks": 18, "sum": None})
-        harness.check(all(outcome[key] == value for key, value in expected.items()),
-                      "%s: %s" % (label, outcome))
-        if number != 2:
-            harness.check(board.flash() == image, "%s: the flash differs from the image" % label)
-
-
 # Where the serial numbers go: blank in velmora-demo.mot's image, past its end.
 SERIAL_PLACE = 0x7FF00
 
@@ -733,74 +484,6 @@ def history_rows(arguments, record):
 
 def results_of(stdout):
     return [event for event in map(json.loads, stdout.splitlines()) if event["event"] == "result"]
-
-
-def serial_group(arguments):
-    """Two boards at once, each with its own number and --read-back against its own image, the
-    rows in an SQLite record; the next run goes on from the record and records its board's
-    failure; a number over the image's data is refused before any port opens."""
-    image, _ = harness.image_of(DEMO)
-    work = os.path.join(arguments.work, "serial")
-    record = os.path.join(work, "records.sqlite")
-    if os.path.exists(record):
-        os.remove(record)
-    boards = start_boards(arguments, "serial", [[], []])
-    try:
-        ports = sum((["--port", board.link] for board in boards), [])
-        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--read-back", "--serial",
-                                 "0x7FF00", "--serial-start", "5012", "--record", record] + ports,
-                                capture_output=True, text=True, timeout=120)
-        harness.check(result.returncode == 0, "exit %d: %s" % (result.returncode, result.stderr))
-        for number, serial in ((1, 5012), (2, 5013)):
-            harness.check(re.search(r"^board%d +programmed +19 +\S+ s +%d +0x" % (number, serial),
-                                    result.stdout, re.M), "the table:\n%s" % result.stdout)
-            harness.check(re.search(r"^board%d: Completed\..* Serial %d\.$" % (number, serial),
-                                    result.stdout, re.M), "the outcome lines:\n%s" % result.stdout)
-    finally:
-        for board in boards:
-            board.stop()
-    for board, serial in zip(boards, (5012, 5013)):
-        harness.check(board.flash() == numbered(image, serial),
-                      "%s: the flash is not the image with %d" % (board.link, serial))
-    rows = history_rows(arguments, record)
-    harness.check([(row["port"], row["serial"], row["ok"]) for row in rows] ==
-                  [(boards[0].link, 5012, True), (boards[1].link, 5013, True)], "rows: %s" % rows)
-    with open(DEMO, "rb") as file:
-        digest = hashlib.sha256(file.read()).hexdigest()
-    sums = ["0x%08X" % (sum(numbered(image, serial)) & 0xFFFFFFFF) for serial in (5012, 5013)]
-    harness.check([row["image_sum"] for row in rows] == sums and
-                  all(row["firmware_sha256"] == digest and row["firmware"] == DEMO and
-                      row["serial_address"] == SERIAL_PLACE and row["step"] is None and
-                      row["seconds"] > 0 for row in rows), "rows: %s" % rows)
-
-    # Without --serial-start: after the highest recorded; a failed board's row says so.
-    board = start_boards(arguments, "serial-next", [["--block-nak", "2:0x15"]])[0]
-    try:
-        result = subprocess.run([arguments.cli, "write", DEMO, "--fast", "--json", "--serial",
-                                 "0x7FF00", "--record", record, "--port", board.link],
-                                capture_output=True, text=True, timeout=120)
-    finally:
-        board.stop()
-    harness.check(result.returncode == 21, "exit %d: %s" % (result.returncode, result.stderr))
-    outcome = results_of(result.stdout)
-    harness.check(len(outcome) == 1 and outcome[0]["serial"] == 5014, "%s" % outcome)
-    last = history_rows(arguments, record)[-1]
-    harness.check(last["serial"] == 5014 and last["exit_code"] == 21 and last["ok"] is False and
-                  last["step"] == 11 and last["message"] == outcome[0]["message"],
-                  "the row: %s" % last)
-
-    # 0x1000 holds the demo's data; the board is never opened.
-    board = start_boards(arguments, "serial-refused", [[]])[0]
-    try:
-        result = subprocess.run([arguments.cli, "write", DEMO, "--serial", "0x1000",
-                                 "--record", record, "--port", board.link],
-                                capture_output=True, text=True, timeout=60)
-    finally:
-        board.stop()
-    harness.check(result.returncode == 3, "exit %d: %s" % (result.returncode, result.stderr))
-    expect_one_line(result.stderr, "--serial 0x00001000: the image holds 0x56 0x65 0x6C 0x6D")
-    harness.check(board.count("open") == 0, "the board was opened")
-    harness.check(len(history_rows(arguments, record)) == 3, "a row for a refused file")
 
 
 def shared_group(arguments):
@@ -835,57 +518,6 @@ def shared_group(arguments):
                           "%s: the flash is not the image with its number" % board.link)
         harness.check(sorted(row["serial"] for row in history_rows(arguments, server.uri)) ==
                       [700, 701, 702, 703, 704], "the record")
-
-
-def bps_group(arguments):
-    """--bps: 76800 programs the board with the blocks at 76800 on the line; a rate the board's
-    rule refuses never opens the port; max falls back, from [01], past a rate the board refuses
-    and past one whose blocks do not get through."""
-    image, _ = harness.image_of(DEMO)
-    cli = Cli(arguments, "bps")
-    try:
-        code, out, err = cli.write(DEMO, "--fast", "--bps", "76800")
-        harness.check(code == 0, "exit %d: %s" % (code, err))
-        harness.check("[08] CHANGING BPS : 76800 \n" in out, "standard output:\n%s" % out)
-        blocks = [event for event in cli.board.events()
-                  if event.get("kind") == "rx" and event.get("bytes", "").startswith("50 ")]
-        harness.check(len(blocks) >= 18 and
-                      all(event["bit_rate"] == 76800 and event["understood"] for event in blocks),
-                      "the blocks' line: %s" % [(e["bit_rate"], e["understood"]) for e in blocks])
-    finally:
-        cli.board.stop()
-    harness.check(cli.board.flash() == image, "76800: the flash differs from the image")
-
-    cli = Cli(arguments, "bps-refused")
-    try:
-        code, _, err = cli.write(DEMO, "--bps", "115200")
-        harness.check(code == 2, "115200: exit %d: %s" % (code, err))
-        expect_one_line(err, "--bps 115200: the board's serial interface makes 125000 bps of it, "
-                        "+8.51 % off")
-        harness.check(cli.board.count("open") == 0, "115200: the port was opened")
-    finally:
-        cli.board.stop()
-
-    cli = Cli(arguments, "bps-max", ["--refuse-bps", "625000", "--garble-above", "156300"])
-    try:
-        code, out, err = cli.write(DEMO, "--fast", "--bps", "max", "--json")
-        harness.check(code == 0, "max: exit %d: %s" % (code, err))
-        lines = complaints(err)
-        harness.check(lines[:2] == [
-            "velmora-cli: the link did not come up at 625000 bps: starting over at 312500 bps",
-            "velmora-cli: step [11]: a block did not get through at 312500 bps: starting over "
-            "at 156300 bps, erasing again"] and len(lines) == 2, "standard error: %r" % err)
-        events = [json.loads(line) for line in out.splitlines()]
-        fallbacks = [(e["from_bps"], e["to_bps"], e["phase"])
-                     for e in events if e["event"] == "fallback"]
-        harness.check(fallbacks == [(625000, 312500, "link"), (312500, 156300, "program")],
-                      "max: fallback objects %s" % fallbacks)
-        harness.check(events[-1]["event"] == "result" and events[-1]["bit_rate"] == 156300 and
-                      events[-1]["fallbacks"] == 2 and events[-1]["attempts"] == 3,
-                      "max: the result %s" % events[-1])
-    finally:
-        cli.board.stop()
-    harness.check(cli.board.flash() == image, "max: the flash differs from the image")
 
 
 def opening_counts(board):
@@ -980,6 +612,34 @@ def text_group(arguments):
                   "the log: %s" % logged[:12])
     harness.check(events[-1]["event"] == "result" and events[-1]["ok"], "%s" % events[-1])
     harness.check(cli.board.flash() == image, "the flash differs from the image")
+
+
+class TerminalErrors:
+    """Standard error on a pseudo-terminal, read as it comes, as a person at a terminal sees it."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        self.chunks = []
+        self.reader = threading.Thread(target=self._read)
+        self.reader.start()
+
+    def _read(self):
+        while True:
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:
+                return
+            if not chunk:
+                return
+            self.chunks.append(chunk)
+
+    def text(self):
+        """Everything written, once the program has ended."""
+        os.close(self.slave)
+        self.reader.join(10)
+        os.close(self.master)
+        return b"".join(self.chunks).decode(errors="replace")
+
 
 
 class LineReader:
@@ -1087,11 +747,9 @@ def station_group(arguments):
                   "PASS 7000 \u2014 take the board out" in shown, "standard error: %r" % shown)
 
 
-GROUPS = {"success": success_group, "refusals": refusals_group, "end-nak": end_nak_group,
-          "causes": causes_group, "interrupt": interrupt_group, "signals": signals_group,
-          "verify": verify_group, "ports": ports_group, "permission": permission_group,
-          "info": info_group, "several": several_group, "formats": formats_group,
-          "bps": bps_group, "held": held_group, "text": text_group, "serial": serial_group,
+GROUPS = {"success": success_group, "interrupt": interrupt_group, "signals": signals_group,
+          "ports": ports_group, "permission": permission_group, "info": info_group,
+          "formats": formats_group, "held": held_group, "text": text_group,
           "shared": shared_group, "station": station_group}
 
 

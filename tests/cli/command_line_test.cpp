@@ -123,7 +123,8 @@ TEST(CommandLine, AUsageErrorWithJsonIsAlsoAResultOnStandardOutput) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int exitCode =
-        RunCommandLine(Arguments({"write", "--json", "fw.mot", "--port", "COM3", "--colour"}));
+        RunCommandLine(Arguments({"write", "--json", "fw.mot", "--port", "COM3", "--colour"}),
+                       ProcessSurroundings());
     const std::string output = testing::internal::GetCapturedStdout();
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(2, exitCode);
@@ -139,7 +140,8 @@ TEST(CommandLine, AUsageErrorWithJsonIsAlsoAResultOnStandardOutput) {
     // Without --json standard output stays empty.
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    RunCommandLine(Arguments({"write", "fw.mot", "--port", "COM3", "--colour"}));
+    RunCommandLine(Arguments({"write", "fw.mot", "--port", "COM3", "--colour"}),
+                   ProcessSurroundings());
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     testing::internal::GetCapturedStderr();
 }

@@ -33,7 +33,7 @@ std::string LoadLine(const std::string& path) {
 
 // Why the board's log file cannot be written, empty when it can.
 std::string LogLine(const std::string& path) {
-    Streams streams(ProgressDisplay::None);
+    Streams streams(ProgressDisplay::None, ConsoleFiles());
     BoardOutput output;
     output.logPath = path;
     BoardConsole console(streams, output);

@@ -82,8 +82,12 @@ bool ApplyExactBitRate(int port, int32_t bitRate, PortOpenProblem* problem) {
     RateTrial trial{false, 0, 0};
     trial.set = SetExactBitRate(port, bitRate, &trial.taken);
     trial.error = trial.set ? 0 : errno;
-    problem->kind = PortProblem::RateRefused;
-    return RateRun(bitRate, trial, &problem->detail);
+    std::string why;
+    if (RateRun(bitRate, trial, &why)) {
+        return true;
+    }
+    *problem = {PortProblem::RateRefused, why};
+    return false;
 }
 
 bool ApplyLineSettings(int port, int32_t bitRate, int32_t parity, uint8_t byteSize,

@@ -35,12 +35,7 @@ def run_boards(cli, board_sim, image, count, work):
     """One write on `count` boards: wall and CPU seconds of velmora-cli."""
     boards = []
     try:
-        for number in range(count):
-            link = os.path.join(work, "board%d" % number)
-            for stale in (link, link + ".log"):
-                if os.path.lexists(stale):
-                    os.unlink(stale)
-            boards.append(harness.Board(board_sim, link, []))
+        harness.start_fresh_boards(board_sim, work, count, boards)
         ports = sum((["--port", board.link] for board in boards), [])
         cpu = children_cpu()
         started = time.monotonic()

@@ -95,12 +95,7 @@ def timed_write(cli, board_sim, work, record):
     """Wall seconds of one write of the demo on 4 fresh simulated boards, with `record` or none."""
     boards = []
     try:
-        for number in range(4):
-            link = os.path.join(work, "board%d" % number)
-            for stale in (link, link + ".log"):
-                if os.path.lexists(stale):
-                    os.unlink(stale)
-            boards.append(harness.Board(board_sim, link, []))
+        harness.start_fresh_boards(board_sim, work, 4, boards)
         ports = sum((["--port", board.link] for board in boards), [])
         # With a record the start only counts for the first write; later ones go on from it.
         numbering = ["--serial-start", "1"] + (["--record", record] if record else [])

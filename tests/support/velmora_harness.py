@@ -285,6 +285,19 @@ class Board:
             return file.read()
 
 
+
+def start_fresh_boards(board_sim, work, count, boards):
+    """Appends to `boards` `count` simulated boards without faults, linked at board0, board1 ...
+    under `work`, each link and its log cleared first; appended one by one, so that the caller
+    can stop those that started when a later one fails."""
+    for number in range(count):
+        link = os.path.join(work, "board%d" % number)
+        for stale in (link, link + ".log"):
+            if os.path.lexists(stale):
+                os.unlink(stale)
+        boards.append(Board(board_sim, link, []))
+
+
 def image_of(path):
     """The flash image of an S-record file: data records laid at their addresses on 0xFF, and
     the number of 128-byte blocks the image spans (its end is address + count of the highest
